@@ -1,0 +1,263 @@
+// Stand-in implementations of the host platform services.
+#include <stdarg.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <time.h>
+#include <sys/time.h>
+
+#include "tam_host.h"
+
+namespace {
+
+struct ModuleStats {
+    uint64_t moduleId;
+    uint64_t blocks;
+    uint64_t bytes;
+};
+
+// Each block carries its owner and size ahead of the caller's bytes so that a
+// free can be charged back without a lookup structure.
+struct alignas(16) BlockHeader {
+    uint64_t moduleId;
+    uint64_t size;
+};
+
+constexpr size_t kMaxModules = 64;
+ModuleStats g_modules[kMaxModules];
+uint64_t g_allocCount = 0;
+uint64_t g_failCountdown = 0;
+bool g_failAll = false;
+uint64_t g_assertCount = 0;
+const char *g_lastAssertFile = "";
+uint32_t g_lastAssertLine = 0;
+bool g_clockSet = false;
+QOR_SYSTIME g_clock;
+char *g_console = nullptr;
+size_t g_consoleSize = 0;
+
+ModuleStats *Stats(uint64_t moduleId, bool create) {
+    for (auto &m : g_modules) {
+        if (moduleId != 0 && m.moduleId == moduleId) return &m;
+    }
+    if (!create || moduleId == 0) return nullptr;
+    for (auto &m : g_modules) {
+        if (m.moduleId == 0) {
+            m.moduleId = moduleId;
+            return &m;
+        }
+    }
+    return nullptr;
+}
+
+// Bounded formatting with the host's contract: `count` below `destMax` cuts
+// and reports a negative result; `count` of at least `destMax` refuses to cut.
+int BoundedFormat(char *dest, size_t destMax, size_t count, const char *fmt, va_list args) {
+    if (dest == nullptr || destMax == 0 || fmt == nullptr) return -1;
+    va_list copy;
+    va_copy(copy, args);
+    int need = vsnprintf(nullptr, 0, fmt, copy);
+    va_end(copy);
+    if (need < 0) {
+        dest[0] = '\0';
+        return -1;
+    }
+    if (count >= destMax) {
+        if (static_cast<size_t>(need) >= destMax) {
+            dest[0] = '\0';
+            return -1;
+        }
+        vsnprintf(dest, destMax, fmt, args);
+        return need;
+    }
+    vsnprintf(dest, count + 1, fmt, args);
+    return static_cast<size_t>(need) > count ? -1 : need;
+}
+
+}  // namespace
+
+extern "C" {
+
+void QOR_Assert(const char *pcFile, uint32_t ulLine, uint32_t ulZero) {
+    (void)ulZero;
+    ++g_assertCount;
+    g_lastAssertFile = pcFile != nullptr ? pcFile : "";
+    g_lastAssertLine = ulLine;
+}
+
+void *QOR_SimpleAlloc_F(uint64_t ulModuleId, uint32_t ulSize, const char *pcFile, uint32_t ulLine) {
+    (void)pcFile;
+    (void)ulLine;
+    ++g_allocCount;
+    if (g_failAll) return nullptr;
+    if (g_failCountdown != 0 && --g_failCountdown == 0) return nullptr;
+    ModuleStats *stats = Stats(ulModuleId, true);
+    auto *hdr = static_cast<BlockHeader *>(malloc(sizeof(BlockHeader) + (ulSize == 0 ? 1 : ulSize)));
+    if (hdr == nullptr) return nullptr;
+    hdr->moduleId = ulModuleId;
+    hdr->size = ulSize;
+    if (stats != nullptr) {
+        ++stats->blocks;
+        stats->bytes += ulSize;
+    }
+    // Host memory is not cleared: fill it with a pattern so missing zeroing shows.
+    memset(hdr + 1, 0xA5, ulSize);
+    return hdr + 1;
+}
+
+void QOR_Free_F(void *p, const char *pcFile, uint32_t ulLine) {
+    (void)pcFile;
+    (void)ulLine;
+    if (p == nullptr) return;
+    BlockHeader *hdr = static_cast<BlockHeader *>(p) - 1;
+    if (ModuleStats *stats = Stats(hdr->moduleId, false)) {
+        --stats->blocks;
+        stats->bytes -= hdr->size;
+    }
+    free(hdr);
+}
+
+uint32_t QOR_Local_SystimeGet(QOR_SYSTIME *pstTime, uint32_t *pulMode) {
+    (void)pulMode;
+    if (pstTime == nullptr) return 1;
+    if (g_clockSet) {
+        *pstTime = g_clock;
+        return 0;
+    }
+    struct timeval tv;
+    gettimeofday(&tv, nullptr);
+    struct tm tmv;
+    localtime_r(&tv.tv_sec, &tmv);
+    pstTime->usYear = static_cast<uint16_t>(tmv.tm_year + 1900);
+    pstTime->ucMonth = static_cast<uint8_t>(tmv.tm_mon + 1);
+    pstTime->ucDay = static_cast<uint8_t>(tmv.tm_mday);
+    pstTime->ucHour = static_cast<uint8_t>(tmv.tm_hour);
+    pstTime->ucMinute = static_cast<uint8_t>(tmv.tm_min);
+    pstTime->ucSecond = static_cast<uint8_t>(tmv.tm_sec);
+    pstTime->ucWeek = static_cast<uint8_t>(tmv.tm_wday);
+    pstTime->ulMillisecond = static_cast<uint32_t>(tv.tv_usec / 1000);
+    return 0;
+}
+
+void PEX_Printf(const char *pcFormat, ...) {
+    va_list args;
+    va_start(args, pcFormat);
+    if (g_console != nullptr) {
+        size_t used = strlen(g_console);
+        if (used + 1 < g_consoleSize) vsnprintf(g_console + used, g_consoleSize - used, pcFormat, args);
+    } else {
+        vprintf(pcFormat, args);
+    }
+    va_end(args);
+}
+
+int32_t PEX_MemCmp(const void *pFirst, const void *pSecond, uint32_t ulCount) {
+    return memcmp(pFirst, pSecond, ulCount);
+}
+
+uint32_t PEX_StrLen(const char *pcText) { return pcText == nullptr ? 0 : static_cast<uint32_t>(strlen(pcText)); }
+
+char *PEX_IpAddrToStr(uint32_t ulAddr, char *pcBuf) {
+    if (pcBuf == nullptr) return nullptr;
+    snprintf(pcBuf, 16, "%u.%u.%u.%u", (ulAddr >> 24) & 0xFF, (ulAddr >> 16) & 0xFF, (ulAddr >> 8) & 0xFF,
+             ulAddr & 0xFF);
+    return pcBuf;
+}
+
+uint32_t DLL_Insert_In_Middle(TAM_RPD_DLL_LIST *pstList, TAM_RPD_DLL_NODE *pstPrev, TAM_RPD_DLL_NODE *pstNode,
+                              TAM_RPD_DLL_NODE *pstNext) {
+    if (pstList == nullptr || pstPrev == nullptr || pstNode == nullptr || pstNext == nullptr) return 1;
+    pstNode->pPrev = pstPrev;
+    pstNode->pNext = pstNext;
+    pstPrev->pNext = pstNode;
+    pstNext->pPrev = pstNode;
+    ++pstList->ulCount;
+    return 0;
+}
+
+void DLL_Delete(TAM_RPD_DLL_LIST *pstList, TAM_RPD_DLL_NODE *pstNode) {
+    if (pstList == nullptr || pstNode == nullptr) return;
+    if (pstNode->pPrev != nullptr) pstNode->pPrev->pNext = pstNode->pNext;
+    if (pstNode->pNext != nullptr) pstNode->pNext->pPrev = pstNode->pPrev;
+    pstNode->pNext = nullptr;
+    pstNode->pPrev = nullptr;
+    --pstList->ulCount;
+}
+
+int memcpy_s(void *pDest, size_t destMax, const void *pSrc, size_t count) {
+    if (pDest == nullptr || pSrc == nullptr || count > destMax) return 1;
+    memmove(pDest, pSrc, count);
+    return 0;
+}
+
+int memset_s(void *pDest, size_t destMax, int c, size_t count) {
+    if (pDest == nullptr || count > destMax) return 1;
+    memset(pDest, c, count);
+    return 0;
+}
+
+int snprintf_s(char *pcDest, size_t destMax, size_t count, const char *pcFormat, ...) {
+    va_list args;
+    va_start(args, pcFormat);
+    int r = BoundedFormat(pcDest, destMax, count, pcFormat, args);
+    va_end(args);
+    return r;
+}
+
+int vsnprintf_s(char *pcDest, size_t destMax, size_t count, const char *pcFormat, va_list args) {
+    return BoundedFormat(pcDest, destMax, count, pcFormat, args);
+}
+
+// ------------------------------------------------------------ controls
+
+uint64_t TAMHOST_LiveBlocks(uint64_t ulModuleId) {
+    ModuleStats *s = Stats(ulModuleId, false);
+    return s != nullptr ? s->blocks : 0;
+}
+
+uint64_t TAMHOST_LiveBytes(uint64_t ulModuleId) {
+    ModuleStats *s = Stats(ulModuleId, false);
+    return s != nullptr ? s->bytes : 0;
+}
+
+uint64_t TAMHOST_AllocCount(void) { return g_allocCount; }
+
+void TAMHOST_FailNthAlloc(uint64_t n) {
+    g_failCountdown = n;
+    if (n == 0) g_failAll = false;
+}
+
+void TAMHOST_FailAllAllocs(int on) { g_failAll = on != 0; }
+
+uint64_t TAMHOST_AssertCount(void) { return g_assertCount; }
+const char *TAMHOST_LastAssertFile(void) { return g_lastAssertFile; }
+uint32_t TAMHOST_LastAssertLine(void) { return g_lastAssertLine; }
+
+void TAMHOST_SetClock(uint8_t ucHour, uint8_t ucMinute, uint8_t ucSecond, uint32_t ulMillisecond) {
+    memset(&g_clock, 0, sizeof(g_clock));
+    g_clock.ucHour = ucHour;
+    g_clock.ucMinute = ucMinute;
+    g_clock.ucSecond = ucSecond;
+    g_clock.ulMillisecond = ulMillisecond;
+    g_clockSet = true;
+}
+
+void TAMHOST_CaptureConsole(char *pcBuf, size_t size) {
+    g_console = (pcBuf != nullptr && size != 0) ? pcBuf : nullptr;
+    g_consoleSize = size;
+    if (g_console != nullptr) g_console[0] = '\0';
+}
+
+void TAMHOST_Reset(void) {
+    g_allocCount = 0;
+    g_failCountdown = 0;
+    g_failAll = false;
+    g_assertCount = 0;
+    g_lastAssertFile = "";
+    g_lastAssertLine = 0;
+    g_clockSet = false;
+    g_console = nullptr;
+    g_consoleSize = 0;
+}
+
+}  // extern "C"

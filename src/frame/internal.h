@@ -1,0 +1,201 @@
+/*
+ * Shared plumbing of the plug-in: assertion reporting, host-memory guards,
+ * the bounds-checked big-endian reader, and the one table lookup every
+ * dispatcher uses.
+ */
+#ifndef TAM_RPD_INTERNAL_H
+#define TAM_RPD_INTERNAL_H
+
+#include <stddef.h>
+#include <stdint.h>
+
+#include "host_services.h"
+#include "tam_rpd.h"
+
+namespace tam {
+
+// Every assertion names the same source file so that host reports stay stable
+// whatever the build's own file layout is.
+inline constexpr const char kFile[] = "tam_rpd";
+
+}  // namespace tam
+
+#define TAM_ASSERT() QOR_Assert(tam::kFile, static_cast<uint32_t>(__LINE__), 0)
+
+// Argument test of the house convention: a failing test reports and returns.
+#define TAM_REQUIRE(cond, ret) \
+    do {                       \
+        if (!(cond)) {         \
+            TAM_ASSERT();      \
+            return ret;        \
+        }                      \
+    } while (0)
+
+#define TAM_HOST_ALLOC(modId, size) QOR_SimpleAlloc_F((modId), (size), tam::kFile, static_cast<uint32_t>(__LINE__))
+#define TAM_HOST_FREE(p) QOR_Free_F((p), tam::kFile, static_cast<uint32_t>(__LINE__))
+
+namespace tam {
+
+// ---------------------------------------------------------------- memory
+
+// Owns one host block until released or handed on.
+class HostBlock {
+public:
+    explicit HostBlock(void *p = nullptr) noexcept : p_(p) {}
+    HostBlock(const HostBlock &) = delete;
+    HostBlock &operator=(const HostBlock &) = delete;
+    ~HostBlock() { reset(); }
+
+    void *get() const noexcept { return p_; }
+    template <typename T> T *as() const noexcept { return static_cast<T *>(p_); }
+    void *release() noexcept {
+        void *p = p_;
+        p_ = nullptr;
+        return p;
+    }
+    void reset() noexcept {
+        if (p_ != nullptr) {
+            TAM_HOST_FREE(p_);
+            p_ = nullptr;
+        }
+    }
+
+private:
+    void *p_;
+};
+
+// Allocates `size` bytes for the module and zeroes them (host memory arrives uninitialised).
+inline void *AllocZeroed(uint64_t moduleId, uint32_t size) noexcept {
+    void *p = TAM_HOST_ALLOC(moduleId, size);
+    if (p != nullptr) {
+        (void)memset_s(p, size, 0, size);
+    }
+    return p;
+}
+
+template <typename T> inline void Zero(T &obj) noexcept { (void)memset_s(&obj, sizeof(T), 0, sizeof(T)); }
+
+// ------------------------------------------------------------- byte order
+
+inline uint16_t LoadBe16(const uint8_t *p) noexcept {
+    return static_cast<uint16_t>((static_cast<uint32_t>(p[0]) << 8) | p[1]);
+}
+inline uint32_t LoadBe32(const uint8_t *p) noexcept {
+    return (static_cast<uint32_t>(p[0]) << 24) | (static_cast<uint32_t>(p[1]) << 16) |
+           (static_cast<uint32_t>(p[2]) << 8) | static_cast<uint32_t>(p[3]);
+}
+inline void StoreBe32(uint8_t *p, uint32_t v) noexcept {
+    p[0] = static_cast<uint8_t>(v >> 24);
+    p[1] = static_cast<uint8_t>(v >> 16);
+    p[2] = static_cast<uint8_t>(v >> 8);
+    p[3] = static_cast<uint8_t>(v);
+}
+
+// Sequential reader over untrusted bytes. Every read checks what remains, so
+// no decoder can step past the length its caller gave, whatever the data claims.
+class BeReader {
+public:
+    BeReader(const uint8_t *p, uint32_t len) noexcept : p_(p), left_(len) {}
+
+    uint32_t left() const noexcept { return left_; }
+    const uint8_t *pos() const noexcept { return p_; }
+
+    bool U8(uint8_t &v) noexcept {
+        if (left_ < 1) return false;
+        v = p_[0];
+        Advance(1);
+        return true;
+    }
+    bool U16(uint16_t &v) noexcept {
+        if (left_ < 2) return false;
+        v = LoadBe16(p_);
+        Advance(2);
+        return true;
+    }
+    bool U32(uint32_t &v) noexcept {
+        if (left_ < 4) return false;
+        v = LoadBe32(p_);
+        Advance(4);
+        return true;
+    }
+    // Hands out `n` bytes in place and steps past them.
+    bool Take(uint32_t n, const uint8_t *&out) noexcept {
+        if (left_ < n) return false;
+        out = p_;
+        Advance(n);
+        return true;
+    }
+
+private:
+    void Advance(uint32_t n) noexcept {
+        p_ += n;
+        left_ -= n;
+    }
+    const uint8_t *p_;
+    uint32_t left_;
+};
+
+// ------------------------------------------------------------ dispatch
+
+// First entry whose type equals `type`; only the table's own entries are examined.
+template <size_t N>
+inline const TAM_RPD_TBL_ENTRY *FindEntry(const TAM_RPD_TBL_ENTRY (&table)[N], uint32_t type) noexcept {
+    for (size_t i = 0; i < N; ++i) {
+        if (table[i].ulType == type) {
+            return &table[i];
+        }
+    }
+    return nullptr;
+}
+
+// The handler of `type` cast to its table's shape, or null when there is none.
+template <typename Fn, size_t N>
+inline Fn FindHandler(const TAM_RPD_TBL_ENTRY (&table)[N], uint32_t type) noexcept {
+    const TAM_RPD_TBL_ENTRY *e = FindEntry(table, type);
+    if (e == nullptr) {
+        return nullptr;
+    }
+    TAM_RPD_PFN pfn = e->pfnHandler;
+    return reinterpret_cast<Fn>(pfn);
+}
+
+template <typename Fn> inline TAM_RPD_PFN AsSlot(Fn fn) noexcept { return reinterpret_cast<TAM_RPD_PFN>(fn); }
+
+// ------------------------------------------------------------ route keys
+
+// A route key as stored by the host: 24 bytes, possibly unaligned.
+inline void ReadKey(const uint8_t *p, TAM_RPD_ROUTE_KEY &key) noexcept {
+    (void)memcpy_s(&key, sizeof(key), p, sizeof(key));
+}
+inline uint32_t PeerWord(const TAM_RPD_ROUTE_KEY &key) noexcept {
+    uint32_t w;
+    (void)memcpy_s(&w, sizeof(w), key.aucPeerAddr, sizeof(w));
+    return w;
+}
+inline void SetPeerWord(TAM_RPD_ROUTE_KEY &key, uint32_t w) noexcept {
+    (void)memcpy_s(key.aucPeerAddr, sizeof(key.aucPeerAddr), &w, sizeof(w));
+}
+
+// Decoded IPv4 RPD key: policy type 1, address length 4, everything else zero.
+inline void MakeIpv4Key(TAM_RPD_ROUTE_KEY &key, uint32_t distinguisher, uint32_t peer) noexcept {
+    Zero(key);
+    key.ucPolicyType = TAM_RPD_POLICY_EXPORT;
+    key.ucAddrLen = 4;
+    key.ulDistinguisher = distinguisher;
+    SetPeerWord(key, peer);
+}
+
+// Hands a decoded key to the host in a key-only route output buffer.
+uint32_t OutputKeyOnly(TAM_RPD_OUTPUT_BUF **ppstOut, const TAM_RPD_ROUTE_KEY &key,
+                       const TAM_RPD_INSTANCE *inst) noexcept;
+
+// Writes the callbacks of the service and message dispatchers, the text and
+// display callbacks into the operations record.
+void InstallServiceCallbacks(TAM_RPD_PLUGIN_OPS &ops) noexcept;
+
+// Writes the 10-byte IPv4 RPD NLRI of `key` at `p`.
+void WriteNlri(uint8_t *p, const TAM_RPD_ROUTE_KEY &key) noexcept;
+
+}  // namespace tam
+
+#endif
