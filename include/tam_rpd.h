@@ -400,6 +400,54 @@ TAM_RPD_EXPORT uint32_t TAM_RPD_FormatMpUnNlri(const TAM_RPD_ROUTE_VIEW *pstView
 TAM_RPD_EXPORT int32_t TAM_RPD_CmpKey(const void *pFirst, uint16_t usFirstLen, const void *pSecond,
                                       uint16_t usSecondLen);
 
+/* ------------------------------------------- Wide Community record */
+
+TAM_RPD_EXPORT void TAM_RPD_FreeWideCmtyData(TAM_RPD_WC_ATTR *pstAttr);
+TAM_RPD_EXPORT void TAM_RPD_FreeWideCmtyMatchData(TAM_RPD_WC_MATCH *pstMatch);
+TAM_RPD_EXPORT void TAM_RPD_FreeWideCmtyApplyData(TAM_RPD_WC_APPLY *pstApply);
+
+/* ------------------------------------------ Wide Community decoder */
+
+TAM_RPD_EXPORT uint32_t TAM_RPD_ParsePktWideCommunity(TAM_RPD_WC_ATTR *pstAttr, const uint8_t *pucData, uint32_t ulLen,
+                                                      TAM_RPD_INSTANCE *pstInst);
+TAM_RPD_EXPORT uint32_t TAM_RPD_ParsePktWideCmtyPublic(TAM_RPD_WC_ATTR *pstAttr, const uint8_t *pucData,
+                                                       uint32_t ulLen);
+TAM_RPD_EXPORT uint32_t TAM_RPD_TLVGetTypeAndLen(const uint8_t *pucBuf, uint32_t ulAvail, uint8_t *pucType,
+                                                 uint16_t *pusLen);
+TAM_RPD_EXPORT uint32_t TAM_RPD_ParseTargetTLV(TAM_RPD_WC_MATCH *pstMatch, const uint8_t *pucData, uint32_t ulLen,
+                                               TAM_RPD_INSTANCE *pstInst);
+TAM_RPD_EXPORT uint32_t TAM_RPD_WideCmtySubRouteAttrData(TAM_RPD_WC_MATCH *pstMatch, const uint8_t *pucData,
+                                                         uint16_t usLen, TAM_RPD_INSTANCE *pstInst);
+TAM_RPD_EXPORT uint32_t TAM_RPD_ParsePktIpPrefix4Data(const uint8_t *pucData, uint16_t usLen,
+                                                      TAM_RPD_PREFIX_LIST **ppstList, TAM_RPD_INSTANCE *pstInst);
+TAM_RPD_EXPORT uint32_t TAM_RPD_ParsePktAsPathData(const uint8_t *pucData, uint16_t usLen,
+                                                   TAM_RPD_ASPATH_FILTER **ppstFilter, TAM_RPD_INSTANCE *pstInst);
+TAM_RPD_EXPORT uint32_t TAM_RPD_ParsePktCmtyData(const uint8_t *pucData, uint16_t usLen,
+                                                 TAM_RPD_CMTY_FILTER **ppstFilter, TAM_RPD_INSTANCE *pstInst);
+TAM_RPD_EXPORT uint8_t TAM_RPD_IsIpPrefixMaskValid(uint8_t ucFamily, uint8_t ucMatchType, uint8_t ucMaskLen,
+                                                   uint8_t ucGreaterEqual, uint8_t ucLessEqual);
+TAM_RPD_EXPORT uint8_t TAM_RPD_MaskChkForExact(uint8_t ucFamily, uint8_t ucMaskLen, uint8_t ucLessEqual,
+                                               uint8_t ucGreaterEqual);
+TAM_RPD_EXPORT uint8_t TAM_RPD_MaskChkForGE(uint8_t ucFamily, uint8_t ucMaskLen, uint8_t ucLessEqual,
+                                            uint8_t ucGreaterEqual);
+TAM_RPD_EXPORT uint8_t TAM_RPD_MaskChkForLE(uint8_t ucFamily, uint8_t ucMaskLen, uint8_t ucLessEqual,
+                                            uint8_t ucGreaterEqual);
+TAM_RPD_EXPORT uint8_t TAM_RPD_MaskChkForLEGE(uint8_t ucFamily, uint8_t ucMaskLen, uint8_t ucLessEqual,
+                                              uint8_t ucGreaterEqual);
+TAM_RPD_EXPORT uint32_t TAM_RPD_ParseParameterTLV(uint32_t ulCommunity, TAM_RPD_WC_APPLY *pstApply,
+                                                  const uint8_t *pucData, uint32_t ulLen, TAM_RPD_INSTANCE *pstInst);
+
+/* ------------------------------------------------ action decoder */
+
+TAM_RPD_EXPORT uint32_t TAM_RPD_ParseWideCmtyApplyTLVData(TAM_RPD_WC_APPLY *pstApply, const uint8_t *pucData,
+                                                          uint32_t ulLen, TAM_RPD_INSTANCE *pstInst);
+TAM_RPD_EXPORT uint32_t TAM_RPD_ParseWideCmtyApplyMed(TAM_RPD_MED_APPLY **ppstSlot, const uint8_t *pucData,
+                                                      uint16_t usLen, TAM_RPD_INSTANCE *pstInst);
+TAM_RPD_EXPORT uint32_t TAM_RPD_ParseWideCmtyApplyAspath(TAM_RPD_ASPATH_APPLY **ppstSlot, const uint8_t *pucData,
+                                                         uint16_t usLen, TAM_RPD_INSTANCE *pstInst);
+TAM_RPD_EXPORT uint32_t TAM_RPD_ParseWideCmtyApplyCommunity(TAM_RPD_CMTY_APPLY **ppstSlot, const uint8_t *pucData,
+                                                            uint16_t usLen, TAM_RPD_INSTANCE *pstInst);
+
 /* --------------------------------------------- Wide Community handlers */
 
 TAM_RPD_EXPORT uint32_t TAM_RPD_ParseWideCommunity(const uint8_t **ppucCursor, uint32_t ulLen,
@@ -407,6 +455,10 @@ TAM_RPD_EXPORT uint32_t TAM_RPD_ParseWideCommunity(const uint8_t **ppucCursor, u
                                                    TAM_RPD_INSTANCE *pstInst);
 TAM_RPD_EXPORT uint32_t TAM_RPD_FormatWideCommunity(const TAM_RPD_ROUTE_VIEW *pstView, uint8_t **ppucCursor,
                                                     uint32_t ulRoom, void *pCtx);
+TAM_RPD_EXPORT uint32_t TAM_RPD_SetWideCommunity(const TAM_RPD_ROUTE_VIEW *pstView, uint32_t ulValue,
+                                                 TAM_RPD_OUTPUT_BUF **ppstOut, TAM_RPD_INSTANCE *pstInst);
+TAM_RPD_EXPORT int32_t TAM_RPD_CmpAttr(const void *pFirst, uint16_t usFirstLen, const void *pSecond,
+                                       uint16_t usSecondLen);
 
 /* ------------------------------------------------------------------ */
 

@@ -1,0 +1,99 @@
+// Helpers shared by everything that works on Wide Community records.
+#ifndef TAM_RPD_WC_INTERNAL_H
+#define TAM_RPD_WC_INTERNAL_H
+
+#include "../frame/internal.h"
+
+namespace tam {
+
+inline constexpr uint32_t kWcHeaderLen = 18;  // container header
+inline constexpr uint32_t kTlvHeaderLen = 3;
+
+inline const uint8_t *RawData(const TAM_RPD_WC_ATTR *rec) noexcept {
+    return reinterpret_cast<const uint8_t *>(rec) + TAM_RPD_WC_RAW_OFFSET;
+}
+inline uint8_t *RawData(TAM_RPD_WC_ATTR *rec) noexcept {
+    return reinterpret_cast<uint8_t *>(rec) + TAM_RPD_WC_RAW_OFFSET;
+}
+
+// The stored record of a route view, when its length is the one the record
+// itself claims (usRawLen + 136, compared on the low 16 bits as the host's
+// attribute length is kept). A length below the fixed part cannot satisfy the
+// relation, so the record is not read at all then.
+inline const TAM_RPD_WC_ATTR *StoredRecord(const uint8_t *attr, uint32_t attrLen) noexcept {
+    if (attr == nullptr) {
+        return nullptr;
+    }
+    const uint32_t low = attrLen & 0xFFFFu;
+    if (low < TAM_RPD_WC_FIXED_LEN) {
+        return nullptr;
+    }
+    const auto *rec = reinterpret_cast<const TAM_RPD_WC_ATTR *>(attr);
+    return static_cast<uint32_t>(rec->usRawLen) + TAM_RPD_WC_FIXED_LEN == low ? rec : nullptr;
+}
+
+// A fixed part on the stack into which stored raw bytes are decoded again; its
+// sub-records are released on every way out of the scope.
+class TempRecord {
+public:
+    TempRecord() noexcept { Zero(rec_); }
+    TempRecord(const TempRecord &) = delete;
+    TempRecord &operator=(const TempRecord &) = delete;
+    ~TempRecord() { TAM_RPD_FreeWideCmtyData(&rec_); }
+
+    // Decodes the raw bytes of a stored record, charging its owner.
+    uint32_t DecodeFrom(const TAM_RPD_WC_ATTR *stored) noexcept {
+        return TAM_RPD_ParsePktWideCommunity(&rec_, RawData(stored), stored->usRawLen, stored->pOwner);
+    }
+    TAM_RPD_WC_ATTR &rec() noexcept { return rec_; }
+
+private:
+    TAM_RPD_WC_ATTR rec_;
+};
+
+// A freshly allocated record block (fixed part + raw bytes) and its sub-records,
+// released together on every path once the host has its copy.
+class RecordBlock {
+public:
+    RecordBlock(const RecordBlock &) = delete;
+    RecordBlock &operator=(const RecordBlock &) = delete;
+    // Allocates and zeroes len + 136 bytes; the raw bytes and owner are set.
+    RecordBlock(const uint8_t *raw, uint16_t len, TAM_RPD_INSTANCE *inst) noexcept
+        : block_(AllocZeroed(inst->ulModuleId, len + TAM_RPD_WC_FIXED_LEN)) {
+        if (TAM_RPD_WC_ATTR *r = rec()) {
+            r->usRawLen = len;
+            r->pOwner = inst;
+            (void)memcpy_s(RawData(r), len, raw, len);
+        }
+    }
+    ~RecordBlock() {
+        TAM_RPD_FreeWideCmtyData(rec());
+    }
+    TAM_RPD_WC_ATTR *rec() const noexcept { return block_.as<TAM_RPD_WC_ATTR>(); }
+
+    // Hands a byte copy of the whole record to the host as a type-11 attribute.
+    uint32_t Output(TAM_RPD_OUTPUT_BUF **ppstOut, uint64_t moduleId) const noexcept;
+
+private:
+    HostBlock block_;
+};
+
+// Descriptor of an attribute-only output buffer with flag 0 and type 11.
+inline void DescribeAttr(TAM_RPD_OUTPUT_DESC &desc, const uint8_t *attr, uint16_t len) noexcept {
+    Zero(desc);
+    desc.ucAttrFlag = 0;
+    desc.ucAttrType = TAM_RPD_ATTR_TYPE_WC;
+    desc.usAttrLen = len;
+    desc.pucAttr = attr;
+}
+
+inline uint32_t RecordBlock::Output(TAM_RPD_OUTPUT_BUF **ppstOut, uint64_t moduleId) const noexcept {
+    TAM_RPD_OUTPUT_DESC desc;
+    DescribeAttr(desc, reinterpret_cast<const uint8_t *>(rec()),
+                 static_cast<uint16_t>(rec()->usRawLen + TAM_RPD_WC_FIXED_LEN));
+    return TAM_RPD_OutputData(ppstOut, &desc, moduleId);
+}
+
+}  // namespace tam
+
+#endif
