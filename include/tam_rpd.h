@@ -460,6 +460,73 @@ TAM_RPD_EXPORT uint32_t TAM_RPD_SetWideCommunity(const TAM_RPD_ROUTE_VIEW *pstVi
 TAM_RPD_EXPORT int32_t TAM_RPD_CmpAttr(const void *pFirst, uint16_t usFirstLen, const void *pSecond,
                                        uint16_t usSecondLen);
 
+/* ------------------------------------------------- item renderers */
+
+TAM_RPD_EXPORT uint8_t TAM_RPD_GetIfmatchPFMaxStrLenByType(uint8_t ucMatchType);
+TAM_RPD_EXPORT uint32_t TAM_RPD_UCHAR2Str(char *pcDest, uint32_t ulRoom, const uint8_t *pucBytes, uint16_t usCount);
+TAM_RPD_EXPORT void TAM_RPD_OutputAspathFilterData(char *pcBuf, uint32_t ulRoom, const TAM_RPD_WC_MATCH *pstMatch,
+                                                   uint32_t *pulLen);
+TAM_RPD_EXPORT void TAM_RPD_OutputCmtyFilterData(char *pcBuf, uint32_t ulRoom, const TAM_RPD_WC_MATCH *pstMatch,
+                                                 uint32_t *pulLen);
+TAM_RPD_EXPORT void TAM_RPD_OutputPrefixFilterData(char *pcBuf, uint32_t ulRoom, const TAM_RPD_PREFIX_LIST *pstList,
+                                                   uint32_t *pulLen);
+TAM_RPD_EXPORT void TAM_RPD_OutputApplyCmtyData(char *pcBuf, uint32_t ulRoom, const TAM_RPD_MED_APPLY *pstMed,
+                                                uint32_t *pulLen);
+TAM_RPD_EXPORT void TAM_RPD_OutputAsPathApplyData(char *pcBuf, uint32_t ulRoom, const TAM_RPD_ASPATH_APPLY *pstAsPath,
+                                                  uint32_t *pulLen);
+TAM_RPD_EXPORT void TAM_RPD_OutputCommunityApplyData(char *pcBuf, uint32_t ulRoom, const TAM_RPD_CMTY_APPLY *pstCmty,
+                                                     uint32_t *pulLen);
+
+/* ------------------------------------------------- route-to-string */
+
+#define TAM_RPD_DATA2STR_TBL_NUM 2
+#define TAM_RPD_STR_NLRI 1u
+#define TAM_RPD_STR_WIDE_CMTY 0x40u
+
+TAM_RPD_EXPORT extern const TAM_RPD_TBL_ENTRY g_astTAM_RPD_DATA2STR_TBL[TAM_RPD_DATA2STR_TBL_NUM];
+TAM_RPD_EXPORT const TAM_RPD_TBL_ENTRY *TAM_RPD_GetData2StrEntry(uint32_t ulType);
+TAM_RPD_EXPORT uint32_t TAM_RPD_Data2Str(const TAM_RPD_ROUTE_VIEW *pstView, uint32_t ulType, char *pcBuf,
+                                         uint32_t ulRoom, uint32_t *pulCont1, uint32_t *pulCont2,
+                                         TAM_RPD_INSTANCE *pstInst);
+TAM_RPD_EXPORT uint32_t TAM_RPD_MpNlriData2Str(const TAM_RPD_ROUTE_VIEW *pstView, char *pcBuf, uint32_t ulRoom,
+                                               uint32_t *pulCont1, uint32_t *pulCont2, TAM_RPD_INSTANCE *pstInst);
+TAM_RPD_EXPORT uint32_t TAM_RPD_WideCommunity2Str(const TAM_RPD_ROUTE_VIEW *pstView, char *pcBuf, uint32_t ulRoom,
+                                                  uint32_t *pulCont1, uint32_t *pulCont2, TAM_RPD_INSTANCE *pstInst);
+TAM_RPD_EXPORT void TAM_RPD_OutputWideCmtyData(char *pcBuf, uint32_t ulRoom, const TAM_RPD_WC_ATTR *pstAttr);
+TAM_RPD_EXPORT void TAM_RPD_OutputWideCmtyPublicData(char *pcBuf, uint32_t ulRoom, const TAM_RPD_WC_ATTR *pstAttr,
+                                                     uint32_t *pulLen);
+TAM_RPD_EXPORT void TAM_RPD_OutputWideCmtyMatchData(char *pcBuf, uint32_t ulRoom, const TAM_RPD_WC_MATCH *pstMatch,
+                                                    uint32_t *pulLen);
+TAM_RPD_EXPORT void TAM_RPD_OutputWideCmtyApplyData(char *pcBuf, uint32_t ulRoom, const TAM_RPD_WC_APPLY *pstApply,
+                                                    uint32_t *pulLen);
+
+/* ------------------------------------------------------- display */
+
+#define TAM_RPD_FORMAT_DISP_TBL_NUM 7
+#define TAM_RPD_DISP_PUBLIC        0x01u
+#define TAM_RPD_DISP_ASPATH_FILTER 0x02u
+#define TAM_RPD_DISP_CMTY_FILTER   0x04u
+#define TAM_RPD_DISP_IP_PREFIX     0x08u
+#define TAM_RPD_DISP_MED           0x10u
+#define TAM_RPD_DISP_ASPATH_APPLY  0x20u
+#define TAM_RPD_DISP_CMTY_APPLY    0x40u
+
+TAM_RPD_EXPORT extern const TAM_RPD_TBL_ENTRY g_astTAM_RPD_FORMAT_DISP_TBL[TAM_RPD_FORMAT_DISP_TBL_NUM];
+TAM_RPD_EXPORT const TAM_RPD_TBL_ENTRY *TAM_RPD_GetDispFormatEntry(uint32_t ulCode);
+TAM_RPD_EXPORT uint32_t TAM_RPD_FormatDisp(const TAM_RPD_ROUTE_VIEW *pstView, uint32_t ulCode, char **ppcCursor,
+                                           uint32_t ulRoom, uint32_t *pulCont1, uint32_t *pulCont2,
+                                           TAM_RPD_INSTANCE *pstInst);
+#define TAM_RPD_DECLARE_DISP(name)                                                                                 \
+    TAM_RPD_EXPORT uint32_t name(const TAM_RPD_ROUTE_VIEW *pstView, char **ppcCursor, uint32_t ulRoom,              \
+                                 uint32_t *pulCont1, uint32_t *pulCont2, TAM_RPD_INSTANCE *pstInst)
+TAM_RPD_DECLARE_DISP(TAM_RPD_FormatDispWideCmtyPublic);
+TAM_RPD_DECLARE_DISP(TAM_RPD_FormatDispWideCmtyAspathFilter);
+TAM_RPD_DECLARE_DISP(TAM_RPD_FormatDispWideCmtyCommunity);
+TAM_RPD_DECLARE_DISP(TAM_RPD_FormatDispWideCmtyIpPrefix);
+TAM_RPD_DECLARE_DISP(TAM_RPD_FormatDispWideCmtyMed);
+TAM_RPD_DECLARE_DISP(TAM_RPD_FormatDispWideCmtyAsPath);
+TAM_RPD_DECLARE_DISP(TAM_RPD_FormatDispWideCmtyApplyCommunity);
+
 /* ------------------------------------------------------------------ */
 
 #ifdef __cplusplus

@@ -23,9 +23,10 @@ for fn in TAM_RPD_Construct TAM_RPD_Destruct; do
 done
 
 # Every function and table the public header declares is exported.
-mapfile -t declared < <(grep -v '^#define' "$header" \
+mapfile -t declared < <({ grep -v '^#define' "$header" \
   | grep -oE '\b(TAM_RPD_[A-Z][A-Za-z0-9_]*|g_astTAM_RPD_[A-Z0-9_]+_TBL)\s*(\(|\[)' \
-  | sed -E 's/\s*[][(]$//' | grep -vE '^TAM_RPD_(PFN|PIN|SIZE|STATIC_ASSERT)' | sort -u)
+  | sed -E 's/\s*[][(]$//' | grep -vE '^TAM_RPD_(PFN|PIN|SIZE|STATIC_ASSERT|DECLARE_[A-Z]+)$'
+  grep -oE 'TAM_RPD_DECLARE_[A-Z]+\((TAM_RPD_[A-Za-z0-9_]+)\)' "$header" | sed -E 's/.*\((.*)\)/\1/'; } | sort -u)
 exported=$(nm -D --defined-only "$so" | awk '{print $NF}')
 for sym in "${declared[@]}"; do
   grep -qx "$sym" <<<"$exported" || say "declared but not exported: $sym"

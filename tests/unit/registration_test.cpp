@@ -50,9 +50,11 @@ TEST(Registration, WritesEveryListedPositionAndNothingElse) {
         {560, nullptr},
         {568, nullptr},
         {576, nullptr},
+        {592, reinterpret_cast<void *>(&TAM_RPD_Data2Str)},
         {600, reinterpret_cast<void *>(&TAM_RPD_SetRtCount)},
         {608, reinterpret_cast<void *>(&TAM_RPD_GetRtCount)},
         {616, reinterpret_cast<void *>(&TAM_RPD_CheckRoute)},
+        {640, reinterpret_cast<void *>(&TAM_RPD_FormatDisp)},
     };
     for (const PtrAt &p : ptrs) EXPECT_EQ(At<void *>(ops, p.off), p.value) << "offset " << p.off;
 
