@@ -527,6 +527,94 @@ TAM_RPD_DECLARE_DISP(TAM_RPD_FormatDispWideCmtyMed);
 TAM_RPD_DECLARE_DISP(TAM_RPD_FormatDispWideCmtyAsPath);
 TAM_RPD_DECLARE_DISP(TAM_RPD_FormatDispWideCmtyApplyCommunity);
 
+/* ------------------------------------------- route-prefix messages */
+
+TAM_RPD_EXPORT uint32_t TAM_RPD_FormatRtPrefixTlv(const TAM_RPD_ROUTE_VIEW *pstView, uint8_t **ppucCursor,
+                                                  uint16_t usRoom, void *pCtx);
+TAM_RPD_EXPORT uint32_t TAM_RPD_FormatHaRtPrefixTlv(const TAM_RPD_ROUTE_VIEW *pstView, uint8_t **ppucCursor,
+                                                    uint16_t usRoom, void *pCtx);
+TAM_RPD_EXPORT uint32_t TAM_RPD_ParseRtPrefixTlv(const uint8_t *pucMsg, uint16_t usLen, TAM_RPD_OUTPUT_BUF **ppstOut,
+                                                 TAM_RPD_INSTANCE *pstInst);
+TAM_RPD_EXPORT uint32_t TAM_RPD_ParseHaRtPrefixTlv(const uint8_t *pucMsg, uint16_t usLen,
+                                                   TAM_RPD_OUTPUT_BUF **ppstOut, TAM_RPD_INSTANCE *pstInst);
+TAM_RPD_EXPORT uint32_t TAM_RPD_ParseBgpiRtPrefixTlv(const uint8_t *pucMsg, uint16_t usLen,
+                                                     TAM_RPD_OUTPUT_BUF **ppstOut, TAM_RPD_INSTANCE *pstInst);
+
+/* ------------------------------------------------ attribute messages */
+
+TAM_RPD_EXPORT uint32_t TAM_RPD_FormatWideCommunityTlv(const TAM_RPD_ROUTE_VIEW *pstView, uint8_t **ppucCursor,
+                                                       uint16_t usRoom, void *pCtx);
+TAM_RPD_EXPORT uint32_t TAM_RPD_ParseRtWideCommunityTlv(const uint8_t *pucMsg, uint16_t usLen,
+                                                        TAM_RPD_OUTPUT_BUF **ppstOut, TAM_RPD_INSTANCE *pstInst);
+
+/* -------------------------------------------- configuration messages */
+
+#define TAM_RPD_CFG_PREFIX_LEN 38u
+#define TAM_RPD_CFG_REC_PREFIX 8u
+
+TAM_RPD_EXPORT uint32_t TAM_RPD_ParseCfgPrefix(const uint8_t *pucRec, uint32_t ulLen, TAM_RPD_OUTPUT_BUF **ppstOut,
+                                               TAM_RPD_INSTANCE *pstInst);
+TAM_RPD_EXPORT uint32_t TAM_RPD_FormatCfgPrefix(const TAM_RPD_ROUTE_VIEW *pstView, uint8_t **ppucCursor,
+                                                uint32_t ulRoom, uint32_t *pulOut1, uint32_t *pulOut2);
+TAM_RPD_EXPORT uint32_t TAM_RPD_FormatCfgWideCommunity(const TAM_RPD_ROUTE_VIEW *pstView, uint8_t **ppucCursor,
+                                                       uint32_t ulRoom, uint32_t *pulOut1, uint32_t *pulOut2);
+
+/* ------------------------------------- service and message dispatch */
+
+#define TAM_RPD_SET_ATTR_TBL_NUM        1
+#define TAM_RPD_CMP_DATA_TBL_NUM        2
+#define TAM_RPD_MSG_PARSE_TBL_NUM       3
+#define TAM_RPD_MSG_FORMAT_TBL_NUM      1
+#define TAM_RPD_HA_MSG_PARSE_TBL_NUM    3
+#define TAM_RPD_HA_MSG_FORMAT_TBL_NUM   3
+#define TAM_RPD_ATTR_MSG_PARSE_TBL_NUM  1
+#define TAM_RPD_ATTR_MSG_FORMAT_TBL_NUM 1
+#define TAM_RPD_CFG_PARSE_TBL_NUM       1
+#define TAM_RPD_CFG_FORMAT_TBL_NUM      2
+
+TAM_RPD_EXPORT extern const TAM_RPD_TBL_ENTRY g_astTAM_RPD_SET_ATTR_TBL[TAM_RPD_SET_ATTR_TBL_NUM];
+TAM_RPD_EXPORT extern const TAM_RPD_TBL_ENTRY g_astTAM_RPD_CMP_DATA_TBL[TAM_RPD_CMP_DATA_TBL_NUM];
+TAM_RPD_EXPORT extern const TAM_RPD_TBL_ENTRY g_astTAM_RPD_MSG_PARSE_TBL[TAM_RPD_MSG_PARSE_TBL_NUM];
+TAM_RPD_EXPORT extern const TAM_RPD_TBL_ENTRY g_astTAM_RPD_MSG_FORMAT_TBL[TAM_RPD_MSG_FORMAT_TBL_NUM];
+TAM_RPD_EXPORT extern const TAM_RPD_TBL_ENTRY g_astTAM_RPD_HA_MSG_PARSE_TBL[TAM_RPD_HA_MSG_PARSE_TBL_NUM];
+TAM_RPD_EXPORT extern const TAM_RPD_TBL_ENTRY g_astTAM_RPD_HA_MSG_FORMAT_TBL[TAM_RPD_HA_MSG_FORMAT_TBL_NUM];
+TAM_RPD_EXPORT extern const TAM_RPD_TBL_ENTRY g_astTAM_RPD_ATTR_MSG_PARSE_TBL[TAM_RPD_ATTR_MSG_PARSE_TBL_NUM];
+TAM_RPD_EXPORT extern const TAM_RPD_TBL_ENTRY g_astTAM_RPD_ATTR_MSG_FORMAT_TBL[TAM_RPD_ATTR_MSG_FORMAT_TBL_NUM];
+TAM_RPD_EXPORT extern const TAM_RPD_TBL_ENTRY g_astTAM_RPD_CFG_PARSE_TBL[TAM_RPD_CFG_PARSE_TBL_NUM];
+TAM_RPD_EXPORT extern const TAM_RPD_TBL_ENTRY g_astTAM_RPD_CFG_FORMAT_TBL[TAM_RPD_CFG_FORMAT_TBL_NUM];
+
+TAM_RPD_EXPORT const TAM_RPD_TBL_ENTRY *TAM_RPD_GetAttrSetEntry(uint32_t ulType);
+TAM_RPD_EXPORT const TAM_RPD_TBL_ENTRY *TAM_RPD_GetDataCmpEntry(uint32_t ulType);
+TAM_RPD_EXPORT const TAM_RPD_TBL_ENTRY *TAM_RPD_GetBgpiMsgParseEntry(uint32_t ulType);
+TAM_RPD_EXPORT const TAM_RPD_TBL_ENTRY *TAM_RPD_GetBgpiMsgFormatEntry(uint32_t ulType);
+TAM_RPD_EXPORT const TAM_RPD_TBL_ENTRY *TAM_RPD_GetHaiMsgParseEntry(uint32_t ulType);
+TAM_RPD_EXPORT const TAM_RPD_TBL_ENTRY *TAM_RPD_GetHaiMsgFormatEntry(uint32_t ulType);
+TAM_RPD_EXPORT const TAM_RPD_TBL_ENTRY *TAM_RPD_GetAttrMsgParseEntry(uint32_t ulType);
+TAM_RPD_EXPORT const TAM_RPD_TBL_ENTRY *TAM_RPD_GetAttrMsgFormatEntry(uint32_t ulType);
+TAM_RPD_EXPORT const TAM_RPD_TBL_ENTRY *TAM_RPD_GetCfgParseEntry(uint32_t ulType);
+TAM_RPD_EXPORT const TAM_RPD_TBL_ENTRY *TAM_RPD_GetCfgFormatEntry(uint32_t ulType);
+
+TAM_RPD_EXPORT uint32_t TAM_RPD_SetAttr(const TAM_RPD_ROUTE_VIEW *pstView, uint32_t ulType, uint32_t ulValue,
+                                        TAM_RPD_OUTPUT_BUF **ppstOut, TAM_RPD_INSTANCE *pstInst);
+TAM_RPD_EXPORT int32_t TAM_RPD_CmpData(const void *pFirst, uint16_t usFirstLen, const void *pSecond,
+                                       uint16_t usSecondLen, uint32_t ulType);
+TAM_RPD_EXPORT uint32_t TAM_RPD_ParseMsg(const uint8_t *pucMsg, uint16_t usLen, uint16_t usType,
+                                         TAM_RPD_OUTPUT_BUF **ppstOut, TAM_RPD_INSTANCE *pstInst);
+TAM_RPD_EXPORT uint32_t TAM_RPD_FormatMsg(const TAM_RPD_ROUTE_VIEW *pstView, uint16_t usType, uint8_t **ppucCursor,
+                                          uint16_t usRoom, void *pCtx);
+TAM_RPD_EXPORT uint32_t TAM_RPD_ParseHaMsg(const uint8_t *pucMsg, uint16_t usLen, uint16_t usType,
+                                           TAM_RPD_OUTPUT_BUF **ppstOut, TAM_RPD_INSTANCE *pstInst);
+TAM_RPD_EXPORT uint32_t TAM_RPD_FormatHaMsg(const TAM_RPD_ROUTE_VIEW *pstView, uint16_t usType, uint8_t **ppucCursor,
+                                            uint16_t usRoom, void *pCtx);
+TAM_RPD_EXPORT uint32_t TAM_RPD_ParseAttrMsg(const uint8_t *pucMsg, uint16_t usLen, uint16_t usType,
+                                             TAM_RPD_OUTPUT_BUF **ppstOut, TAM_RPD_INSTANCE *pstInst);
+TAM_RPD_EXPORT uint32_t TAM_RPD_FormatAttrMsg(const TAM_RPD_ROUTE_VIEW *pstView, uint16_t usType,
+                                              uint8_t **ppucCursor, uint16_t usRoom, void *pCtx);
+TAM_RPD_EXPORT uint32_t TAM_RPD_ParseCfg(const uint8_t *pucRec, uint32_t ulLen, uint32_t ulType,
+                                         TAM_RPD_OUTPUT_BUF **ppstOut, TAM_RPD_INSTANCE *pstInst);
+TAM_RPD_EXPORT uint32_t TAM_RPD_FormatCfg(const TAM_RPD_ROUTE_VIEW *pstView, uint32_t ulType, uint8_t **ppucCursor,
+                                          uint32_t ulRoom, uint32_t *pulOut1, uint32_t *pulOut2);
+
 /* ------------------------------------------------------------------ */
 
 #ifdef __cplusplus

@@ -18,8 +18,9 @@ while read -r name; do
 done < <(nm -D --undefined-only "$so" | awk '{print $NF}' | sed 's/@.*//')
 
 # Registration entry points are weak, everything else global.
+defined=$(nm -D --defined-only "$so")
 for fn in TAM_RPD_Construct TAM_RPD_Destruct; do
-  nm -D --defined-only "$so" | grep -qE " W $fn$" || say "$fn is not exported weak"
+  grep -qE " W $fn$" <<<"$defined" || say "$fn is not exported weak"
 done
 
 # Every function and table the public header declares is exported.
@@ -27,9 +28,11 @@ mapfile -t declared < <({ grep -v '^#define' "$header" \
   | grep -oE '\b(TAM_RPD_[A-Z][A-Za-z0-9_]*|g_astTAM_RPD_[A-Z0-9_]+_TBL)\s*(\(|\[)' \
   | sed -E 's/\s*[][(]$//' | grep -vE '^TAM_RPD_(PFN|PIN|SIZE|STATIC_ASSERT|DECLARE_[A-Z]+)$'
   grep -oE 'TAM_RPD_DECLARE_[A-Z]+\((TAM_RPD_[A-Za-z0-9_]+)\)' "$header" | sed -E 's/.*\((.*)\)/\1/'; } | sort -u)
-exported=$(nm -D --defined-only "$so" | awk '{print $NF}')
+exported=$(awk '{print $NF}' <<<"$defined")
 for sym in "${declared[@]}"; do
   grep -qx "$sym" <<<"$exported" || say "declared but not exported: $sym"
+  case $sym in TAM_RPD_Construct|TAM_RPD_Destruct) continue ;; esac
+  grep -qE " [TDR] $sym$" <<<"$defined" || say "$sym is not exported with global binding"
 done
 
 # Tables: exported objects of 12 bytes an entry, in a read-only or RELRO section.

@@ -159,7 +159,14 @@ inline Fn FindHandler(const TAM_RPD_TBL_ENTRY (&table)[N], uint32_t type) noexce
     return reinterpret_cast<Fn>(pfn);
 }
 
-template <typename Fn> inline TAM_RPD_PFN AsSlot(Fn fn) noexcept { return reinterpret_cast<TAM_RPD_PFN>(fn); }
+// The dispatch pattern every callback shares once its arguments are tested:
+// look the type up, answer `noHandler` when there is no handler, otherwise
+// pass the remaining arguments on and return the handler's result unchanged.
+template <typename Fn, size_t N, typename Ret, typename... Args>
+inline Ret Dispatch(const TAM_RPD_TBL_ENTRY (&table)[N], uint32_t type, Ret noHandler, Args... args) noexcept {
+    Fn fn = FindHandler<Fn>(table, type);
+    return fn == nullptr ? noHandler : fn(args...);
+}
 
 // ------------------------------------------------------------ route keys
 
@@ -188,10 +195,6 @@ inline void MakeIpv4Key(TAM_RPD_ROUTE_KEY &key, uint32_t distinguisher, uint32_t
 // Hands a decoded key to the host in a key-only route output buffer.
 uint32_t OutputKeyOnly(TAM_RPD_OUTPUT_BUF **ppstOut, const TAM_RPD_ROUTE_KEY &key,
                        const TAM_RPD_INSTANCE *inst) noexcept;
-
-// Writes the callbacks of the service and message dispatchers, the text and
-// display callbacks into the operations record.
-void InstallServiceCallbacks(TAM_RPD_PLUGIN_OPS &ops) noexcept;
 
 // Writes the 10-byte IPv4 RPD NLRI of `key` at `p`.
 void WriteNlri(uint8_t *p, const TAM_RPD_ROUTE_KEY &key) noexcept;

@@ -47,15 +47,26 @@ TAM_RPD_INSTANCE *TAM_RPD_Construct(TAM_RPD_PLUGIN_OPS *pstOps, uint64_t ulModul
 
     pstOps->pfnParsePkt = &TAM_RPD_ParsePkt;
     pstOps->pfnFormatPkt = &TAM_RPD_FormatPkt;
-    tam::InstallServiceCallbacks(*pstOps);
+    pstOps->pfnSetAttr = &TAM_RPD_SetAttr;
+    pstOps->pfnParseMsg = &TAM_RPD_ParseMsg;
+    pstOps->pfnFormatMsg = &TAM_RPD_FormatMsg;
+    pstOps->pfnParseHaMsg = &TAM_RPD_ParseHaMsg;
+    pstOps->pfnFormatHaMsg = &TAM_RPD_FormatHaMsg;
+    pstOps->pfnParseAttrMsg = &TAM_RPD_ParseAttrMsg;
+    pstOps->pfnFormatAttrMsg = &TAM_RPD_FormatAttrMsg;
+    pstOps->pfnParseCfg = &TAM_RPD_ParseCfg;
+    pstOps->pfnFormatCfg = &TAM_RPD_FormatCfg;
     pstOps->pNull520 = nullptr;
     pstOps->pNull536 = nullptr;
     for (size_t i = 0; i < 4; ++i) {
         pstOps->apNull552[i] = nullptr;
     }
+    pstOps->pfnCmpData = &TAM_RPD_CmpData;
+    pstOps->pfnData2Str = &TAM_RPD_Data2Str;
     pstOps->pfnSetRtCount = &TAM_RPD_SetRtCount;
     pstOps->pfnGetRtCount = &TAM_RPD_GetRtCount;
     pstOps->pfnCheckRoute = &TAM_RPD_CheckRoute;
+    pstOps->pfnFormatDisp = &TAM_RPD_FormatDisp;
     return inst;
 }
 
@@ -73,22 +84,16 @@ uint32_t TAM_RPD_ParsePkt(const uint8_t **ppucCursor, uint32_t ulLen, uint32_t u
     if (ulLen == 0) {
         return TAM_RPD_ERR_PKT_MALFORMED;
     }
-    auto fn = tam::FindHandler<TAM_RPD_PFN_PKT_PARSER>(g_astTAM_RPD_PKT_PARSE_TBL, ulType);
-    if (fn == nullptr) {
-        return TAM_RPD_ERR_PARA;
-    }
-    return fn(ppucCursor, ulLen, ppstOut, pulMore, pstInst);
+    return tam::Dispatch<TAM_RPD_PFN_PKT_PARSER>(g_astTAM_RPD_PKT_PARSE_TBL, ulType, TAM_RPD_ERR_PARA, ppucCursor,
+                                                 ulLen, ppstOut, pulMore, pstInst);
 }
 
 uint32_t TAM_RPD_FormatPkt(const TAM_RPD_ROUTE_VIEW *pstView, uint32_t ulType, uint8_t **ppucCursor, uint32_t ulRoom,
                            void *pCtx) {
     TAM_REQUIRE(pstView != nullptr, TAM_RPD_ERR_PARA);
     TAM_REQUIRE(ppucCursor != nullptr, TAM_RPD_ERR_PARA);
-    auto fn = tam::FindHandler<TAM_RPD_PFN_PKT_FORMATTER>(g_astTAM_RPD_PKT_FORMAT_TBL, ulType);
-    if (fn == nullptr) {
-        return TAM_RPD_ERR_NO_HANDLER;
-    }
-    return fn(pstView, ppucCursor, ulRoom, pCtx);
+    return tam::Dispatch<TAM_RPD_PFN_PKT_FORMATTER>(g_astTAM_RPD_PKT_FORMAT_TBL, ulType, TAM_RPD_ERR_NO_HANDLER,
+                                                    pstView, ppucCursor, ulRoom, pCtx);
 }
 
 }  // extern "C"

@@ -128,11 +128,8 @@ uint32_t TAM_RPD_Data2Str(const TAM_RPD_ROUTE_VIEW *pstView, uint32_t ulType, ch
     TAM_REQUIRE(pulCont1 != nullptr, TAM_RPD_ERR_PARA);
     TAM_REQUIRE(pulCont2 != nullptr, TAM_RPD_ERR_PARA);
     TAM_REQUIRE(pstInst != nullptr, TAM_RPD_ERR_PARA);
-    auto fn = tam::FindHandler<TAM_RPD_PFN_STR_RENDERER>(g_astTAM_RPD_DATA2STR_TBL, ulType);
-    if (fn == nullptr) {
-        return TAM_RPD_ERR_NO_DATA2STR;
-    }
-    return fn(pstView, pcBuf, ulRoom, pulCont1, pulCont2, pstInst);
+    return tam::Dispatch<TAM_RPD_PFN_STR_RENDERER>(g_astTAM_RPD_DATA2STR_TBL, ulType, TAM_RPD_ERR_NO_DATA2STR, pstView,
+                                                   pcBuf, ulRoom, pulCont1, pulCont2, pstInst);
 }
 
 uint32_t TAM_RPD_MpNlriData2Str(const TAM_RPD_ROUTE_VIEW *pstView, char *pcBuf, uint32_t ulRoom, uint32_t *pulCont1,

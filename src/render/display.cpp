@@ -92,11 +92,8 @@ uint32_t TAM_RPD_FormatDisp(const TAM_RPD_ROUTE_VIEW *pstView, uint32_t ulCode, 
     TAM_REQUIRE(ulRoom != 0, TAM_RPD_ERR_PARA);
     TAM_REQUIRE(ppcCursor != nullptr, TAM_RPD_ERR_PARA);
     TAM_REQUIRE(pstView != nullptr, TAM_RPD_ERR_PARA);
-    auto fn = tam::FindHandler<TAM_RPD_PFN_DISP_FORMATTER>(g_astTAM_RPD_FORMAT_DISP_TBL, ulCode);
-    if (fn == nullptr) {
-        return TAM_RPD_ERR_NO_HANDLER;
-    }
-    return fn(pstView, ppcCursor, ulRoom, pulCont1, pulCont2, pstInst);
+    return tam::Dispatch<TAM_RPD_PFN_DISP_FORMATTER>(g_astTAM_RPD_FORMAT_DISP_TBL, ulCode, TAM_RPD_ERR_NO_HANDLER,
+                                                     pstView, ppcCursor, ulRoom, pulCont1, pulCont2, pstInst);
 }
 
 // The container block needs no decoding: the stored header fields are used.

@@ -46,16 +46,7 @@ uint32_t TAM_RPD_FormatWideCommunity(const TAM_RPD_ROUTE_VIEW *pstView, uint8_t 
     TAM_REQUIRE(ppucCursor != nullptr, TAM_RPD_ERR_PARA);
     TAM_REQUIRE(*ppucCursor != nullptr, TAM_RPD_ERR_PARA);
     TAM_REQUIRE(pCtx != nullptr, TAM_RPD_ERR_PARA);
-    const TAM_RPD_WC_ATTR *rec = tam::StoredRecord(pstView->pucAttr, pstView->ulAttrLen);
-    if (rec == nullptr) {
-        return TAM_RPD_ERR_PKT_MALFORMED;
-    }
-    if (rec->usRawLen > ulRoom) {
-        return TAM_RPD_ERR_BUF_SHORT;
-    }
-    (void)memcpy_s(*ppucCursor, ulRoom, tam::RawData(rec), rec->usRawLen);
-    *ppucCursor += rec->usRawLen;
-    return TAM_RPD_OK;
+    return tam::WriteStoredRaw(*pstView, ppucCursor, ulRoom);
 }
 
 uint32_t TAM_RPD_SetWideCommunity(const TAM_RPD_ROUTE_VIEW *pstView, uint32_t ulValue, TAM_RPD_OUTPUT_BUF **ppstOut,

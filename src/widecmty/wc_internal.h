@@ -87,6 +87,20 @@ inline void DescribeAttr(TAM_RPD_OUTPUT_DESC &desc, const uint8_t *attr, uint16_
     desc.pucAttr = attr;
 }
 
+// Writes the raw value of a route's stored record at the write position.
+inline uint32_t WriteStoredRaw(const TAM_RPD_ROUTE_VIEW &view, uint8_t **ppucCursor, uint32_t room) noexcept {
+    const TAM_RPD_WC_ATTR *rec = StoredRecord(view.pucAttr, view.ulAttrLen);
+    if (rec == nullptr) {
+        return TAM_RPD_ERR_PKT_MALFORMED;
+    }
+    if (rec->usRawLen > room) {
+        return TAM_RPD_ERR_BUF_SHORT;
+    }
+    (void)memcpy_s(*ppucCursor, room, RawData(rec), rec->usRawLen);
+    *ppucCursor += rec->usRawLen;
+    return TAM_RPD_OK;
+}
+
 inline uint32_t RecordBlock::Output(TAM_RPD_OUTPUT_BUF **ppstOut, uint64_t moduleId) const noexcept {
     TAM_RPD_OUTPUT_DESC desc;
     DescribeAttr(desc, reinterpret_cast<const uint8_t *>(rec()),

@@ -5,8 +5,12 @@
 
 #include <cstring>
 
+#include <string>
+#include <vector>
+
 #include "tam_host.h"
 #include "tam_rpd.h"
+#include "wc_writer.h"
 
 namespace {
 
@@ -72,6 +76,113 @@ TEST_F(LoadedPlugin, DecodesAndReencodesAnNlriFieldThroughTheRecord) {
     EXPECT_EQ(routes, 2);
     EXPECT_EQ(left, 0u);
     EXPECT_EQ(0, std::memcmp(field, again, sizeof(field)));
+}
+
+// A host-side owner of one route output buffer.
+struct Buf {
+    TAM_RPD_OUTPUT_BUF *p = nullptr;
+    ~Buf() {
+        if (p != nullptr) QOR_Free_F(p, "host", 0);
+    }
+    uint8_t *at(uint16_t off) const { return reinterpret_cast<uint8_t *>(p) + off; }
+};
+
+TEST_F(LoadedPlugin, DrivesAReceivedRouteThroughEveryCallback) {
+    const TAM_RPD_PLUGIN_OPS &o = ops_;
+    int ctx = 0;
+    // Receive: one NLRI and its Wide Community attribute.
+    const uint8_t nlri[10] = {9, 1, 0, 0, 0, 42, 192, 0, 2, 7};
+    const rpdwire::Bytes attr = rpdwire::Encode(rpdwire::FullPolicy());
+    Buf key, wc;
+    const uint8_t *cur = nlri;
+    uint32_t more = 1;
+    ASSERT_EQ(o.pfnParsePkt(&cur, 10, o.aulPktType[0], &key.p, &more, inst_), TAM_RPD_OK);
+    EXPECT_EQ(more, 0u);
+    cur = attr.data();
+    ASSERT_EQ(o.pfnParsePkt(&cur, static_cast<uint32_t>(attr.size()), o.aulPktType[2], &wc.p, &more, inst_),
+              TAM_RPD_OK);
+
+    TAM_RPD_ROUTE_VIEW view;
+    std::memset(&view, 0, sizeof(view));
+    view.ulKeyLen = key.p->usKeyLen;
+    view.pucKey = key.at(key.p->usKeyOffset);
+    view.ulAttrLen = wc.p->usAttrLen;
+    view.pucAttr = wc.at(wc.p->usAttrOffset);
+
+    // Bookkeeping.
+    uint32_t verdict = 0;
+    ASSERT_EQ(o.pfnCheckRoute(&view, nullptr, &verdict), TAM_RPD_OK);
+    EXPECT_EQ(verdict, 1u);
+    uint32_t counters[2] = {0, 0};
+    uint32_t count = 0;
+    ASSERT_EQ(o.pfnSetRtCount(&view, counters, 2, 1, 1), TAM_RPD_OK);
+    ASSERT_EQ(o.pfnGetRtCount(counters, 2, 1, &count), TAM_RPD_OK);
+    EXPECT_EQ(count, 1u);
+
+    // Compare and set-attribute.
+    EXPECT_EQ(o.pfnCmpData(view.pucKey, 24, view.pucKey, 24, TAM_RPD_CMP_KEY), 0);
+    const uint16_t attrLen = static_cast<uint16_t>(view.ulAttrLen);
+    EXPECT_EQ(o.pfnCmpData(view.pucAttr, attrLen, view.pucAttr, attrLen, TAM_RPD_CMP_ATTR), 0);
+    Buf again;
+    ASSERT_EQ(o.pfnSetAttr(&view, TAM_RPD_ATTR_TYPE_WC, 0, &again.p, inst_), TAM_RPD_OK);
+    EXPECT_EQ(o.pfnCmpData(again.at(again.p->usAttrOffset), again.p->usAttrLen, view.pucAttr, attrLen, 8), 0);
+
+    // Back onto the wire.
+    uint8_t wire[1024];
+    uint8_t *wr = wire;
+    ASSERT_EQ(o.pfnFormatPkt(&view, 14, &wr, sizeof(wire), &ctx), TAM_RPD_OK);
+    ASSERT_EQ(o.pfnFormatPkt(&view, 11, &wr, static_cast<uint32_t>(wire + sizeof(wire) - wr), &ctx), TAM_RPD_OK);
+    ASSERT_EQ(static_cast<size_t>(wr - wire), 10 + attr.size());
+    EXPECT_EQ(0, std::memcmp(wire, nlri, 10));
+    EXPECT_EQ(0, std::memcmp(wire + 10, attr.data(), attr.size()));
+
+    // BGPI and HA route-prefix messages, both ways.
+    auto keyRoundTrip = [&](auto format, uint16_t fmtType, auto parse, uint16_t parseType) {
+        uint8_t body[24];
+        uint8_t *w = body;
+        ASSERT_EQ(format(&view, fmtType, &w, 24, &ctx), TAM_RPD_OK);
+        Buf k;
+        ASSERT_EQ(parse(body, static_cast<uint16_t>(w - body), parseType, &k.p, inst_), TAM_RPD_OK);
+        EXPECT_EQ(o.pfnCmpData(k.at(k.p->usKeyOffset), 24, view.pucKey, 24, 2), 0) << parseType;
+    };
+    for (uint16_t t : {53, 79, 80}) keyRoundTrip(o.pfnFormatMsg, o.aulMsgType[1], o.pfnParseMsg, t);
+    for (uint16_t t : {1, 3, 5}) keyRoundTrip(o.pfnFormatHaMsg, t, o.pfnParseHaMsg, t);
+    EXPECT_EQ(o.pfnFormatMsg(&view, o.aulMsgType[2], &wr, 24, &ctx), TAM_RPD_ERR_NO_HANDLER);
+
+    // Attribute messages.
+    std::vector<uint8_t> body(attr.size());
+    wr = body.data();
+    ASSERT_EQ(o.pfnFormatAttrMsg(&view, o.aulAttrMsgType[0], &wr, static_cast<uint16_t>(body.size()), &ctx),
+              TAM_RPD_OK);
+    Buf fromMsg;
+    ASSERT_EQ(o.pfnParseAttrMsg(body.data(), static_cast<uint16_t>(body.size()), 29, &fromMsg.p, inst_), TAM_RPD_OK);
+    EXPECT_EQ(o.pfnCmpData(fromMsg.at(fromMsg.p->usAttrOffset), fromMsg.p->usAttrLen, view.pucAttr, attrLen, 8), 0);
+
+    // Configuration record and policy text.
+    uint8_t rec[38];
+    uint8_t *rp = rec;
+    uint32_t w1 = 1, w2 = 1;
+    ASSERT_EQ(o.pfnFormatCfg(&view, 2, &rp, sizeof(rec), &w1, &w2), TAM_RPD_OK);
+    Buf fromCfg;
+    ASSERT_EQ(o.pfnParseCfg(rec, sizeof(rec), 2, &fromCfg.p, inst_), TAM_RPD_OK);
+    EXPECT_EQ(o.pfnCmpData(fromCfg.at(fromCfg.p->usKeyOffset), 24, view.pucKey, 24, 2), 0);
+    std::vector<char> cfgText(2048, 0), text(2048, 0);
+    uint8_t *tp = reinterpret_cast<uint8_t *>(cfgText.data());
+    ASSERT_EQ(o.pfnFormatCfg(&view, 16, &tp, 2048, &w1, &w2), TAM_RPD_OK);
+
+    // Text and display.
+    ASSERT_EQ(o.pfnData2Str(&view, 0x40, text.data(), 2048, &w1, &w2, inst_), TAM_RPD_OK);
+    EXPECT_EQ(cfgText, text);
+    EXPECT_NE(std::string(text.data()).find("(MATCH AND SET)"), std::string::npos);
+    std::vector<char> line(256, 0);
+    ASSERT_EQ(o.pfnData2Str(&view, 1, line.data(), 256, &w1, &w2, inst_), TAM_RPD_OK);
+    EXPECT_NE(std::string(line.data()).find("Peer Address: 192.0.2.7,"), std::string::npos);
+    for (uint32_t code = 1; code <= 0x40; code <<= 1) {
+        std::vector<char> piece(1024, 0);
+        char *pc = piece.data();
+        ASSERT_EQ(o.pfnFormatDisp(&view, code, &pc, 1024, &w1, &w2, inst_), TAM_RPD_OK) << code;
+        EXPECT_NE(piece[0], 0) << code;
+    }
 }
 
 }  // namespace
