@@ -1,0 +1,101 @@
+#!/usr/bin/env bash
+# rpd-host as a user meets it: help, exit codes, error texts, the bundled
+# samples, encode reproducing them, and tshark reading its pcap output.
+set -uo pipefail
+tool=$1
+samples=$2
+tmp=$(mktemp -d)
+trap 'rm -rf "$tmp"' EXIT
+fails=0
+fail() { echo "FAIL: $*"; fails=$((fails + 1)); }
+
+expect_rc() {  # expected-rc description command...
+  local want=$1 what=$2
+  shift 2
+  "$@" >"$tmp/out" 2>"$tmp/err"
+  local rc=$?
+  [[ $rc -eq $want ]] || fail "$what: exit $rc, wanted $want ($(head -c 300 "$tmp/err"))"
+}
+
+# Help documents every option the tool takes.
+"$tool" --help >"$tmp/help" || fail "--help exit code"
+for opt in --plugin --format --display --json --quiet --verify --wide-community-code --no-summary --progress \
+           --no-progress --help --output encode; do
+  grep -q -- "$opt" "$tmp/help" || fail "--help does not mention $opt"
+done
+
+# Usage errors.
+expect_rc 2 "unknown option" "$tool" --bogus x
+expect_rc 2 "no input" "$tool"
+expect_rc 2 "missing file" "$tool" "$tmp/none.hex"
+grep -q "$tmp/none.hex" "$tmp/err" || fail "missing file not named"
+expect_rc 2 "bad plug-in path" "$tool" --plugin "$tmp/none.so" "$samples/full-set.hex"
+
+# Every good sample decodes and verifies in every format; the malformed one fails and says where.
+for base in full-set noadv withdraw multi-nlri; do
+  for fmt in hex mrt pcap; do
+    expect_rc 0 "$base.$fmt" "$tool" --verify "$samples/$base.$fmt"
+    grep -q "^failures: 0" "$tmp/out" || fail "$base.$fmt: summary does not say failures: 0"
+  done
+done
+for fmt in hex mrt pcap; do
+  expect_rc 1 "malformed.$fmt" "$tool" "$samples/malformed.$fmt"
+  grep -q "malformed.$fmt: message 1 (offset 0.*Wide Community attribute at byte 61 of the message: TAM_RPD_ERR_PKT_MALFORMED" \
+    "$tmp/err" || fail "malformed.$fmt: error text: $(cat "$tmp/err")"
+  grep -q "Distinguisher: 10" "$tmp/out" || fail "malformed.$fmt: the walk did not go on to message 2"
+done
+"$tool" "$samples/multi-nlri.hex" | grep -c "^  announce" | grep -qx 4 || fail "multi-nlri: not 4 routes"
+"$tool" --json "$samples/full-set.pcap" 2>/dev/null | grep -q '"as_path":\["^100\$","_200_"\]' || fail "json match"
+"$tool" --format hex - <"$samples/noadv.hex" | grep -q "MATCH AND NOADV" || fail "stdin"
+
+# encode reproduces the bundled samples byte for byte.
+for json in "$samples"/*.json; do
+  base=$(basename "$json" .json)
+  for fmt in hex mrt pcap; do
+    "$tool" encode --format "$fmt" --output "$tmp/$base.$fmt" "$json" || fail "encode $base.$fmt"
+    cmp -s "$tmp/$base.$fmt" "$samples/$base.$fmt" || fail "encode $base.$fmt differs from the sample"
+  done
+done
+echo '{"updates":[{"policy":{"bogus":1}}]}' >"$tmp/bad.json"
+expect_rc 1 "encode with an unknown field" "$tool" encode "$tmp/bad.json"
+grep -q 'bad.json: $.updates\[0\].policy.bogus: unknown field' "$tmp/err" || fail "encode error text: $(cat "$tmp/err")"
+
+# Truncated and garbage files: a clear error and exit 1, never a crash.
+for f in full-set.mrt full-set.pcap multi-nlri.hex full-set.raw; do
+  src=$samples/$f
+  if [[ $f == *.raw ]]; then "$tool" encode --format raw --output "$tmp/$f" "$samples/full-set.json"; src=$tmp/$f; fi
+  size=$(stat -c %s "$src")
+  for cut in 1 13 30 $((size / 2)) $((size - 4)); do
+    head -c "$cut" "$src" >"$tmp/cut"
+    expect_rc 1 "$f cut to $cut bytes" "$tool" "$tmp/cut"
+    grep -q "^rpd-host: $tmp/cut: " "$tmp/err" || fail "$f cut to $cut: error does not name the file"
+  done
+done
+head -c 5000 /dev/urandom >"$tmp/garbage"
+for fmt in auto hex raw mrt pcap; do
+  expect_rc 1 "garbage as $fmt" "$tool" --format "$fmt" "$tmp/garbage"
+done
+
+# A third party reads the pcap output as BGP UPDATEs with MP_REACH_NLRI AFI 1 SAFI 75
+# and a path attribute 129 as long as the policy rpd-host decoded.
+if command -v tshark >/dev/null; then
+  for base in full-set multi-nlri; do
+    fields=$(tshark -r "$samples/$base.pcap" -Y "bgp.type == 2" -T fields -E separator=';' \
+      -e bgp.update.path_attribute.type_code -e bgp.update.path_attribute.length \
+      -e bgp.update.path_attribute.mp_reach_nlri.afi -e bgp.update.path_attribute.mp_reach_nlri.safi 2>/dev/null)
+    [[ -n $fields ]] || fail "tshark found no UPDATE in $base.pcap"
+    IFS=';' read -r codes lens afi safi <<<"$fields"
+    [[ $afi == 1 && $safi == 75 ]] || fail "tshark: $base.pcap MP_REACH_NLRI AFI/SAFI $afi/$safi"
+    IFS=',' read -ra c <<<"$codes"
+    IFS=',' read -ra l <<<"$lens"
+    wclen=
+    for i in "${!c[@]}"; do [[ ${c[$i]} == 129 ]] && wclen=${l[$i]}; done
+    raw=$("$tool" --json "$samples/$base.pcap" 2>/dev/null | head -1 | sed -n 's/.*"raw":"\([0-9a-f]*\)".*/\1/p')
+    [[ -n $wclen && $wclen -eq $((${#raw} / 2)) ]] || fail "tshark: $base.pcap attribute 129 length '$wclen', policy ${#raw} hex digits"
+  done
+else
+  fail "tshark is not installed"
+fi
+
+[[ $fails -eq 0 ]] && echo "all CLI checks passed"
+exit $((fails > 0))

@@ -1,0 +1,227 @@
+// The host side of rpd-host against the real plug-in, loaded with dlopen:
+// routes and policies come out as the plug-in renders them, --verify finds
+// no difference on good input, failures are counted by status, and the
+// encode descriptions build what they say.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "bgp_writer.h"
+#include "encode.h"
+#include "host.h"
+#include "report.h"
+#include "tam_host.h"
+
+namespace {
+
+using namespace rpdhost;
+using rpdwire::Bytes;
+
+class HostTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        TAMHOST_Reset();
+        std::string err;
+        ASSERT_TRUE(plugin_.Load(TAM_RPD_PLUGIN_PATH, err)) << err;
+        baseline_ = TAMHOST_LiveBlocks(kModule);
+    }
+    void TearDown() override { EXPECT_EQ(TAMHOST_AssertCount(), 0u); }
+
+    // Runs the host over `file`; returns what it printed.
+    std::string Run(const Bytes &file, HostOptions opt, Summary *sum = nullptr, uint32_t *counted = nullptr) {
+        char *buf = nullptr;
+        size_t len = 0;
+        FILE *out = open_memstream(&buf, &len);
+        {
+            Host host(plugin_, opt, out);
+            FILE *in = fmemopen(const_cast<uint8_t *>(file.data()), file.size(), "rb");
+            host.Run("test", in, InputFormat::Auto);
+            std::fclose(in);
+            if (sum != nullptr) *sum = host.summary();
+            if (counted != nullptr) *counted = host.CountedRoutes();
+        }
+        std::fclose(out);
+        std::string text(buf, len);
+        std::free(buf);
+        EXPECT_EQ(TAMHOST_LiveBlocks(kModule), baseline_) << "route buffers outlived the run";
+        return text;
+    }
+
+    static constexpr uint64_t kModule = 0x52504448;  // the module id rpd-host registers with
+    Plugin plugin_;
+    uint64_t baseline_ = 0;
+};
+
+Bytes File(const std::vector<Bytes> &msgs, rpdwire::FileFormat fmt = rpdwire::FileFormat::Raw) {
+    char *buf = nullptr;
+    size_t len = 0;
+    FILE *f = open_memstream(&buf, &len);
+    rpdwire::WriteMessages(f, fmt, msgs, {});
+    std::fclose(f);
+    Bytes out(buf, buf + len);
+    std::free(buf);
+    return out;
+}
+
+Bytes Announce(std::vector<rpdwire::RpdNlri> nlris, const Bytes &policy) {
+    rpdwire::Update u;
+    u.announce = std::move(nlris);
+    u.hasPolicy = true;
+    u.wideCommunity = policy;
+    return rpdwire::BuildUpdate(u);
+}
+
+Bytes Withdraw(std::vector<rpdwire::RpdNlri> nlris) {
+    rpdwire::Update u;
+    u.withdraw = std::move(nlris);
+    return rpdwire::BuildUpdate(u);
+}
+
+TEST_F(HostTest, TextShowsEveryRouteAndThePolicyOnce) {
+    const Bytes policy = rpdwire::Encode(rpdwire::FullPolicy());
+    const Bytes file = File({Announce({{7, 0x0A010101, 1}, {8, 0x0A010102, 1}}, policy), Withdraw({{7, 0x0A010101, 1}})});
+    HostOptions opt;
+    opt.verify = true;
+    Summary sum;
+    uint32_t counted = 0;
+    const std::string out = Run(file, opt, &sum, &counted);
+    EXPECT_NE(out.find("message 1 (offset 0) UPDATE\n  announce  RPD NLRI: Route Type: Export Policy,"), std::string::npos);
+    EXPECT_NE(out.find("Peer Address: 10.1.1.2,"), std::string::npos);
+    EXPECT_NE(out.find("  withdraw  RPD NLRI:"), std::string::npos);
+    size_t policies = 0;
+    for (size_t at = out.find("  policy:\n"); at != std::string::npos; at = out.find("  policy:\n", at + 1)) ++policies;
+    EXPECT_EQ(policies, 1u);
+    EXPECT_NE(out.find("(MATCH AND SET)"), std::string::npos);
+    EXPECT_EQ(sum.announced, 2u);
+    EXPECT_EQ(sum.withdrawn, 1u);
+    EXPECT_EQ(sum.policies, 1u);
+    EXPECT_EQ(sum.verified, 3u);
+    EXPECT_EQ(sum.Failures(), 0u);
+    EXPECT_EQ(counted, 1u);  // the plug-in's counter: two announced, one withdrawn
+}
+
+TEST_F(HostTest, DisplayPrintsEachPresentPiece) {
+    const Bytes file = File({Announce({{1, 1, 1}}, rpdwire::Encode(rpdwire::MinimalPolicy()))});
+    HostOptions opt;
+    opt.output = OutputMode::Display;
+    const std::string out = Run(file, opt);
+    EXPECT_NE(out.find("  [container]\n"), std::string::npos);
+    EXPECT_NE(out.find("  [as_path_filters]\n"), std::string::npos);
+    EXPECT_EQ(out.find("[prefix_list]"), std::string::npos);  // absent: nothing printed
+    EXPECT_EQ(out.find("[med_action]"), std::string::npos);
+}
+
+TEST_F(HostTest, JsonCarriesKeyContainerMatchAndActions) {
+    const Bytes file = File({Announce({{42, 0xC0000207, 1}}, rpdwire::Encode(rpdwire::FullPolicy()))},
+                            rpdwire::FileFormat::Mrt);
+    HostOptions opt;
+    opt.output = OutputMode::Json;
+    const std::string out = Run(file, opt);
+    const Json j = Json::parse(out.substr(0, out.find('\n')));
+    EXPECT_EQ(j["action"], "announce");
+    EXPECT_EQ(j["peer"], "192.0.2.1");
+    EXPECT_EQ(j["time"], "2023-11-14T22:13:20.000000Z");
+    EXPECT_EQ(j["key"]["distinguisher"], 42);
+    EXPECT_EQ(j["key"]["peer_address"], "192.0.2.7");
+    const rpdwire::Policy p = rpdwire::FullPolicy();
+    EXPECT_EQ(j["policy"]["community"], "0x90000003");
+    EXPECT_EQ(j["policy"]["source_as"], p.srcAs);
+    EXPECT_EQ(j["policy"]["context_as"], p.contextAs);
+    EXPECT_TRUE(j["policy"]["match"].contains("prefixes"));
+    EXPECT_TRUE(j["policy"]["match"].contains("as_path"));
+    EXPECT_TRUE(j["policy"]["match"].contains("communities"));
+    EXPECT_TRUE(j["policy"]["actions"].contains("med"));
+    EXPECT_TRUE(j["policy"]["actions"].contains("as_path_add"));
+    EXPECT_TRUE(j["policy"]["actions"].contains("community_add"));
+    EXPECT_EQ(j["status"]["parse_nlri"], "TAM_RPD_OK");
+    EXPECT_EQ(j["status"]["check_route"], "TAM_RPD_OK");
+    EXPECT_EQ(j["status"]["display"]["community_action"], "TAM_RPD_OK");
+    EXPECT_EQ(j["policy"]["raw"], HexText(rpdwire::Encode(p).data(), rpdwire::Encode(p).size()));
+}
+
+TEST_F(HostTest, FailuresAreCountedByStatusAndTheWalkGoesOn) {
+    Bytes badPolicy = rpdwire::Encode(rpdwire::MinimalPolicy());
+    badPolicy[20] = 9;  // Target TLV claims more than there is
+    Bytes badNlri = Announce({{1, 1, 1}}, rpdwire::Encode(rpdwire::MinimalPolicy()));
+    badNlri[badNlri.size() - 34 - 3 - 10] = 21;  // NLRI length byte beyond the 9-byte form
+    const Bytes file = File({Announce({{1, 1, 1}}, badPolicy), badNlri, Withdraw({{2, 2, 1}})});
+    HostOptions opt;
+    opt.output = OutputMode::None;
+    Summary sum;
+    testing::internal::CaptureStderr();
+    Run(file, opt, &sum);
+    const std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(sum.failures["TAM_RPD_ERR_PKT_MALFORMED"], 2u) << err;
+    EXPECT_EQ(sum.withdrawn, 1u);  // the third message was still walked
+    EXPECT_NE(err.find("test: message 1 (offset 0): Wide Community attribute at byte"), std::string::npos) << err;
+    EXPECT_NE(err.find("test: message 2 (offset "), std::string::npos) << err;
+    EXPECT_NE(err.find("MP_REACH_NLRI NLRI at byte"), std::string::npos) << err;
+}
+
+TEST(DisplayPieces, TextsBecomeStructuredValues) {
+    using std::string;
+    EXPECT_EQ(ParseAsPathPiece(string("^1$\0_2 3_\0", 10)), Json({"^1$", "_2 3_"}));
+    EXPECT_EQ(ParseCommunityPiece("1:2 3:4 "), Json({"1:2", "3:4"}));
+    EXPECT_EQ(ParsePrefixPiece(string("10.0.0.0 8\0", 11) + "10.1.0.0 16 greater-equal 17 10.2.0.0 16 less-equal 20 " +
+                               "10.3.0.0 16 greater-equal 17 less-equal 24"),
+              Json::parse(R"([{"prefix":"10.0.0.0","length":8},
+                              {"prefix":"10.1.0.0","length":16,"greater_equal":17},
+                              {"prefix":"10.2.0.0","length":16,"less_equal":20},
+                              {"prefix":"10.3.0.0","length":16,"greater_equal":17,"less_equal":24}])"));
+    EXPECT_EQ(ParseMedPiece("+ 4294967295"), Json::parse(R"({"operation":"add","value":4294967295})"));
+    EXPECT_EQ(ParseMedPiece("- 5"), Json::parse(R"({"operation":"subtract","value":5})"));
+    EXPECT_EQ(ParseMedPiece("7"), Json::parse(R"({"operation":"set","value":7})"));
+    EXPECT_EQ(ParseAdditivePiece("100 100 200 additive"), Json({100, 100, 200}));
+    EXPECT_EQ(ParseAdditivePiece("additive"), Json::array());
+}
+
+TEST(EncodeJson, BuildsWhatTheDescriptionSays) {
+    EncodeJob job;
+    std::string err;
+    ASSERT_TRUE(BuildFromJson(R"({"session":{"peer_address":"2001:db8::1","local_address":"2001:db8::2","time":5},
+        "updates":[{"announce":[{"distinguisher":7,"peer":"10.1.1.1"}],"next_hop":"192.0.2.1",
+                    "policy":{"community":"MATCH AND NOADV","match":{"as_path":["^"]}}},
+                   {"withdraw":[{"distinguisher":7,"peer":"10.1.1.1"}]}]})",
+                              job, err))
+        << err;
+    ASSERT_EQ(job.messages.size(), 2u);
+    EXPECT_EQ(job.endpoints.peerAddr, "2001:db8::1");
+    EXPECT_EQ(job.endpoints.time, 5u);
+    rpdwire::Update u;
+    u.announce = {{7, 0x0A010101, 1}};
+    u.nextHop = 0xC0000201;
+    u.originAs = 65001;
+    u.hasPolicy = true;
+    u.wideCommunity = rpdwire::Encode(rpdwire::MinimalPolicy());
+    EXPECT_EQ(rpdwire::ToHex(job.messages[0]), rpdwire::ToHex(rpdwire::BuildUpdate(u)));
+}
+
+TEST(EncodeJson, ErrorsNameTheField) {
+    struct Case {
+        const char *json;
+        const char *field;
+    };
+    const Case cases[] = {
+        {R"({"updates":[{"announce":[{"peer":"10.1.1"}]}]})", "$.updates[0].announce[0].peer"},
+        {R"({"updates":[{"policy":{"match":{"prefixes":[{"prefix":"10.0.0.0/33"}]}}}]})",
+         "$.updates[0].policy.match.prefixes[0].prefix"},
+        {R"({"updates":[{"policy":{"actions":{"med":{"operation":"times"}}}}]})",
+         "$.updates[0].policy.actions.med.operation"},
+        {R"({"updates":[{"policy":{"match":{"communities":[["1:70000"]]}}}]})",
+         "$.updates[0].policy.match.communities[0][0]"},
+        {R"({"updates":[{"anounce":[]}]})", "$.updates[0].anounce"},
+        {R"({"updates":[{"policy":{"flags":256}}]})", "$.updates[0].policy.flags"},
+        {R"({"session":{}})", "$.updates"},
+        {R"({"updates":[)", "not valid JSON"},
+    };
+    for (const Case &c : cases) {
+        EncodeJob job;
+        std::string err;
+        EXPECT_FALSE(BuildFromJson(c.json, job, err)) << c.json;
+        EXPECT_EQ(err.rfind(c.field, 0), 0u) << err;
+    }
+}
+
+}  // namespace

@@ -1,0 +1,289 @@
+#include "bgp_writer.h"
+
+#include <arpa/inet.h>
+
+#include <cstring>
+
+namespace rpdwire {
+
+namespace {
+
+void Put16(Bytes &b, uint16_t v) {
+    b.push_back(static_cast<uint8_t>(v >> 8));
+    b.push_back(static_cast<uint8_t>(v));
+}
+void Put32(Bytes &b, uint32_t v) {
+    for (int s = 24; s >= 0; s -= 8) b.push_back(static_cast<uint8_t>(v >> s));
+}
+void PutLe16(Bytes &b, uint16_t v) {
+    b.push_back(static_cast<uint8_t>(v));
+    b.push_back(static_cast<uint8_t>(v >> 8));
+}
+void PutLe32(Bytes &b, uint32_t v) {
+    for (int s = 0; s <= 24; s += 8) b.push_back(static_cast<uint8_t>(v >> s));
+}
+
+bool WriteAll(FILE *out, const Bytes &b, std::string *err) {
+    if (!b.empty() && std::fwrite(b.data(), 1, b.size(), out) != b.size()) {
+        if (err) *err = "write failed";
+        return false;
+    }
+    return true;
+}
+
+// Addresses of the endpoints, as 4 or 16 bytes.
+bool Addr(const std::string &text, Bytes &out, bool &v6) {
+    uint8_t buf[16];
+    if (inet_pton(AF_INET, text.c_str(), buf) == 1) {
+        out.assign(buf, buf + 4);
+        v6 = false;
+        return true;
+    }
+    if (inet_pton(AF_INET6, text.c_str(), buf) == 1) {
+        out.assign(buf, buf + 16);
+        v6 = true;
+        return true;
+    }
+    return false;
+}
+
+uint16_t Checksum(const Bytes &data, uint32_t sum = 0) {
+    for (size_t i = 0; i + 1 < data.size(); i += 2) sum += static_cast<uint32_t>(data[i] << 8 | data[i + 1]);
+    if (data.size() % 2) sum += static_cast<uint32_t>(data.back() << 8);
+    while (sum >> 16) sum = (sum & 0xFFFF) + (sum >> 16);
+    return static_cast<uint16_t>(~sum);
+}
+
+}  // namespace
+
+void AppendNlri(Bytes &out, const RpdNlri &n) {
+    out.push_back(9);
+    out.push_back(n.policyType);
+    Put32(out, n.distinguisher);
+    Put32(out, n.peer);
+}
+
+void AppendPathAttr(Bytes &out, uint8_t flags, uint8_t code, const Bytes &value) {
+    const bool ext = value.size() > 255;
+    out.push_back(static_cast<uint8_t>(ext ? (flags | 0x10) : (flags & ~0x10)));
+    out.push_back(code);
+    if (ext) {
+        Put16(out, static_cast<uint16_t>(value.size()));
+    } else {
+        out.push_back(static_cast<uint8_t>(value.size()));
+    }
+    out.insert(out.end(), value.begin(), value.end());
+}
+
+Bytes BuildUpdate(const Update &u) {
+    Bytes attrs;
+    if (!u.announce.empty()) {
+        AppendPathAttr(attrs, 0x40, 1, {0});  // ORIGIN IGP
+        Bytes path;
+        if (u.originAs != 0) {
+            path.push_back(2);  // AS_SEQUENCE
+            path.push_back(1);
+            Put32(path, u.originAs);
+        }
+        AppendPathAttr(attrs, 0x40, 2, path);
+    }
+    if (!u.withdraw.empty()) {
+        Bytes v;
+        Put16(v, kAfiIpv4);
+        v.push_back(kSafiRpd);
+        for (const RpdNlri &n : u.withdraw) AppendNlri(v, n);
+        AppendPathAttr(attrs, 0x80, kAttrMpUnreach, v);
+    }
+    if (!u.announce.empty()) {
+        Bytes v;
+        Put16(v, kAfiIpv4);
+        v.push_back(kSafiRpd);
+        v.push_back(4);
+        Put32(v, u.nextHop);
+        v.push_back(0);
+        for (const RpdNlri &n : u.announce) AppendNlri(v, n);
+        AppendPathAttr(attrs, 0x80, kAttrMpReach, v);
+    }
+    if (u.hasPolicy) AppendPathAttr(attrs, 0xC0, u.wcAttrCode, u.wideCommunity);
+
+    Bytes msg(16, 0xFF);
+    Put16(msg, static_cast<uint16_t>(19 + 2 + 2 + attrs.size()));
+    msg.push_back(2);  // UPDATE
+    Put16(msg, 0);     // no IPv4 withdrawn routes
+    Put16(msg, static_cast<uint16_t>(attrs.size()));
+    msg.insert(msg.end(), attrs.begin(), attrs.end());
+    return msg;
+}
+
+bool ParseFileFormat(const std::string &name, FileFormat &out) {
+    if (name == "hex") out = FileFormat::Hex;
+    else if (name == "raw") out = FileFormat::Raw;
+    else if (name == "mrt") out = FileFormat::Mrt;
+    else if (name == "pcap") out = FileFormat::Pcap;
+    else return false;
+    return true;
+}
+
+std::string ToHex(const Bytes &b) {
+    static const char kDigits[] = "0123456789abcdef";
+    std::string s;
+    for (size_t i = 0; i < b.size(); ++i) {
+        s += kDigits[b[i] >> 4];
+        s += kDigits[b[i] & 15];
+        if (i + 1 < b.size()) s += (i % 32 == 31) ? '\n' : ' ';
+    }
+    return s;
+}
+
+std::vector<TcpSegment> SegmentStream(const std::vector<Bytes> &messages, uint32_t mss) {
+    Bytes stream;
+    for (const Bytes &m : messages) stream.insert(stream.end(), m.begin(), m.end());
+    const uint32_t isnPeer = 1000, isnLocal = 5000;
+    std::vector<TcpSegment> segs;
+    segs.push_back({isnPeer, 0, 0x02, {}, true});                  // SYN
+    segs.push_back({isnLocal, isnPeer + 1, 0x12, {}, false});      // SYN-ACK
+    segs.push_back({isnPeer + 1, isnLocal + 1, 0x10, {}, true});   // ACK
+    uint32_t seq = isnPeer + 1;
+    for (size_t off = 0; off < stream.size(); off += mss) {
+        const size_t n = std::min<size_t>(mss, stream.size() - off);
+        segs.push_back({seq, isnLocal + 1, 0x18, Bytes(stream.begin() + off, stream.begin() + off + n), true});  // PSH ACK
+        seq += static_cast<uint32_t>(n);
+    }
+    return segs;
+}
+
+bool WritePcap(FILE *out, const std::vector<TcpSegment> &segments, const Endpoints &ep, std::string *err) {
+    Bytes peer, local;
+    bool v6a = false, v6b = false;
+    if (!Addr(ep.peerAddr, peer, v6a) || !Addr(ep.localAddr, local, v6b) || v6a != v6b) {
+        if (err) *err = "bad endpoint addresses";
+        return false;
+    }
+    Bytes file;
+    PutLe32(file, 0xA1B2C3D4);
+    PutLe16(file, 2);
+    PutLe16(file, 4);
+    PutLe32(file, 0);
+    PutLe32(file, 0);
+    PutLe32(file, 65535);
+    PutLe32(file, 1);  // Ethernet
+    if (!WriteAll(out, file, err)) return false;
+    uint32_t usec = 0;
+    for (const TcpSegment &s : segments) {
+        const Bytes &src = s.fromPeer ? peer : local;
+        const Bytes &dst = s.fromPeer ? local : peer;
+        Bytes tcp;
+        Put16(tcp, s.fromPeer ? 40000 : 179);
+        Put16(tcp, s.fromPeer ? 179 : 40000);
+        Put32(tcp, s.seq);
+        Put32(tcp, (s.flags & 0x10) ? s.ack : 0);
+        tcp.push_back(0x50);
+        tcp.push_back(s.flags);
+        Put16(tcp, 65535);
+        Put16(tcp, 0);  // checksum, below
+        Put16(tcp, 0);
+        tcp.insert(tcp.end(), s.payload.begin(), s.payload.end());
+        Bytes pseudo(src);
+        pseudo.insert(pseudo.end(), dst.begin(), dst.end());
+        if (v6a) {
+            Put32(pseudo, static_cast<uint32_t>(tcp.size()));
+            Put32(pseudo, 6);
+        } else {
+            pseudo.push_back(0);
+            pseudo.push_back(6);
+            Put16(pseudo, static_cast<uint16_t>(tcp.size()));
+        }
+        pseudo.insert(pseudo.end(), tcp.begin(), tcp.end());
+        const uint16_t sum = Checksum(pseudo);
+        tcp[16] = static_cast<uint8_t>(sum >> 8);
+        tcp[17] = static_cast<uint8_t>(sum);
+
+        Bytes ip;
+        if (v6a) {
+            Put32(ip, 0x60000000);
+            Put16(ip, static_cast<uint16_t>(tcp.size()));
+            ip.push_back(6);
+            ip.push_back(64);
+            ip.insert(ip.end(), src.begin(), src.end());
+            ip.insert(ip.end(), dst.begin(), dst.end());
+        } else {
+            ip.push_back(0x45);
+            ip.push_back(0);
+            Put16(ip, static_cast<uint16_t>(20 + tcp.size()));
+            Put16(ip, 0);
+            Put16(ip, 0x4000);
+            ip.push_back(64);
+            ip.push_back(6);
+            Put16(ip, 0);
+            ip.insert(ip.end(), src.begin(), src.end());
+            ip.insert(ip.end(), dst.begin(), dst.end());
+            const uint16_t isum = Checksum(ip);
+            ip[10] = static_cast<uint8_t>(isum >> 8);
+            ip[11] = static_cast<uint8_t>(isum);
+        }
+        ip.insert(ip.end(), tcp.begin(), tcp.end());
+        Bytes frame = {0x02, 0, 0, 0, 0, s.fromPeer ? uint8_t{2} : uint8_t{1},
+                       0x02, 0, 0, 0, 0, s.fromPeer ? uint8_t{1} : uint8_t{2}};
+        Put16(frame, v6a ? 0x86DD : 0x0800);
+        frame.insert(frame.end(), ip.begin(), ip.end());
+        Bytes rec;
+        PutLe32(rec, ep.time);
+        PutLe32(rec, usec);
+        usec += 1000;
+        PutLe32(rec, static_cast<uint32_t>(frame.size()));
+        PutLe32(rec, static_cast<uint32_t>(frame.size()));
+        rec.insert(rec.end(), frame.begin(), frame.end());
+        if (!WriteAll(out, rec, err)) return false;
+    }
+    return true;
+}
+
+bool WriteMessages(FILE *out, FileFormat fmt, const std::vector<Bytes> &messages, const Endpoints &ep, uint32_t mss,
+                   std::string *err) {
+    switch (fmt) {
+        case FileFormat::Hex:
+            for (const Bytes &m : messages) {
+                const std::string h = ToHex(m) + "\n\n";
+                if (std::fputs(h.c_str(), out) < 0) {
+                    if (err) *err = "write failed";
+                    return false;
+                }
+            }
+            return true;
+        case FileFormat::Raw:
+            for (const Bytes &m : messages)
+                if (!WriteAll(out, m, err)) return false;
+            return true;
+        case FileFormat::Mrt: {
+            Bytes peer, local;
+            bool v6a = false, v6b = false;
+            if (!Addr(ep.peerAddr, peer, v6a) || !Addr(ep.localAddr, local, v6b) || v6a != v6b) {
+                if (err) *err = "bad endpoint addresses";
+                return false;
+            }
+            for (const Bytes &m : messages) {
+                Bytes body;
+                Put32(body, ep.peerAs);
+                Put32(body, ep.localAs);
+                Put16(body, 0);  // interface index
+                Put16(body, v6a ? 2 : 1);
+                body.insert(body.end(), peer.begin(), peer.end());
+                body.insert(body.end(), local.begin(), local.end());
+                body.insert(body.end(), m.begin(), m.end());
+                Bytes rec;
+                Put32(rec, ep.time);
+                Put16(rec, 16);  // BGP4MP
+                Put16(rec, 4);   // BGP4MP_MESSAGE_AS4
+                Put32(rec, static_cast<uint32_t>(body.size()));
+                rec.insert(rec.end(), body.begin(), body.end());
+                if (!WriteAll(out, rec, err)) return false;
+            }
+            return true;
+        }
+        case FileFormat::Pcap:
+            return WritePcap(out, SegmentStream(messages, mss), ep, err);
+    }
+    return false;
+}
+
+}  // namespace rpdwire

@@ -1,0 +1,272 @@
+#include "encode.h"
+
+#include <arpa/inet.h>
+
+#include <nlohmann/json.hpp>
+
+namespace rpdhost {
+
+namespace {
+
+using nlohmann::json;
+using rpdwire::Bytes;
+
+struct Bad {
+    std::string what;
+};
+
+// Field readers that name the field on failure; unknown fields are refused
+// so that a typing error does not silently drop part of a policy.
+class Reader {
+public:
+    Reader(const json &j, std::string path) : j_(j), path_(std::move(path)) {
+        if (!j_.is_object()) throw Bad{path_ + ": expected an object"};
+    }
+    void Allow(std::initializer_list<const char *> names) const {
+        for (auto it = j_.begin(); it != j_.end(); ++it) {
+            bool known = false;
+            for (const char *n : names) known = known || it.key() == n;
+            if (!known) throw Bad{path_ + "." + it.key() + ": unknown field"};
+        }
+    }
+    bool Has(const char *name) const { return j_.contains(name); }
+    const json &At(const char *name) const { return j_.at(name); }
+    std::string Path(const char *name) const { return path_ + "." + name; }
+    uint64_t Uint(const char *name, uint64_t def, uint64_t max) const {
+        if (!Has(name)) return def;
+        return UintOf(j_.at(name), Path(name), max);
+    }
+    std::string Str(const char *name, const std::string &def) const {
+        if (!Has(name)) return def;
+        if (!j_.at(name).is_string()) throw Bad{Path(name) + ": expected a string"};
+        return j_.at(name).get<std::string>();
+    }
+    static uint64_t UintOf(const json &v, const std::string &path, uint64_t max) {
+        if (!v.is_number_unsigned() || v.get<uint64_t>() > max)
+            throw Bad{path + ": expected a whole number from 0 to " + std::to_string(max)};
+        return v.get<uint64_t>();
+    }
+
+private:
+    const json &j_;
+    std::string path_;
+};
+
+uint32_t Ipv4(const std::string &text, const std::string &path) {
+    in_addr a;
+    if (inet_pton(AF_INET, text.c_str(), &a) != 1) throw Bad{path + ": expected an IPv4 address"};
+    return ntohl(a.s_addr);
+}
+
+// "1:2" (upper and lower 16 bits) or a whole 32-bit number.
+uint32_t Community(const json &v, const std::string &path) {
+    if (v.is_number_unsigned()) return static_cast<uint32_t>(Reader::UintOf(v, path, 0xFFFFFFFFu));
+    if (v.is_string()) {
+        const std::string s = v.get<std::string>();
+        unsigned hi = 0, lo = 0;
+        char tail = 0;
+        if (std::sscanf(s.c_str(), "%u:%u%c", &hi, &lo, &tail) == 2 && hi <= 0xFFFF && lo <= 0xFFFF)
+            return hi << 16 | lo;
+    }
+    throw Bad{path + ": expected a community as \"high:low\" or a number"};
+}
+
+const json &Array(const json &v, const std::string &path) {
+    if (!v.is_array()) throw Bad{path + ": expected an array"};
+    return v;
+}
+
+Bytes HexBytes(const std::string &hex, const std::string &path) {
+    Bytes out;
+    int nibble = -1;
+    for (char c : hex) {
+        if (std::isspace(static_cast<unsigned char>(c))) continue;
+        if (!std::isxdigit(static_cast<unsigned char>(c))) throw Bad{path + ": not hex text"};
+        const int v = std::isdigit(static_cast<unsigned char>(c)) ? c - '0' : std::tolower(c) - 'a' + 10;
+        if (nibble < 0) {
+            nibble = v;
+        } else {
+            out.push_back(static_cast<uint8_t>(nibble << 4 | v));
+            nibble = -1;
+        }
+    }
+    if (nibble >= 0) throw Bad{path + ": odd number of hex digits"};
+    return out;
+}
+
+rpdwire::Policy PolicyOf(const json &j, const std::string &path) {
+    Reader r(j, path);
+    r.Allow({"container_type", "flags", "hop_count", "community", "source_as", "context_as", "match", "actions"});
+    rpdwire::Policy p;
+    p.containerType = static_cast<uint16_t>(r.Uint("container_type", 1, 0xFFFF));
+    p.flags = static_cast<uint8_t>(r.Uint("flags", 0, 255));
+    p.hopCount = static_cast<uint8_t>(r.Uint("hop_count", 0, 255));
+    p.srcAs = static_cast<uint32_t>(r.Uint("source_as", 0, 0xFFFFFFFFu));
+    p.contextAs = static_cast<uint32_t>(r.Uint("context_as", 0, 0xFFFFFFFFu));
+    if (r.Has("community")) {
+        const json &c = r.At("community");
+        if (c == "MATCH AND SET") p.community = rpdwire::kMatchAndSet;
+        else if (c == "MATCH AND NOADV") p.community = rpdwire::kMatchAndNoAdv;
+        else p.community = static_cast<uint32_t>(Reader::UintOf(c, r.Path("community"), 0xFFFFFFFFu));
+    }
+    if (r.Has("match")) {
+        Reader m(r.At("match"), r.Path("match"));
+        m.Allow({"prefixes", "as_path", "communities"});
+        if (m.Has("prefixes")) {
+            std::vector<rpdwire::PrefixEntry> entries;
+            size_t i = 0;
+            for (const json &e : Array(m.At("prefixes"), m.Path("prefixes"))) {
+                const std::string ep = m.Path("prefixes") + "[" + std::to_string(i++) + "]";
+                Reader er(e, ep);
+                er.Allow({"prefix", "greater_equal", "less_equal"});
+                const std::string pfx = er.Str("prefix", "");
+                const size_t slash = pfx.find('/');
+                if (slash == std::string::npos) throw Bad{ep + ".prefix: expected address/length"};
+                rpdwire::PrefixEntry pe;
+                pe.addr = Ipv4(pfx.substr(0, slash), ep + ".prefix");
+                char *end = nullptr;
+                const unsigned long len = std::strtoul(pfx.c_str() + slash + 1, &end, 10);
+                if (*end != '\0' || len > 32) throw Bad{ep + ".prefix: length must be 0 to 32"};
+                pe.mask = static_cast<uint8_t>(len);
+                const bool ge = er.Has("greater_equal"), le = er.Has("less_equal");
+                pe.ge = static_cast<uint8_t>(er.Uint("greater_equal", 0, 32));
+                pe.le = static_cast<uint8_t>(er.Uint("less_equal", 0, 32));
+                pe.matchType = static_cast<uint8_t>((ge ? 1 : 0) | (le ? 2 : 0));
+                entries.push_back(pe);
+            }
+            p.atoms.push_back(rpdwire::PrefixAtom(entries));
+        }
+        if (m.Has("as_path")) {
+            size_t i = 0;
+            for (const json &t : Array(m.At("as_path"), m.Path("as_path"))) {
+                if (!t.is_string())
+                    throw Bad{m.Path("as_path") + "[" + std::to_string(i) + "]: expected a string"};
+                p.atoms.push_back(rpdwire::AsPathAtom(t.get<std::string>()));
+                ++i;
+            }
+        }
+        if (m.Has("communities")) {
+            size_t i = 0;
+            for (const json &f : Array(m.At("communities"), m.Path("communities"))) {
+                const std::string fp = m.Path("communities") + "[" + std::to_string(i++) + "]";
+                std::vector<uint32_t> values;
+                size_t k = 0;
+                for (const json &v : Array(f, fp)) values.push_back(Community(v, fp + "[" + std::to_string(k++) + "]"));
+                p.atoms.push_back(rpdwire::CmtyAtom(values));
+            }
+        }
+    }
+    if (r.Has("actions")) {
+        Reader a(r.At("actions"), r.Path("actions"));
+        a.Allow({"med", "as_path_add", "community_add"});
+        if (a.Has("med")) {
+            Reader med(a.At("med"), a.Path("med"));
+            med.Allow({"operation", "value"});
+            const std::string op = med.Str("operation", "set");
+            uint8_t code = 0;
+            if (op == "add") code = 1;
+            else if (op == "subtract") code = 2;
+            else if (op != "set") throw Bad{med.Path("operation") + ": expected add, subtract or set"};
+            p.actions.push_back(rpdwire::MedAction(code, static_cast<uint32_t>(med.Uint("value", 0, 0xFFFFFFFFu))));
+        }
+        if (a.Has("as_path_add")) {
+            std::vector<rpdwire::AsPathRepeat> entries;
+            size_t i = 0;
+            for (const json &e : Array(a.At("as_path_add"), a.Path("as_path_add"))) {
+                Reader er(e, a.Path("as_path_add") + "[" + std::to_string(i++) + "]");
+                er.Allow({"as", "repeat"});
+                entries.push_back({static_cast<uint32_t>(er.Uint("as", 0, 0xFFFFFFFFu)),
+                                   static_cast<uint8_t>(er.Uint("repeat", 1, 255))});
+            }
+            p.actions.push_back(rpdwire::AsPathAction(entries));
+        }
+        if (a.Has("community_add")) {
+            std::vector<uint32_t> values;
+            size_t i = 0;
+            for (const json &v : Array(a.At("community_add"), a.Path("community_add")))
+                values.push_back(Community(v, a.Path("community_add") + "[" + std::to_string(i++) + "]"));
+            p.actions.push_back(rpdwire::CmtyAction(values));
+        }
+    }
+    return p;
+}
+
+std::vector<rpdwire::RpdNlri> NlrisOf(const json &j, const std::string &path) {
+    std::vector<rpdwire::RpdNlri> out;
+    size_t i = 0;
+    for (const json &e : Array(j, path)) {
+        const std::string ep = path + "[" + std::to_string(i++) + "]";
+        Reader r(e, ep);
+        r.Allow({"distinguisher", "peer", "policy_type"});
+        rpdwire::RpdNlri n;
+        n.distinguisher = static_cast<uint32_t>(r.Uint("distinguisher", 0, 0xFFFFFFFFu));
+        n.peer = Ipv4(r.Str("peer", ""), r.Path("peer"));
+        n.policyType = static_cast<uint8_t>(r.Uint("policy_type", 1, 255));
+        out.push_back(n);
+    }
+    return out;
+}
+
+void Build(const json &doc, EncodeJob &job) {
+    Reader top(doc, "$");
+    top.Allow({"session", "wide_community_code", "mss", "updates"});
+    job.mss = static_cast<uint32_t>(top.Uint("mss", 1400, 65495));
+    if (job.mss == 0) throw Bad{"$.mss: must be at least 1"};
+    const uint8_t wcCode = static_cast<uint8_t>(top.Uint("wide_community_code", rpdwire::kAttrWideCommunity, 255));
+    if (top.Has("session")) {
+        Reader s(top.At("session"), "$.session");
+        s.Allow({"peer_address", "peer_as", "local_address", "local_as", "time"});
+        job.endpoints.peerAddr = s.Str("peer_address", job.endpoints.peerAddr);
+        job.endpoints.localAddr = s.Str("local_address", job.endpoints.localAddr);
+        job.endpoints.peerAs = static_cast<uint32_t>(s.Uint("peer_as", job.endpoints.peerAs, 0xFFFFFFFFu));
+        job.endpoints.localAs = static_cast<uint32_t>(s.Uint("local_as", job.endpoints.localAs, 0xFFFFFFFFu));
+        job.endpoints.time = static_cast<uint32_t>(s.Uint("time", job.endpoints.time, 0xFFFFFFFFu));
+    }
+    if (!top.Has("updates")) throw Bad{"$.updates: missing"};
+    size_t i = 0;
+    for (const json &u : Array(top.At("updates"), "$.updates")) {
+        const std::string up = "$.updates[" + std::to_string(i++) + "]";
+        Reader r(u, up);
+        r.Allow({"announce", "withdraw", "next_hop", "origin_as", "policy", "raw_policy"});
+        rpdwire::Update upd;
+        upd.wcAttrCode = wcCode;
+        if (r.Has("announce")) upd.announce = NlrisOf(r.At("announce"), r.Path("announce"));
+        if (r.Has("withdraw")) upd.withdraw = NlrisOf(r.At("withdraw"), r.Path("withdraw"));
+        upd.nextHop = r.Has("next_hop") ? Ipv4(r.Str("next_hop", ""), r.Path("next_hop")) : 0;
+        upd.originAs = static_cast<uint32_t>(r.Uint("origin_as", job.endpoints.peerAs, 0xFFFFFFFFu));
+        if (r.Has("policy") && r.Has("raw_policy")) throw Bad{up + ": give policy or raw_policy, not both"};
+        if (r.Has("policy")) {
+            upd.hasPolicy = true;
+            upd.wideCommunity = rpdwire::Encode(PolicyOf(r.At("policy"), r.Path("policy")));
+        } else if (r.Has("raw_policy")) {
+            upd.hasPolicy = true;
+            upd.wideCommunity = HexBytes(r.Str("raw_policy", ""), r.Path("raw_policy"));
+        }
+        if (upd.wideCommunity.size() > 0xFFFF) throw Bad{up + ": the policy does not fit a path attribute"};
+        rpdwire::Bytes msg = rpdwire::BuildUpdate(upd);
+        if (msg.size() > 0xFFFF) throw Bad{up + ": the UPDATE exceeds 65535 bytes"};
+        job.messages.push_back(std::move(msg));
+    }
+}
+
+}  // namespace
+
+bool BuildFromJson(const std::string &text, EncodeJob &job, std::string &err) {
+    const json doc = json::parse(text, nullptr, false);
+    if (doc.is_discarded()) {
+        err = "not valid JSON";
+        return false;
+    }
+    try {
+        Build(doc, job);
+    } catch (const Bad &b) {
+        err = b.what;
+        return false;
+    } catch (const json::exception &e) {
+        err = e.what();
+        return false;
+    }
+    return true;
+}
+
+}  // namespace rpdhost

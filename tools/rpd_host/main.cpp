@@ -1,0 +1,196 @@
+// rpd-host: loads libtam_rpd.so as a BGP process would and decodes the RPD
+// routes of BGP messages (hex, raw, MRT or pcap) with nothing but the
+// callbacks the plug-in installs; `encode` writes such messages.
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <iostream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "encode.h"
+#include "host.h"
+
+namespace {
+
+using namespace rpdhost;
+
+const char kUsage[] =
+    "usage: rpd-host [OPTIONS] FILE...\n"
+    "       rpd-host encode [--format FMT] [--output FILE] POLICY.json\n"
+    "\n"
+    "Decodes the BGP Routing Policy Distribution routes (AFI 1, SAFI 75) of BGP\n"
+    "messages through the RPD plug-in, as a BGP process would: MP_REACH_NLRI and\n"
+    "MP_UNREACH_NLRI NLRIs become route keys, the Wide Community attribute the\n"
+    "route's policy, and both are printed with the plug-in's own texts.\n"
+    "FILE is hex text, a raw stream of BGP messages, an MRT file (BGP4MP) or a\n"
+    "pcap/pcapng capture of BGP over TCP; - reads standard input.\n"
+    "\n"
+    "Options:\n"
+    "  --plugin PATH      plug-in to load (default: libtam_rpd.so beside rpd-host)\n"
+    "  --format FMT       input format: auto (default: told from the first bytes),\n"
+    "                     hex, raw, mrt or pcap (pcap also reads pcapng)\n"
+    "  --display          print each display piece of a policy instead of its text\n"
+    "  --json             print one JSON object per route (summary goes to stderr)\n"
+    "  --quiet            print no routes, only problems and the summary\n"
+    "  --verify           format every route back through the packet, BGPI, HA,\n"
+    "                     attribute and configuration callbacks, decode it again\n"
+    "                     and report any byte or order difference\n"
+    "  --wide-community-code N\n"
+    "                     path attribute code of the Wide Community attribute\n"
+    "                     (default 129)\n"
+    "  --no-summary       do not print the summary\n"
+    "  --progress, --no-progress\n"
+    "                     progress line on stderr (default: when stderr is a terminal)\n"
+    "  -h, --help         print this help\n"
+    "\n"
+    "Hex text: whitespace and # comments are ignored; each message may start with\n"
+    "its 16-byte marker or directly with its length field.\n"
+    "\n"
+    "encode: builds one BGP UPDATE per entry of POLICY.json's \"updates\" (see\n"
+    "samples/*.json) and writes them to the output (default: standard output).\n"
+    "  --format FMT       hex (default), raw, mrt (BGP4MP_MESSAGE_AS4) or pcap\n"
+    "  --output FILE      file to write\n"
+    "\n"
+    "Exit status: 0 when every message was read and decoded (and verified),\n"
+    "1 when anything failed, 2 on a usage error or when the plug-in cannot be\n"
+    "loaded. Problems name the file, the message number and its offset.\n";
+
+std::string DefaultPluginPath() {
+    char buf[4096];
+    const ssize_t n = readlink("/proc/self/exe", buf, sizeof(buf) - 1);
+    std::string self = n > 0 ? std::string(buf, static_cast<size_t>(n)) : std::string("./rpd-host");
+    const size_t slash = self.rfind('/');
+    return (slash == std::string::npos ? std::string(".") : self.substr(0, slash)) + "/" + TAM_RPD_DEFAULT_PLUGIN;
+}
+
+int UsageError(const std::string &what) {
+    std::fprintf(stderr, "rpd-host: %s\nTry 'rpd-host --help'.\n", what.c_str());
+    return 2;
+}
+
+int Encode(int argc, char **argv) {
+    rpdwire::FileFormat fmt = rpdwire::FileFormat::Hex;
+    const char *output = nullptr;
+    const char *input = nullptr;
+    for (int i = 2; i < argc; ++i) {
+        const std::string a = argv[i];
+        if (a == "-h" || a == "--help") {
+            std::fputs(kUsage, stdout);
+            return 0;
+        } else if (a == "--format" && i + 1 < argc) {
+            if (!rpdwire::ParseFileFormat(argv[++i], fmt)) return UsageError("unknown output format " + a);
+        } else if ((a == "--output" || a == "-o") && i + 1 < argc) {
+            output = argv[++i];
+        } else if (input == nullptr && (a == "-" || a[0] != '-')) {
+            input = argv[i];
+        } else {
+            return UsageError("unexpected argument " + a);
+        }
+    }
+    if (input == nullptr) return UsageError("encode needs a policy description file");
+    std::stringstream text;
+    if (std::strcmp(input, "-") == 0) {
+        text << std::cin.rdbuf();
+    } else {
+        std::ifstream f(input);
+        if (!f) {
+            std::fprintf(stderr, "rpd-host: %s: %s\n", input, std::strerror(errno));
+            return 2;
+        }
+        text << f.rdbuf();
+    }
+    EncodeJob job;
+    std::string err;
+    if (!BuildFromJson(text.str(), job, err)) {
+        std::fprintf(stderr, "rpd-host: %s: %s\n", input, err.c_str());
+        return 1;
+    }
+    FILE *out = output == nullptr ? stdout : std::fopen(output, "wb");
+    if (out == nullptr) {
+        std::fprintf(stderr, "rpd-host: %s: %s\n", output, std::strerror(errno));
+        return 2;
+    }
+    const bool ok = rpdwire::WriteMessages(out, fmt, job.messages, job.endpoints, job.mss, &err);
+    const bool closed = out == stdout ? std::fflush(out) == 0 : std::fclose(out) == 0;
+    if (!ok || !closed) {
+        std::fprintf(stderr, "rpd-host: %s: %s\n", output == nullptr ? "stdout" : output,
+                     ok ? std::strerror(errno) : err.c_str());
+        return 1;
+    }
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char **argv) {
+    if (argc > 1 && std::strcmp(argv[1], "encode") == 0) return Encode(argc, argv);
+    std::string plugin = DefaultPluginPath();
+    HostOptions opt;
+    opt.progress = isatty(2) != 0;
+    InputFormat fmt = InputFormat::Auto;
+    bool summary = true;
+    std::vector<std::string> files;
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        const bool hasValue = i + 1 < argc;
+        if (a == "-h" || a == "--help") {
+            std::fputs(kUsage, stdout);
+            return 0;
+        } else if (a == "--plugin" && hasValue) {
+            plugin = argv[++i];
+        } else if (a == "--format" && hasValue) {
+            if (!ParseInputFormat(argv[++i], fmt)) return UsageError(std::string("unknown input format ") + argv[i]);
+        } else if (a == "--display") {
+            opt.output = OutputMode::Display;
+        } else if (a == "--json") {
+            opt.output = OutputMode::Json;
+        } else if (a == "--quiet") {
+            opt.output = OutputMode::None;
+        } else if (a == "--verify") {
+            opt.verify = true;
+        } else if (a == "--wide-community-code" && hasValue) {
+            char *end = nullptr;
+            const unsigned long v = std::strtoul(argv[++i], &end, 0);
+            if (*end != '\0' || v == 0 || v > 255) return UsageError("--wide-community-code needs a code from 1 to 255");
+            opt.wcCode = static_cast<uint8_t>(v);
+        } else if (a == "--no-summary") {
+            summary = false;
+        } else if (a == "--progress") {
+            opt.progress = true;
+        } else if (a == "--no-progress") {
+            opt.progress = false;
+        } else if (a == "-" || a[0] != '-') {
+            files.push_back(a);
+        } else {
+            return UsageError("unknown option " + a);
+        }
+    }
+    if (files.empty()) return UsageError("no input file (use - for standard input)");
+
+    Plugin p;
+    std::string err;
+    if (!p.Load(plugin, err)) {
+        std::fprintf(stderr, "rpd-host: %s: %s\n", plugin.c_str(), err.c_str());
+        return 2;
+    }
+    Host host(p, opt, stdout);
+    for (const std::string &f : files) {
+        FILE *in = f == "-" ? stdin : std::fopen(f.c_str(), "rb");
+        if (in == nullptr) {
+            std::fprintf(stderr, "rpd-host: %s: %s\n", f.c_str(), std::strerror(errno));
+            return 2;
+        }
+        host.Run(f == "-" ? "stdin" : f, in, fmt);
+        if (in != stdin) std::fclose(in);
+    }
+    std::fflush(stdout);
+    if (summary) host.PrintSummary(opt.output == OutputMode::Json ? stderr : stdout);
+    std::fflush(stdout);
+    return host.summary().Failures() == 0 ? 0 : 1;
+}

@@ -1,0 +1,129 @@
+#include "plugin.h"
+
+#include <dlfcn.h>
+
+#include <cstring>
+
+#include "tam_host.h"
+
+namespace rpdhost {
+
+namespace {
+
+constexpr uint64_t kModule = 0x52504448;  // "RPDH"
+// Room for the text of the largest attribute the plug-in accepts.
+constexpr size_t kTextRoom = 1u << 20;
+
+// Text of a policy is a bounded multiple of its wire size (the longest item
+// text per wire byte is a prefix entry's), so the room and the scan for the
+// text's end follow the attribute length.
+uint32_t RoomFor(const TAM_RPD_ROUTE_VIEW &v) {
+    const size_t room = 1024 + size_t{16} * v.ulAttrLen;
+    return static_cast<uint32_t>(room < kTextRoom ? room : kTextRoom);
+}
+
+// The buffer is all NULs outside a call; takes the text out and clears it again.
+void TakeText(std::vector<char> &buf, uint32_t room, std::string &text) {
+    size_t n = room;
+    while (n > 0 && buf[n - 1] == '\0') --n;
+    text.assign(buf.data(), n);
+    std::memset(buf.data(), 0, n);
+}
+
+}  // namespace
+
+const char *StatusName(uint32_t status) {
+    switch (status) {
+        case TAM_RPD_OK: return "TAM_RPD_OK";
+        case TAM_RPD_ERR: return "TAM_RPD_ERR";
+        case TAM_RPD_ERR_PARA: return "TAM_RPD_ERR_PARA";
+        case TAM_RPD_ERR_NOMEM: return "TAM_RPD_ERR_NOMEM";
+        case TAM_RPD_ERR_BUF_SHORT: return "TAM_RPD_ERR_BUF_SHORT";
+        case TAM_RPD_ERR_NO_HANDLER: return "TAM_RPD_ERR_NO_HANDLER";
+        case TAM_RPD_ERR_MSG_TOO_SHORT: return "TAM_RPD_ERR_MSG_TOO_SHORT";
+        case TAM_RPD_ERR_ADDR_UNSUPPORTED: return "TAM_RPD_ERR_ADDR_UNSUPPORTED";
+        case TAM_RPD_ERR_PKT_MALFORMED: return "TAM_RPD_ERR_PKT_MALFORMED";
+        case TAM_RPD_ERR_CFG_INVALID: return "TAM_RPD_ERR_CFG_INVALID";
+        case TAM_RPD_ERR_NO_DATA2STR: return "TAM_RPD_ERR_NO_DATA2STR";
+        default: return "unknown status";
+    }
+}
+
+OutBuf &OutBuf::operator=(OutBuf &&o) noexcept {
+    if (this != &o) {
+        reset();
+        p_ = o.p_;
+        o.p_ = nullptr;
+    }
+    return *this;
+}
+
+void OutBuf::reset() {
+    if (p_ != nullptr) QOR_Free_F(p_, "rpd-host", __LINE__);
+    p_ = nullptr;
+}
+
+TAM_RPD_ROUTE_VIEW MakeView(const OutBuf *key, const OutBuf *attr) {
+    TAM_RPD_ROUTE_VIEW v;
+    std::memset(&v, 0, sizeof(v));
+    if (key != nullptr && key->hasKey()) {
+        v.ulKeyLen = key->keyLen();
+        v.pucKey = key->key();
+    }
+    if (attr != nullptr && attr->hasAttr()) {
+        v.ulAttrLen = attr->attrLen();
+        v.pucAttr = attr->attr();
+    }
+    return v;
+}
+
+Plugin::~Plugin() {
+    if (inst_ != nullptr) destruct_(inst_);
+    if (handle_ != nullptr) dlclose(handle_);
+}
+
+bool Plugin::Load(const std::string &path, std::string &err) {
+    handle_ = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (handle_ == nullptr) {
+        err = std::string("cannot load the plug-in: ") + dlerror();
+        return false;
+    }
+    auto construct = reinterpret_cast<decltype(&TAM_RPD_Construct)>(dlsym(handle_, "TAM_RPD_Construct"));
+    destruct_ = reinterpret_cast<decltype(&TAM_RPD_Destruct)>(dlsym(handle_, "TAM_RPD_Destruct"));
+    if (construct == nullptr || destruct_ == nullptr) {
+        err = path + " does not export TAM_RPD_Construct and TAM_RPD_Destruct";
+        return false;
+    }
+    std::memset(&ops_, 0, sizeof(ops_));
+    inst_ = construct(&ops_, kModule);
+    if (inst_ == nullptr) {
+        err = "TAM_RPD_Construct refused the registration";
+        return false;
+    }
+    if (ops_.ucPktTypeNum < 3 || ops_.pfnParsePkt == nullptr || ops_.pfnData2Str == nullptr || ops_.pfnFormatDisp == nullptr ||
+        ops_.pfnCmpData == nullptr) {
+        err = "the plug-in's operations record lacks packet types or callbacks this host needs";
+        return false;
+    }
+    textBuf_.assign(kTextRoom, '\0');
+    return true;
+}
+
+uint32_t Plugin::Text(const TAM_RPD_ROUTE_VIEW &v, uint32_t type, std::string &text) const {
+    uint32_t c1 = 0, c2 = 0;
+    const uint32_t room = RoomFor(v);
+    const uint32_t st = ops_.pfnData2Str(&v, type, textBuf_.data(), room, &c1, &c2, inst_);
+    TakeText(textBuf_, room, text);
+    return st;
+}
+
+uint32_t Plugin::Display(const TAM_RPD_ROUTE_VIEW &v, uint32_t code, std::string &text) const {
+    uint32_t c1 = 0, c2 = 0;
+    const uint32_t room = RoomFor(v);
+    char *cur = textBuf_.data();
+    const uint32_t st = ops_.pfnFormatDisp(&v, code, &cur, room, &c1, &c2, inst_);
+    TakeText(textBuf_, room, text);
+    return st;
+}
+
+}  // namespace rpdhost

@@ -1,0 +1,76 @@
+// The plug-in as the host sees it: a dlopen-ed object, its operations record
+// and the route output buffers its callbacks hand over.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "tam_rpd.h"
+
+namespace rpdhost {
+
+const char *StatusName(uint32_t status);
+
+// One route output buffer handed over by a callback; released with the host allocator.
+class OutBuf {
+public:
+    OutBuf() = default;
+    OutBuf(const OutBuf &) = delete;
+    OutBuf &operator=(const OutBuf &) = delete;
+    OutBuf(OutBuf &&o) noexcept : p_(o.p_) { o.p_ = nullptr; }
+    OutBuf &operator=(OutBuf &&o) noexcept;
+    ~OutBuf() { reset(); }
+    void reset();
+    TAM_RPD_OUTPUT_BUF **slot() {
+        reset();
+        return &p_;
+    }
+    explicit operator bool() const { return p_ != nullptr; }
+    bool hasKey() const { return p_ != nullptr && (p_->ulFlags & TAM_RPD_OUT_KEY) != 0; }
+    bool hasAttr() const { return p_ != nullptr && (p_->ulFlags & TAM_RPD_OUT_ATTR) != 0; }
+    uint8_t *key() const { return Base() + p_->usKeyOffset; }
+    uint16_t keyLen() const { return p_->usKeyLen; }
+    uint8_t *attr() const { return Base() + p_->usAttrOffset; }
+    uint16_t attrLen() const { return p_->usAttrLen; }
+
+private:
+    uint8_t *Base() const { return reinterpret_cast<uint8_t *>(p_); }
+    TAM_RPD_OUTPUT_BUF *p_ = nullptr;
+};
+
+// A route as the host stores it: the key of one buffer, the attribute of another.
+TAM_RPD_ROUTE_VIEW MakeView(const OutBuf *key, const OutBuf *attr);
+
+class Plugin {
+public:
+    Plugin() = default;
+    Plugin(const Plugin &) = delete;
+    Plugin &operator=(const Plugin &) = delete;
+    ~Plugin();
+    // Loads the object, registers with a zeroed operations record and checks
+    // that it handles the packet types the walk needs.
+    bool Load(const std::string &path, std::string &err);
+
+    const TAM_RPD_PLUGIN_OPS &ops() const { return ops_; }
+    TAM_RPD_INSTANCE *inst() const { return inst_; }
+
+    // Packet type codes as the record lists them.
+    uint32_t reachType() const { return ops_.aulPktType[0]; }
+    uint32_t unreachType() const { return ops_.aulPktType[1]; }
+    uint32_t attrType() const { return ops_.aulPktType[2]; }
+
+    // Renders one piece of text (Data2Str) or one display piece (FormatDisp)
+    // into a zeroed buffer; `text` gets the bytes up to the last one written.
+    uint32_t Text(const TAM_RPD_ROUTE_VIEW &v, uint32_t type, std::string &text) const;
+    uint32_t Display(const TAM_RPD_ROUTE_VIEW &v, uint32_t code, std::string &text) const;
+
+private:
+    void *handle_ = nullptr;
+    decltype(&TAM_RPD_Destruct) destruct_ = nullptr;
+    TAM_RPD_PLUGIN_OPS ops_{};
+    TAM_RPD_INSTANCE *inst_ = nullptr;
+    mutable std::vector<char> textBuf_;
+};
+
+}  // namespace rpdhost
