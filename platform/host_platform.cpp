@@ -34,6 +34,9 @@ uint32_t g_lastAssertLine = 0;
 bool g_clockSet = false;
 QOR_SYSTIME g_clock;
 char *g_console = nullptr;
+uint32_t *g_trace = nullptr;
+size_t g_traceMax = 0;
+size_t g_traced = 0;
 size_t g_consoleSize = 0;
 
 ModuleStats *Stats(uint64_t moduleId, bool create) {
@@ -54,24 +57,26 @@ ModuleStats *Stats(uint64_t moduleId, bool create) {
 // and reports a negative result; `count` of at least `destMax` refuses to cut.
 int BoundedFormat(char *dest, size_t destMax, size_t count, const char *fmt, va_list args) {
     if (dest == nullptr || destMax == 0 || fmt == nullptr) return -1;
-    va_list copy;
-    va_copy(copy, args);
-    int need = vsnprintf(nullptr, 0, fmt, copy);
-    va_end(copy);
-    if (need < 0) {
-        dest[0] = '\0';
-        return -1;
-    }
-    if (count >= destMax) {
-        if (static_cast<size_t>(need) >= destMax) {
+    if (count < destMax) {
+        // Cutting allowed: one pass, at most `count` characters and the NUL.
+        const int need = vsnprintf(dest, count + 1, fmt, args);
+        if (need < 0) {
             dest[0] = '\0';
             return -1;
         }
-        vsnprintf(dest, destMax, fmt, args);
-        return need;
+        return static_cast<size_t>(need) > count ? -1 : need;
     }
-    vsnprintf(dest, count + 1, fmt, args);
-    return static_cast<size_t>(need) > count ? -1 : need;
+    // Cutting refused: measure first so that a text too long leaves only an empty string.
+    va_list copy;
+    va_copy(copy, args);
+    const int need = vsnprintf(nullptr, 0, fmt, copy);
+    va_end(copy);
+    if (need < 0 || static_cast<size_t>(need) >= destMax) {
+        dest[0] = '\0';
+        return -1;
+    }
+    vsnprintf(dest, destMax, fmt, args);
+    return need;
 }
 
 }  // namespace
@@ -89,6 +94,7 @@ void *QOR_SimpleAlloc_F(uint64_t ulModuleId, uint32_t ulSize, const char *pcFile
     (void)pcFile;
     (void)ulLine;
     ++g_allocCount;
+    if (g_trace != nullptr && g_traced < g_traceMax) g_trace[g_traced++] = ulSize;
     if (g_failAll) return nullptr;
     if (g_failCountdown != 0 && --g_failCountdown == 0) return nullptr;
     ModuleStats *stats = Stats(ulModuleId, true);
@@ -159,8 +165,16 @@ uint32_t PEX_StrLen(const char *pcText) { return pcText == nullptr ? 0 : static_
 
 char *PEX_IpAddrToStr(uint32_t ulAddr, char *pcBuf) {
     if (pcBuf == nullptr) return nullptr;
-    snprintf(pcBuf, 16, "%u.%u.%u.%u", (ulAddr >> 24) & 0xFF, (ulAddr >> 16) & 0xFF, (ulAddr >> 8) & 0xFF,
-             ulAddr & 0xFF);
+    // Dotted quad written by hand: it sits on every prefix entry's text.
+    char *p = pcBuf;
+    for (int shift = 24; shift >= 0; shift -= 8) {
+        const unsigned octet = (ulAddr >> shift) & 0xFF;
+        if (octet >= 100) *p++ = static_cast<char>('0' + octet / 100);
+        if (octet >= 10) *p++ = static_cast<char>('0' + octet / 10 % 10);
+        *p++ = static_cast<char>('0' + octet % 10);
+        if (shift != 0) *p++ = '.';
+    }
+    *p = '\0';
     return pcBuf;
 }
 
@@ -228,6 +242,14 @@ void TAMHOST_FailNthAlloc(uint64_t n) {
 }
 
 void TAMHOST_FailAllAllocs(int on) { g_failAll = on != 0; }
+
+void TAMHOST_TraceAllocs(uint32_t *sizes, size_t max) {
+    g_trace = sizes;
+    g_traceMax = sizes == nullptr ? 0 : max;
+    g_traced = 0;
+}
+
+size_t TAMHOST_TracedAllocs(void) { return g_traced; }
 
 uint64_t TAMHOST_AssertCount(void) { return g_assertCount; }
 const char *TAMHOST_LastAssertFile(void) { return g_lastAssertFile; }

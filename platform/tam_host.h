@@ -25,6 +25,11 @@ void TAMHOST_FailNthAlloc(uint64_t n);
 /* Make every allocation from now fail until TAMHOST_FailNthAlloc(0) or reset. */
 void TAMHOST_FailAllAllocs(int on);
 
+/* Records the sizes of the next allocations (at most max) into sizes; null stops. */
+void TAMHOST_TraceAllocs(uint32_t *sizes, size_t max);
+/* Allocations recorded since tracing started. */
+size_t TAMHOST_TracedAllocs(void);
+
 /* Assertion record. */
 uint64_t TAMHOST_AssertCount(void);
 const char *TAMHOST_LastAssertFile(void);

@@ -74,6 +74,9 @@ inline void *AllocZeroed(uint64_t moduleId, uint32_t size) noexcept {
 }
 
 template <typename T> inline void Zero(T &obj) noexcept { (void)memset_s(&obj, sizeof(T), 0, sizeof(T)); }
+// Clears a small record local to a call where no host service is asked for;
+// inlined, since it sits on the per-route path.
+template <typename T> inline void ClearLocal(T &obj) noexcept { __builtin_memset(&obj, 0, sizeof(T)); }
 
 // ------------------------------------------------------------- byte order
 
@@ -176,16 +179,16 @@ inline void ReadKey(const uint8_t *p, TAM_RPD_ROUTE_KEY &key) noexcept {
 }
 inline uint32_t PeerWord(const TAM_RPD_ROUTE_KEY &key) noexcept {
     uint32_t w;
-    (void)memcpy_s(&w, sizeof(w), key.aucPeerAddr, sizeof(w));
+    __builtin_memcpy(&w, key.aucPeerAddr, sizeof(w));
     return w;
 }
 inline void SetPeerWord(TAM_RPD_ROUTE_KEY &key, uint32_t w) noexcept {
-    (void)memcpy_s(key.aucPeerAddr, sizeof(key.aucPeerAddr), &w, sizeof(w));
+    __builtin_memcpy(key.aucPeerAddr, &w, sizeof(w));
 }
 
 // Decoded IPv4 RPD key: policy type 1, address length 4, everything else zero.
 inline void MakeIpv4Key(TAM_RPD_ROUTE_KEY &key, uint32_t distinguisher, uint32_t peer) noexcept {
-    Zero(key);
+    ClearLocal(key);
     key.ucPolicyType = TAM_RPD_POLICY_EXPORT;
     key.ucAddrLen = 4;
     key.ulDistinguisher = distinguisher;

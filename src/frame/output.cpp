@@ -91,7 +91,7 @@ namespace tam {
 uint32_t OutputKeyOnly(TAM_RPD_OUTPUT_BUF **ppstOut, const TAM_RPD_ROUTE_KEY &key,
                        const TAM_RPD_INSTANCE *inst) noexcept {
     TAM_RPD_OUTPUT_DESC desc;
-    Zero(desc);
+    ClearLocal(desc);
     desc.ulKeyLen = TAM_RPD_ROUTE_KEY_LEN;
     desc.pucKey = reinterpret_cast<const uint8_t *>(&key);
     return TAM_RPD_OutputData(ppstOut, &desc, inst->ulModuleId);

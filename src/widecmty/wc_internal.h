@@ -80,7 +80,7 @@ private:
 
 // Descriptor of an attribute-only output buffer with flag 0 and type 11.
 inline void DescribeAttr(TAM_RPD_OUTPUT_DESC &desc, const uint8_t *attr, uint16_t len) noexcept {
-    Zero(desc);
+    ClearLocal(desc);
     desc.ucAttrFlag = 0;
     desc.ucAttrType = TAM_RPD_ATTR_TYPE_WC;
     desc.usAttrLen = len;

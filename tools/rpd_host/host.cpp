@@ -27,17 +27,20 @@ double Now() {
 // The plug-in's texts separate items with NUL bytes; on a terminal each
 // becomes a line break, and blank lines are dropped.
 void PrintBlock(FILE *out, const std::string &text, const char *indent) {
-    std::string line;
-    auto flush = [&] {
-        size_t end = line.find_last_not_of(' ');
-        if (end != std::string::npos) std::fprintf(out, "%s%s\n", indent, line.substr(0, end + 1).c_str());
-        line.clear();
-    };
-    for (char c : text) {
-        if (c == '\0' || c == '\n') flush();
-        else line += c;
+    const size_t indentLen = std::strlen(indent);
+    size_t start = 0;
+    while (start <= text.size()) {
+        size_t end = start;
+        while (end < text.size() && text[end] != '\0' && text[end] != '\n') ++end;
+        size_t last = end;
+        while (last > start && text[last - 1] == ' ') --last;
+        if (last > start) {
+            std::fwrite(indent, 1, indentLen, out);
+            std::fwrite(text.data() + start, 1, last - start, out);
+            std::fputc('\n', out);
+        }
+        start = end + 1;
     }
-    flush();
 }
 
 std::string Trimmed(const std::string &s) {

@@ -25,6 +25,13 @@ uint32_t RoomFor(const TAM_RPD_ROUTE_VIEW &v) {
 // The buffer is all NULs outside a call; takes the text out and clears it again.
 void TakeText(std::vector<char> &buf, uint32_t room, std::string &text) {
     size_t n = room;
+    // Back over the untouched zeros a word at a time, then byte by byte.
+    while (n >= 8) {
+        uint64_t w;
+        std::memcpy(&w, buf.data() + n - 8, 8);
+        if (w != 0) break;
+        n -= 8;
+    }
     while (n > 0 && buf[n - 1] == '\0') --n;
     text.assign(buf.data(), n);
     std::memset(buf.data(), 0, n);

@@ -1,0 +1,78 @@
+#!/usr/bin/env python3
+"""Turns Google Benchmark JSON (plus the end-to-end timings) into the summary
+table: each benchmark beside its floor, the ratio, allocations per operation,
+and the targets checked."""
+import json
+import sys
+
+# Allocations each decoder may make per call: the working record and its
+# sub-records (one per prefix list, AS-path text, community filter and
+# action) and the output buffer handed to the host.
+EXPECTED_ALLOCS = {
+    "nlri_decode": 1, "nlri_decode_field100": 100,
+    "wc_decode_minimal": 3, "wc_decode_typical": 10, "wc_decode_large": 10,
+    "wc_set_attr_minimal": 1, "wc_set_attr_typical": 1, "wc_set_attr_large": 1,
+    "msg_decode_bgpi": 1, "msg_decode_ha": 1, "msg_decode_attr": 10, "msg_decode_cfg": 1,
+    "wc_compare_minimal": 0, "wc_compare_typical": 0, "wc_compare_large": 0,
+}
+
+
+def main():
+    doc = json.load(open(sys.argv[1]))
+    rows = {}
+    for b in doc["benchmarks"]:
+        if b.get("run_type") == "aggregate" and b.get("aggregate_name") != "median":
+            continue
+        rows[b["run_name"]] = b
+    ctx = doc["context"]
+    print(f"Machine: {ctx.get('host_name', '?')}, {ctx['num_cpus']} CPUs at {ctx['mhz_per_cpu']} MHz, "
+          f"{doc['context'].get('date', '')}; release build, stand-in allocator = glibc malloc.\n")
+    print("| benchmark | ns/op | floor ns/op | ratio | allocs/op |")
+    print("|---|---:|---:|---:|---:|")
+    failures = []
+    for name, b in rows.items():
+        if name.endswith("/floor"):
+            continue
+        floor = rows.get(name + "/floor")
+        ratio = b["cpu_time"] / floor["cpu_time"] if floor else None
+        allocs = b.get("allocs")
+        print(f"| {name} | {b['cpu_time']:.1f} | {floor['cpu_time']:.1f} | {ratio:.2f} | "
+              if floor else f"| {name} | {b['cpu_time']:.1f} | | | ", end="")
+        print(f"{allocs:.0f} |" if allocs is not None else " |")
+        want = EXPECTED_ALLOCS.get(name)
+        if want is not None and allocs is not None and round(allocs) > want:
+            failures.append(f"{name}: {allocs:.0f} allocations per call, at most {want} expected")
+
+    def ratio(name):
+        return rows[name]["cpu_time"] / rows[name + "/floor"]["cpu_time"]
+
+    def per_byte(name):
+        return 1e9 / rows[name]["bytes_per_second"]
+
+    checks = [
+        ("NLRI decode / floor", ratio("nlri_decode"), 1.3),
+        ("typical Wide Community decode / floor", ratio("wc_decode_typical"), 2.0),
+        ("per-byte decode cost, large / typical", per_byte("wc_decode_large") / per_byte("wc_decode_typical"), 1.5),
+    ]
+    print("\n| target | measured | limit | |")
+    print("|---|---:|---:|---|")
+    for what, value, limit in checks:
+        ok = value <= limit
+        print(f"| {what} | {value:.2f} | {limit} | {'ok' if ok else 'MISSED'} |")
+        if not ok:
+            failures.append(f"{what}: {value:.2f} above {limit}")
+    if len(sys.argv) > 2:
+        print("\nEnd to end (rpd-host on a generated MRT file of typical announcements):\n")
+        print("| run | routes | MB | seconds | routes/s | MB/s | peak RSS MB |")
+        print("|---|---:|---:|---:|---:|---:|---:|")
+        for line in open(sys.argv[2]):
+            run, routes, size, secs, rss_kb = line.split()
+            routes, size, secs, rss = int(routes), int(size) / 1e6, float(secs), int(rss_kb) / 1024
+            print(f"| {run} | {routes} | {size:.0f} | {secs:.2f} | {routes / secs:,.0f} | {size / secs:.1f} | {rss:.1f} |")
+    for f in failures:
+        print(f"\nMISSED: {f}")
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -1,0 +1,76 @@
+// Shared checks of the fuzz targets: after every input no assertion was
+// raised, the status is one the entry point may return, and the only live
+// blocks are the output buffers handed over, which are then freed.
+#pragma once
+
+#include <cstdio>
+#include <cstdlib>
+#include <algorithm>
+#include <cstring>
+#include <initializer_list>
+
+#include "tam_host.h"
+#include "tam_rpd.h"
+
+namespace fuzz {
+
+constexpr uint64_t kModule = 0xF022;
+
+[[noreturn]] inline void Die(const char *what, uint32_t value) {
+    std::fprintf(stderr, "fuzz check failed: %s (0x%x)\n", what, value);
+    std::abort();
+}
+
+struct Plugin {
+    TAM_RPD_PLUGIN_OPS ops;
+    TAM_RPD_INSTANCE *inst;
+    uint64_t base;
+    Plugin() {
+        std::memset(&ops, 0, sizeof(ops));
+        inst = TAM_RPD_Construct(&ops, kModule);
+        if (inst == nullptr) Die("construct", 0);
+        base = TAMHOST_LiveBlocks(kModule);
+        TAMHOST_Reset();
+    }
+    static Plugin &Get() {
+        static Plugin p;
+        return p;
+    }
+};
+
+inline void Expect(uint32_t status, std::initializer_list<uint32_t> allowed) {
+    for (uint32_t a : allowed)
+        if (a == status) return;
+    Die("status not allowed for this entry point", status);
+}
+
+// Checks the invariants and frees what was handed over.
+inline void Settle(TAM_RPD_OUTPUT_BUF *&out, uint32_t status) {
+    if (TAMHOST_AssertCount() != 0) {
+        std::fprintf(stderr, "assertion at %s:%u\n", TAMHOST_LastAssertFile(), TAMHOST_LastAssertLine());
+        Die("QOR_Assert raised", static_cast<uint32_t>(TAMHOST_AssertCount()));
+    }
+    if ((status == TAM_RPD_OK) != (out != nullptr)) Die("output buffer does not match the status", status);
+    const uint64_t live = TAMHOST_LiveBlocks(kModule) - Plugin::Get().base;
+    if (live != (out != nullptr ? 1u : 0u)) Die("live blocks besides the output buffer", static_cast<uint32_t>(live));
+    if (out != nullptr) QOR_Free_F(out, "fuzz", 0);
+    out = nullptr;
+    if (TAMHOST_LiveBlocks(kModule) != Plugin::Get().base) Die("leak", 0);
+}
+
+inline TAM_RPD_ROUTE_VIEW ViewOf(const TAM_RPD_OUTPUT_BUF *b) {
+    TAM_RPD_ROUTE_VIEW v;
+    std::memset(&v, 0, sizeof(v));
+    const uint8_t *base = reinterpret_cast<const uint8_t *>(b);
+    if (b->ulFlags & TAM_RPD_OUT_KEY) {
+        v.ulKeyLen = b->usKeyLen;
+        v.pucKey = const_cast<uint8_t *>(base + b->usKeyOffset);
+    }
+    if (b->ulFlags & TAM_RPD_OUT_ATTR) {
+        v.ulAttrLen = b->usAttrLen;
+        v.pucAttr = const_cast<uint8_t *>(base + b->usAttrOffset);
+    }
+    return v;
+}
+
+}  // namespace fuzz

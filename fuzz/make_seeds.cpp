@@ -1,0 +1,95 @@
+// Writes the seed corpora of the fuzz targets from the shared wire writers:
+// fuzz/corpus/<target>/<name>. Run by scripts/fuzz --seeds; the output is kept in the repository.
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "bgp_writer.h"
+
+namespace {
+
+using rpdwire::Bytes;
+
+std::string g_root;
+
+void Put(const std::string &target, const std::string &name, const Bytes &b) {
+    const std::string dir = g_root + "/" + target;
+    mkdir(dir.c_str(), 0755);
+    FILE *f = std::fopen((dir + "/" + name).c_str(), "wb");
+    if (f == nullptr) return;
+    std::fwrite(b.data(), 1, b.size(), f);
+    std::fclose(f);
+}
+
+Bytes Cat(Bytes a, const Bytes &b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+Bytes FileOf(rpdwire::FileFormat fmt, const std::vector<Bytes> &msgs, uint32_t mss, bool v6 = false) {
+    char *buf = nullptr;
+    size_t len = 0;
+    FILE *f = open_memstream(&buf, &len);
+    rpdwire::Endpoints ep;
+    if (v6) ep.peerAddr = "2001:db8::1", ep.localAddr = "2001:db8::2";
+    rpdwire::WriteMessages(f, fmt, msgs, ep, mss);
+    std::fclose(f);
+    Bytes out(buf, buf + len);
+    free(buf);
+    return out;
+}
+
+}  // namespace
+
+int main(int argc, char **argv) {
+    g_root = argc > 1 ? argv[1] : "fuzz/corpus";
+    mkdir(g_root.c_str(), 0755);
+
+    Bytes nlri;
+    rpdwire::AppendNlri(nlri, {7, 0x0A010101, 1});
+    Bytes two = nlri;
+    rpdwire::AppendNlri(two, {8, 0xC0000201, 1});
+    Put("nlri", "one", Cat({0}, nlri));
+    Put("nlri", "two-unreach", Cat({1}, two));
+    Put("nlri", "ipv6-length", Cat({0}, Bytes{21, 1, 0, 0, 0, 1, 0x20, 1, 0xd, 0xb8, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1}));
+
+    const rpdwire::Policy full = rpdwire::FullPolicy();
+    const Bytes fullValue = rpdwire::Encode(full);
+    const Bytes minimal = rpdwire::Encode(rpdwire::MinimalPolicy());
+    rpdwire::Policy noadv = rpdwire::FullPolicy();
+    noadv.community = rpdwire::kMatchAndNoAdv;
+    noadv.actions.clear();
+    Put("widecmty", "minimal", minimal);
+    Put("widecmty", "full", fullValue);
+    Put("widecmty", "noadv", rpdwire::Encode(noadv));
+    const Bytes rooms = {0x01, 0x00, 0x00, 0x40};
+    Put("roundtrip", "minimal", Cat(rooms, minimal));
+    Put("roundtrip", "full", Cat(rooms, fullValue));
+    Put("roundtrip", "full-small-rooms", Cat({0, 20, 0, 12}, fullValue));
+
+    const Bytes body = {9, 1, 0, 0, 0, 7, 10, 1, 1, 1};
+    for (uint8_t pick = 0; pick < 6; ++pick) Put("message", "prefix-" + std::to_string(pick), Cat({pick}, body));
+    Put("message", "bgpi-ipv6", Cat({1}, Bytes{21, 1, 0, 0, 0, 7, 0x20, 1, 0xd, 0xb8, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1}));
+    Put("message", "attr-full", Cat({6}, fullValue));
+    Put("message", "attr-minimal", Cat({6}, minimal));
+    Put("message", "cfg", Bytes{7, 8, 0, 0, 0, 1, 4, 7, 0, 0, 0, 1, 1, 1, 10, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+                                0, 0, 0, 0, 0, 0, 0, 0, 0});
+
+    rpdwire::Update a;
+    a.announce = {{7, 0x0A010101, 1}, {8, 0x0A010102, 1}};
+    a.hasPolicy = true;
+    a.wideCommunity = fullValue;
+    a.originAs = 65001;
+    rpdwire::Update w;
+    w.withdraw = {{7, 0x0A010101, 1}};
+    const std::vector<Bytes> msgs = {rpdwire::BuildUpdate(a), rpdwire::BuildUpdate(w)};
+    Put("input", "hex", Cat({0}, FileOf(rpdwire::FileFormat::Hex, msgs, 0)));
+    Put("input", "raw", Cat({1}, FileOf(rpdwire::FileFormat::Raw, msgs, 0)));
+    Put("input", "mrt", Cat({2}, FileOf(rpdwire::FileFormat::Mrt, msgs, 0)));
+    Put("input", "mrt-v6", Cat({2}, FileOf(rpdwire::FileFormat::Mrt, msgs, 0, true)));
+    Put("input", "pcap", Cat({3}, FileOf(rpdwire::FileFormat::Pcap, msgs, 60)));
+    Put("input", "pcap-v6", Cat({3}, FileOf(rpdwire::FileFormat::Pcap, msgs, 1400, true)));
+    return 0;
+}
