@@ -163,21 +163,23 @@ void NlriDecode(benchmark::State &state) {
 
 // One output buffer (header + 24-byte key), zeroed, the key assembled from
 // the wire fields and copied in, freed by the host.
+void NlriFloorOnce(const uint8_t *n) {
+    auto *out = static_cast<uint8_t *>(QOR_SimpleAlloc_F(kModule, TAM_RPD_OUT_HDR_LEN + 24, "floor", 0));
+    (void)memset_s(out, TAM_RPD_OUT_HDR_LEN + 24, 0, TAM_RPD_OUT_HDR_LEN + 24);
+    TAM_RPD_ROUTE_KEY key{};
+    key.ucPolicyType = n[1];
+    key.ucAddrLen = 4;
+    key.ulDistinguisher = uint32_t{n[2]} << 24 | uint32_t{n[3]} << 16 | uint32_t{n[4]} << 8 | n[5];
+    const uint32_t peer = uint32_t{n[6]} << 24 | uint32_t{n[7]} << 16 | uint32_t{n[8]} << 8 | n[9];
+    std::memcpy(key.aucPeerAddr, &peer, 4);
+    (void)memcpy_s(out + TAM_RPD_OUT_HDR_LEN, 24, &key, sizeof(key));
+    benchmark::DoNotOptimize(out);
+    QOR_Free_F(out, "floor", 0);
+}
+
 void NlriDecodeFloor(benchmark::State &state) {
     AllocMeter meter(state);
-    for (auto _ : state) {
-        auto *out = static_cast<uint8_t *>(QOR_SimpleAlloc_F(kModule, TAM_RPD_OUT_HDR_LEN + 24, "floor", 0));
-        (void)memset_s(out, TAM_RPD_OUT_HDR_LEN + 24, 0, TAM_RPD_OUT_HDR_LEN + 24);
-        TAM_RPD_ROUTE_KEY key{};
-        key.ucPolicyType = kNlri[1];
-        key.ucAddrLen = 4;
-        key.ulDistinguisher = uint32_t{kNlri[2]} << 24 | uint32_t{kNlri[3]} << 16 | uint32_t{kNlri[4]} << 8 | kNlri[5];
-        const uint32_t peer = uint32_t{kNlri[6]} << 24 | uint32_t{kNlri[7]} << 16 | uint32_t{kNlri[8]} << 8 | kNlri[9];
-        std::memcpy(key.aucPeerAddr, &peer, 4);
-        (void)memcpy_s(out + TAM_RPD_OUT_HDR_LEN, 24, &key, sizeof(key));
-        benchmark::DoNotOptimize(out);
-        QOR_Free_F(out, "floor", 0);
-    }
+    for (auto _ : state) NlriFloorOnce(kNlri);
 }
 
 Bytes Field100() {
@@ -211,20 +213,7 @@ void NlriDecodeField100Floor(benchmark::State &state) {
     const Bytes field = Field100();
     AllocMeter meter(state);
     for (auto _ : state) {
-        for (size_t i = 0; i < 100; ++i) {
-            const uint8_t *n = field.data() + i * 10;
-            auto *out = static_cast<uint8_t *>(QOR_SimpleAlloc_F(kModule, TAM_RPD_OUT_HDR_LEN + 24, "floor", 0));
-            (void)memset_s(out, TAM_RPD_OUT_HDR_LEN + 24, 0, TAM_RPD_OUT_HDR_LEN + 24);
-            TAM_RPD_ROUTE_KEY key{};
-            key.ucPolicyType = n[1];
-            key.ucAddrLen = 4;
-            key.ulDistinguisher = uint32_t{n[2]} << 24 | uint32_t{n[3]} << 16 | uint32_t{n[4]} << 8 | n[5];
-            const uint32_t peer = uint32_t{n[6]} << 24 | uint32_t{n[7]} << 16 | uint32_t{n[8]} << 8 | n[9];
-            std::memcpy(key.aucPeerAddr, &peer, 4);
-            (void)memcpy_s(out + TAM_RPD_OUT_HDR_LEN, 24, &key, sizeof(key));
-            benchmark::DoNotOptimize(out);
-            QOR_Free_F(out, "floor", 0);
-        }
+        for (size_t i = 0; i < 100; ++i) NlriFloorOnce(field.data() + i * 10);
     }
     state.SetItemsProcessed(static_cast<int64_t>(state.iterations()) * 100);
 }

@@ -15,11 +15,6 @@ constexpr size_t kChunk = 1 << 16;
 constexpr size_t kBgpHeader = 19;
 constexpr size_t kMarker = 16;
 
-uint16_t Be16(const uint8_t *p) { return static_cast<uint16_t>(p[0] << 8 | p[1]); }
-uint32_t Be32(const uint8_t *p) {
-    return static_cast<uint32_t>(p[0]) << 24 | static_cast<uint32_t>(p[1]) << 16 | static_cast<uint32_t>(p[2]) << 8 |
-           p[3];
-}
 
 bool AllMarker(const uint8_t *p, size_t n) {
     for (size_t i = 0; i < n; ++i)

@@ -19,11 +19,6 @@ constexpr uint16_t kBgpPort = 179;
 constexpr size_t kMaxHeldBytes = 8u << 20;  // out-of-order data kept per direction
 constexpr size_t kMaxFlows = 1u << 16;
 
-uint16_t Be16(const uint8_t *p) { return static_cast<uint16_t>(p[0] << 8 | p[1]); }
-uint32_t Be32(const uint8_t *p) {
-    return static_cast<uint32_t>(p[0]) << 24 | static_cast<uint32_t>(p[1]) << 16 | static_cast<uint32_t>(p[2]) << 8 |
-           p[3];
-}
 
 struct Segment {
     bool v6 = false;

@@ -7,6 +7,7 @@ namespace rpdhost {
 
 namespace {
 
+// Items of a piece's text: separated by NULs and line feeds, and by blanks too when asked.
 std::vector<std::string> Split(const std::string &text, bool onBlanks) {
     std::vector<std::string> out;
     std::string cur;
@@ -81,18 +82,10 @@ Json KeyJson(const uint8_t *key, size_t len) {
     return j;
 }
 
+// AS-path expressions may hold blanks: only NULs separate them.
 Json ParseAsPathPiece(const std::string &text) {
     Json j = Json::array();
-    std::string cur;
-    for (char c : text) {
-        if (c == '\0') {
-            if (!cur.empty()) j.push_back(cur);
-            cur.clear();
-        } else {
-            cur += c;
-        }
-    }
-    if (!cur.empty()) j.push_back(cur);
+    for (const std::string &t : Split(text, false)) j.push_back(t);
     return j;
 }
 

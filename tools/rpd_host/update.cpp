@@ -1,5 +1,7 @@
 #include "update.h"
 
+#include "input_internal.h"
+
 namespace rpdhost {
 
 namespace {
@@ -10,8 +12,6 @@ constexpr uint8_t kMpReach = 14;
 constexpr uint8_t kMpUnreach = 15;
 constexpr uint16_t kAfiIpv4 = 1;
 constexpr uint8_t kSafiRpd = 75;
-
-uint16_t Be16(const uint8_t *p) { return static_cast<uint16_t>(p[0] << 8 | p[1]); }
 
 bool Fail(WalkError &err, size_t at, const char *what) {
     err.offset = at;
