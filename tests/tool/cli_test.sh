@@ -45,8 +45,11 @@ for fmt in hex mrt pcap; do
   grep -q "Distinguisher: 10" "$tmp/out" || fail "malformed.$fmt: the walk did not go on to message 2"
 done
 "$tool" "$samples/multi-nlri.hex" | grep -c "^  announce" | grep -qx 4 || fail "multi-nlri: not 4 routes"
-"$tool" --json "$samples/full-set.pcap" 2>/dev/null | grep -q '"as_path":\["^100\$","_200_"\]' || fail "json match"
-"$tool" --format hex - <"$samples/noadv.hex" | grep -q "MATCH AND NOADV" || fail "stdin"
+# (Output goes to a file first: grep -q stopping early would break the pipe.)
+"$tool" --json "$samples/full-set.pcap" >"$tmp/json" 2>/dev/null
+grep -q '"as_path":\["^100\$","_200_"\]' "$tmp/json" || fail "json match"
+"$tool" --format hex - <"$samples/noadv.hex" >"$tmp/stdin.out"
+grep -q "MATCH AND NOADV" "$tmp/stdin.out" || fail "stdin"
 
 # encode reproduces the bundled samples byte for byte.
 for json in "$samples"/*.json; do
