@@ -415,6 +415,23 @@ void MsgDecode(benchmark::State &state, int family) {
     }
 }
 
+// Route-prefix and configuration decoders hand over one key buffer, like an
+// NLRI; the attribute message decoder does the Wide Community decoder's work.
+void MsgDecodeFloor(benchmark::State &state, int family) {
+    if (family != 2) {
+        AllocMeter meter(state);
+        for (auto _ : state) NlriFloorOnce(kNlri);
+        return;
+    }
+    const Bytes attr = Policies()[1].value;
+    const std::vector<uint32_t> sizes = TraceAllocs([&] {
+        TAM_RPD_OUTPUT_BUF *out = nullptr;
+        P().ops.pfnParseAttrMsg(attr.data(), static_cast<uint16_t>(attr.size()), 29, &out, P().inst);
+        QOR_Free_F(out, "bench", 0);
+    });
+    DecoderFloor(state, sizes, attr.data(), attr.size(), TAM_RPD_WC_RAW_OFFSET);
+}
+
 const char *const kFamilies[] = {"bgpi", "ha", "attr", "cfg"};
 
 void Register() {
@@ -452,6 +469,8 @@ void Register() {
                                      [f](benchmark::State &st) { MsgEncode(st, f); });
         benchmark::RegisterBenchmark((std::string("msg_decode_") + kFamilies[f]).c_str(),
                                      [f](benchmark::State &st) { MsgDecode(st, f); });
+        benchmark::RegisterBenchmark((std::string("msg_decode_") + kFamilies[f] + "/floor").c_str(),
+                                     [f](benchmark::State &st) { MsgDecodeFloor(st, f); });
     }
 }
 

@@ -191,6 +191,8 @@ void Host::Walk(const Message &m, const Span &field, bool announce, const OutBuf
     uint32_t more = left > 0 ? 1 : 0;
     const uint32_t type = announce ? plugin_.reachType() : plugin_.unreachType();
     const char *what = announce ? "MP_REACH_NLRI NLRI" : "MP_UNREACH_NLRI NLRI";
+    Json policyJson, policyDisplay;
+    const char *policyTextStatus = nullptr;
     while (more != 0 && left > 0) {
         const uint8_t *start = cur;
         OutBuf key;
@@ -238,11 +240,15 @@ void Host::Walk(const Message &m, const Span &field, bool announce, const OutBuf
             j["text"] = Trimmed(keyText);
             status["text_key"] = StatusName(textSt);
             if (announce && attr) {
-                Json display;
-                j["policy"] = PolicyJson(plugin_, attr, display);
-                std::string attrText;
-                status["text_policy"] = StatusName(plugin_.Text(view, kTextAttr, attrText));
-                status["display"] = display;
+                // The routes of one MP_REACH_NLRI share the policy: render it once.
+                if (policyJson.is_null()) {
+                    policyJson = PolicyJson(plugin_, attr, policyDisplay);
+                    std::string attrText;
+                    policyTextStatus = StatusName(plugin_.Text(view, kTextAttr, attrText));
+                }
+                j["policy"] = policyJson;
+                status["text_policy"] = policyTextStatus;
+                status["display"] = policyDisplay;
             } else if (announce && attrStatus != TAM_RPD_OK) {
                 status["parse_policy"] = StatusName(attrStatus);
             }
