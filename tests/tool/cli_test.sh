@@ -51,6 +51,14 @@ grep -q '"as_path":\["^100\$","_200_"\]' "$tmp/json" || fail "json match"
 "$tool" --format hex - <"$samples/noadv.hex" >"$tmp/stdin.out"
 grep -q "MATCH AND NOADV" "$tmp/stdin.out" || fail "stdin"
 
+# pcapng (converted by a third party) gives the same routes as pcap.
+if command -v editcap >/dev/null; then
+  editcap -F pcapng "$samples/multi-nlri.pcap" "$tmp/multi.pcapng"
+  "$tool" "$samples/multi-nlri.pcap" >"$tmp/pcap.out"
+  "$tool" "$tmp/multi.pcapng" >"$tmp/pcapng.out" || fail "pcapng exit code"
+  cmp -s "$tmp/pcap.out" "$tmp/pcapng.out" || fail "pcapng routes differ from pcap"
+fi
+
 # encode reproduces the bundled samples byte for byte.
 for json in "$samples"/*.json; do
   base=$(basename "$json" .json)
