@@ -1,7 +1,5 @@
 #include "host.h"
 
-#include <unistd.h>
-
 #include <cstring>
 #include <ctime>
 
@@ -14,7 +12,6 @@ namespace {
 constexpr uint32_t kTextKey = 1;
 constexpr uint32_t kTextAttr = 0x40;
 constexpr uint32_t kCfgPrefix = 2;
-constexpr uint32_t kCfgText = 16;
 constexpr uint32_t kCounterEntries = 2;
 constexpr uint32_t kRouteType = 1;
 
@@ -213,21 +210,23 @@ void Host::Walk(const Message &m, const Span &field, bool announce, const OutBuf
         if (plugin_.ops().pfnSetRtCount != nullptr)
             plugin_.ops().pfnSetRtCount(&view, counters_, kCounterEntries, announce ? 1 : 0, 1);
 
-        Json status;
-        status["parse_nlri"] = StatusName(st);
-        if (announce && attr) {
-            uint32_t verdict = 0;
-            if (plugin_.ops().pfnCheckRoute != nullptr)
-                status["check_route"] = StatusName(plugin_.ops().pfnCheckRoute(&view, nullptr, &verdict));
-            status["complete"] = verdict == 1;
-        }
+        uint32_t verdict = 0;
+        uint32_t checkSt = TAM_RPD_OK;
+        const bool checked = announce && attr && plugin_.ops().pfnCheckRoute != nullptr;
+        if (checked) checkSt = plugin_.ops().pfnCheckRoute(&view, nullptr, &verdict);
         std::string keyText;
-        const uint32_t textSt = plugin_.Text(view, kTextKey, keyText);
+        const uint32_t textSt = opt_.output == OutputMode::None ? TAM_RPD_OK : plugin_.Text(view, kTextKey, keyText);
         if (opt_.output == OutputMode::Text || opt_.output == OutputMode::Display) {
             PrintHeader(m);
             std::fprintf(out_, "  %-9s %s\n", announce ? "announce" : "withdraw",
                          textSt == TAM_RPD_OK ? Trimmed(keyText).c_str() : StatusName(textSt));
         } else if (opt_.output == OutputMode::Json) {
+            Json status;
+            status["parse_nlri"] = StatusName(st);
+            if (announce && attr) {
+                if (checked) status["check_route"] = StatusName(checkSt);
+                status["complete"] = verdict == 1;
+            }
             Json j;
             j["message"] = m.number;
             j["offset"] = m.offset;
@@ -255,7 +254,10 @@ void Host::Walk(const Message &m, const Span &field, bool announce, const OutBuf
             j["status"] = status;
             std::fprintf(out_, "%s\n", j.dump().c_str());
         }
-        if (opt_.verify) VerifyRoute(m, r);
+        if (opt_.verify) {
+            VerifyRoute(m, r);
+            prevKey_ = std::move(key);  // the next route's order is checked against this one
+        }
     }
     if (left > 0) Failure(m, static_cast<size_t>(cur - base), what, "bytes left after the last NLRI");
 }
@@ -339,10 +341,6 @@ void Host::VerifyRoute(const Message &m, const Route &r) {
         const int32_t ba = o.pfnCmpData(r.key->key(), len, prevKey_.key(), prevKey_.keyLen(), TAM_RPD_CMP_KEY);
         if (ab != -ba || ab == TAM_RPD_CMP_FAIL) Diff(m, "key order against the previous route is not antisymmetric");
     }
-    // Keep a copy of this key for the next comparison.
-    const uint8_t *cur = m.bytes.data() + r.offset;
-    uint32_t more = 0;
-    o.pfnParsePkt(&cur, static_cast<uint32_t>(r.length), pktType, prevKey_.slot(), &more, inst);
 }
 
 void Host::VerifyAttribute(const Message &m, const Span &value, const OutBuf &attr) {
@@ -403,17 +401,11 @@ void Host::VerifyAttribute(const Message &m, const Span &value, const OutBuf &at
 
     // Configuration text is the policy text.
     if (o.pfnFormatCfg != nullptr) {
-        std::string text;
+        std::string text, cfgText;
         plugin_.Text(view, kTextAttr, text);
-        std::vector<uint8_t> cfg(text.size() + 4096, 0);
-        uint8_t *c = cfg.data();
-        uint32_t w1 = 0, w2 = 0;
-        st = o.pfnFormatCfg(&view, kCfgText, &c, static_cast<uint32_t>(cfg.size()), &w1, &w2);
-        size_t end = cfg.size();
-        while (end > 0 && cfg[end - 1] == 0) --end;
+        st = plugin_.CfgText(view, cfgText);
         if (st != TAM_RPD_OK) Diff(m, std::string("configuration text: ") + StatusName(st));
-        else if (std::string(reinterpret_cast<const char *>(cfg.data()), end) != text)
-            Diff(m, "configuration text differs from the policy text");
+        else if (cfgText != text) Diff(m, "configuration text differs from the policy text");
     }
     if (o.pfnCmpData(attr.attr(), attr.attrLen(), attr.attr(), attr.attrLen(), TAM_RPD_CMP_ATTR) != 0)
         Diff(m, "the policy does not compare equal to itself");

@@ -7,7 +7,6 @@
 
 #include <cstring>
 #include <map>
-#include <memory>
 
 #include "input_internal.h"
 
@@ -151,7 +150,7 @@ struct Flow {
     uint32_t next = 0;
     std::map<uint32_t, std::vector<uint8_t>> held;
     size_t heldBytes = 0;
-    std::unique_ptr<Framer> framer = std::make_unique<Framer>(false);
+    Framer framer{false};
 };
 
 class PcapReader {
@@ -187,7 +186,7 @@ public:
             f.next = s.seq + 1;
             f.held.clear();
             f.heldBytes = 0;
-            f.framer = std::make_unique<Framer>(false);
+            f.framer = Framer(false);
         }
         if (f.dead || s.len == 0) return;
         if (s.cut) {
@@ -253,12 +252,12 @@ private:
 
     void Deliver(Flow &f, const uint8_t *data, size_t len) {
         f.next += static_cast<uint32_t>(len);
-        f.framer->Feed(data, len);
+        f.framer.Feed(data, len);
         std::vector<uint8_t> bytes;
         uint64_t offset = 0;
         std::string what;
         for (;;) {
-            const int r = f.framer->Next(bytes, offset, what);
+            const int r = f.framer.Next(bytes, offset, what);
             if (r == 0) return;
             if (r < 0) {
                 ++counts_.problems;
@@ -283,14 +282,14 @@ private:
         if (!f.started || f.dead) return;
         if (!f.held.empty())
             Problem(f, "stream ends with data missing before " + std::to_string(f.heldBytes) + " held bytes");
-        else if (f.framer->Pending() > 0)
-            Problem(f, "stream ends inside a message (" + std::to_string(f.framer->Pending()) + " bytes left over)");
+        else if (f.framer.Pending() > 0)
+            Problem(f, "stream ends inside a message (" + std::to_string(f.framer.Pending()) + " bytes left over)");
         f.started = false;
     }
 
     void Problem(Flow &f, const std::string &what) {
         ++counts_.problems;
-        sink_.OnProblem({counts_.messages + 1, f.framer->Consumed(), f.where, what});
+        sink_.OnProblem({counts_.messages + 1, f.framer.Consumed(), f.where, what});
     }
 
     InputSink &sink_;

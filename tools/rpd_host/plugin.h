@@ -64,6 +64,8 @@ public:
     // into a zeroed buffer; `text` gets the bytes up to the last one written.
     uint32_t Text(const TAM_RPD_ROUTE_VIEW &v, uint32_t type, std::string &text) const;
     uint32_t Display(const TAM_RPD_ROUTE_VIEW &v, uint32_t code, std::string &text) const;
+    // The policy text of a configuration message (FormatCfg type 16), taken the same way.
+    uint32_t CfgText(const TAM_RPD_ROUTE_VIEW &v, std::string &text) const;
 
 private:
     void *handle_ = nullptr;

@@ -173,7 +173,7 @@ Json PolicyJson(const Plugin &plugin, const OutBuf &attr, Json &status) {
     }
     j["match"] = match;
     j["actions"] = actions;
-    const size_t raw = attr.attrLen() > TAM_RPD_WC_RAW_OFFSET ? attr.attrLen() - TAM_RPD_WC_FIXED_LEN : 0;
+    const size_t raw = attr.attrLen() > TAM_RPD_WC_FIXED_LEN ? attr.attrLen() - TAM_RPD_WC_FIXED_LEN : 0;
     j["raw"] = HexText(attr.attr() + TAM_RPD_WC_RAW_OFFSET, std::min<size_t>(raw, rec.usRawLen));
     return j;
 }
