@@ -30,15 +30,17 @@ struct Sink : rpdhost::InputSink {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     if (size < 1) return 0;
-    static const rpdhost::InputFormat kFormats[] = {rpdhost::InputFormat::Hex, rpdhost::InputFormat::Raw,
-                                                    rpdhost::InputFormat::Mrt, rpdhost::InputFormat::Pcap};
-    const rpdhost::InputFormat fmt = kFormats[data[0] % 4];
+    static const rpdhost::InputFormat kFormats[] = {rpdhost::InputFormat::Auto, rpdhost::InputFormat::Hex,
+                                                    rpdhost::InputFormat::Raw, rpdhost::InputFormat::Mrt,
+                                                    rpdhost::InputFormat::Pcap};
+    rpdhost::InputOptions opt;
+    opt.format = kFormats[data[0] % 5];
     FILE *f = size > 1 ? fmemopen(const_cast<uint8_t *>(data + 1), size - 1, "rb") : std::tmpfile();
     if (f == nullptr) return 0;
     Sink sink;
     rpdhost::InputCounts counts;
     std::string fatal;
-    rpdhost::ReadInput(f, fmt, sink, counts, fatal);
+    rpdhost::ReadInput(f, opt, sink, counts, fatal);
     std::fclose(f);
     return 0;
 }

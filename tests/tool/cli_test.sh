@@ -27,8 +27,11 @@ done
 # Usage errors.
 expect_rc 2 "unknown option" "$tool" --bogus x
 expect_rc 2 "no input" "$tool"
-expect_rc 2 "missing file" "$tool" "$tmp/none.hex"
-grep -q "$tmp/none.hex" "$tmp/err" || fail "missing file not named"
+# A missing input is reported; the other inputs are still read and the summary printed.
+expect_rc 1 "missing file" "$tool" "$tmp/none.hex" "$samples/full-set.hex"
+grep -q "$tmp/none.hex: No such file" "$tmp/err" || fail "missing file not named"
+grep -q "announce" "$tmp/out" || fail "the input after a missing one was not read"
+grep -q "unreadable input 1" "$tmp/out" || fail "the summary does not count the missing input"
 expect_rc 2 "bad plug-in path" "$tool" --plugin "$tmp/none.so" "$samples/full-set.hex"
 
 # Every good sample decodes and verifies in every format; the malformed one fails and says where.

@@ -37,7 +37,7 @@ protected:
         {
             Host host(plugin_, opt, out);
             FILE *in = fmemopen(const_cast<uint8_t *>(file.data()), file.size(), "rb");
-            host.Run("test", in, InputFormat::Auto);
+            host.Run("test", in, InputOptions{});
             std::fclose(in);
             if (sum != nullptr) *sum = host.summary();
             if (counted != nullptr) *counted = host.CountedRoutes();

@@ -152,29 +152,20 @@ std::vector<TcpSegment> SegmentStream(const std::vector<Bytes> &messages, uint32
     return segs;
 }
 
-bool WritePcap(FILE *out, const std::vector<TcpSegment> &segments, const Endpoints &ep, std::string *err) {
+bool PcapFrames(const std::vector<TcpSegment> &segments, const Endpoints &ep, std::vector<Bytes> &frames,
+                std::string *err) {
     Bytes peer, local;
     bool v6a = false, v6b = false;
     if (!Addr(ep.peerAddr, peer, v6a) || !Addr(ep.localAddr, local, v6b) || v6a != v6b) {
         if (err) *err = "bad endpoint addresses";
         return false;
     }
-    Bytes file;
-    PutLe32(file, 0xA1B2C3D4);
-    PutLe16(file, 2);
-    PutLe16(file, 4);
-    PutLe32(file, 0);
-    PutLe32(file, 0);
-    PutLe32(file, 65535);
-    PutLe32(file, 1);  // Ethernet
-    if (!WriteAll(out, file, err)) return false;
-    uint32_t usec = 0;
     for (const TcpSegment &s : segments) {
         const Bytes &src = s.fromPeer ? peer : local;
         const Bytes &dst = s.fromPeer ? local : peer;
         Bytes tcp;
-        Put16(tcp, s.fromPeer ? 40000 : 179);
-        Put16(tcp, s.fromPeer ? 179 : 40000);
+        Put16(tcp, s.fromPeer ? ep.peerPort : ep.localPort);
+        Put16(tcp, s.fromPeer ? ep.localPort : ep.peerPort);
         Put32(tcp, s.seq);
         Put32(tcp, (s.flags & 0x10) ? s.ack : 0);
         tcp.push_back(0x50);
@@ -226,9 +217,26 @@ bool WritePcap(FILE *out, const std::vector<TcpSegment> &segments, const Endpoin
                        0x02, 0, 0, 0, 0, s.fromPeer ? uint8_t{1} : uint8_t{2}};
         Put16(frame, v6a ? 0x86DD : 0x0800);
         frame.insert(frame.end(), ip.begin(), ip.end());
+        frames.push_back(std::move(frame));
+    }
+    return true;
+}
+
+bool WritePcapFrames(FILE *out, uint32_t linkType, const std::vector<Bytes> &frames, uint32_t time, std::string *err) {
+    Bytes file;
+    PutLe32(file, 0xA1B2C3D4);
+    PutLe16(file, 2);
+    PutLe16(file, 4);
+    PutLe32(file, 0);
+    PutLe32(file, 0);
+    PutLe32(file, 65535);
+    PutLe32(file, linkType);
+    if (!WriteAll(out, file, err)) return false;
+    uint32_t usec = 0;
+    for (const Bytes &frame : frames) {
         Bytes rec;
-        PutLe32(rec, ep.time);
-        PutLe32(rec, usec);
+        PutLe32(rec, time + usec / 1000000);
+        PutLe32(rec, usec % 1000000);
         usec += 1000;
         PutLe32(rec, static_cast<uint32_t>(frame.size()));
         PutLe32(rec, static_cast<uint32_t>(frame.size()));
@@ -236,6 +244,11 @@ bool WritePcap(FILE *out, const std::vector<TcpSegment> &segments, const Endpoin
         if (!WriteAll(out, rec, err)) return false;
     }
     return true;
+}
+
+bool WritePcap(FILE *out, const std::vector<TcpSegment> &segments, const Endpoints &ep, std::string *err) {
+    std::vector<Bytes> frames;
+    return PcapFrames(segments, ep, frames, err) && WritePcapFrames(out, 1, frames, ep.time, err);
 }
 
 bool WriteMessages(FILE *out, FileFormat fmt, const std::vector<Bytes> &messages, const Endpoints &ep, uint32_t mss,

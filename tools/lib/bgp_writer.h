@@ -44,6 +44,8 @@ struct Endpoints {
     uint32_t peerAs = 65001;
     uint32_t localAs = 65000;
     uint32_t time = 1700000000;  // seconds, MRT and pcap
+    uint16_t peerPort = 40000;   // pcap
+    uint16_t localPort = 179;
 };
 
 enum class FileFormat { Hex, Raw, Mrt, Pcap };
@@ -65,6 +67,10 @@ struct TcpSegment {
 };
 std::vector<TcpSegment> SegmentStream(const std::vector<Bytes> &messages, uint32_t mss);
 bool WritePcap(FILE *out, const std::vector<TcpSegment> &segments, const Endpoints &ep, std::string *err);
+// The Ethernet frames of those segments, and a classic pcap of any frames.
+bool PcapFrames(const std::vector<TcpSegment> &segments, const Endpoints &ep, std::vector<Bytes> &frames,
+                std::string *err);
+bool WritePcapFrames(FILE *out, uint32_t linkType, const std::vector<Bytes> &frames, uint32_t time, std::string *err);
 
 std::string ToHex(const Bytes &b);
 

@@ -61,18 +61,43 @@ uint64_t Summary::Failures() const {
     return n;
 }
 
-bool Host::Run(const std::string &name, FILE *in, InputFormat fmt) {
+bool Summary::Failed() const {
+    if (Failures() > 0) return true;
+    for (const auto &[what, tally] : skipped)
+        if (tally.damage) return true;
+    return false;
+}
+
+bool Host::Run(const std::string &name, FILE *in, const InputOptions &inOpt) {
     name_ = name;
+    ++sum_.files;
     InputCounts counts;
     std::string fatal;
-    const bool ok = ReadInput(in, fmt, *this, counts, fatal);
+    const bool ok = ReadInput(in, inOpt, *this, counts, fatal);
     if (progressShown_) std::fputs("\r\033[K", stderr);
     progressShown_ = false;
-    if (!ok) {
-        std::fprintf(stderr, "rpd-host: %s: %s\n", name.c_str(), fatal.c_str());
-        ++sum_.failures["input"];
+    for (const auto &[what, tally] : counts.skipped) {
+        SkipTally &t = sum_.skipped[what];
+        t.count += tally.count;
+        t.damage = t.damage || tally.damage;
     }
-    return ok;
+    if (!ok) {
+        Unreadable(name, fatal);
+        return false;
+    }
+    if (counts.messages == 0 && counts.events == 0) {
+        ++sum_.filesWithoutMessages;
+        std::fflush(out_);
+        std::fprintf(stderr, "rpd-host: %s: warning: no BGP message found (read as %s%s%s)\n", name.c_str(),
+                     FormatName(counts.format), counts.compression.empty() ? "" : ", ", counts.compression.c_str());
+    }
+    return true;
+}
+
+void Host::Unreadable(const std::string &name, const std::string &why) {
+    std::fflush(out_);
+    std::fprintf(stderr, "rpd-host: %s: %s\n", name.c_str(), why.c_str());
+    ++sum_.failures["unreadable input"];
 }
 
 void Host::OnProblem(const InputProblem &p) {
@@ -81,6 +106,26 @@ void Host::OnProblem(const InputProblem &p) {
                  static_cast<unsigned long long>(p.number), static_cast<unsigned long long>(p.offset),
                  p.where.empty() ? "" : ", ", p.where.c_str(), p.what.c_str());
     ++sum_.failures["input"];
+}
+
+void Host::OnEvent(const InputEvent &e) {
+    ++sum_.events;
+    if (opt_.output == OutputMode::Text || opt_.output == OutputMode::Display) {
+        std::fprintf(out_, "event (offset %llu) peer %s", static_cast<unsigned long long>(e.offset), e.peer.c_str());
+        if (e.peerAs != 0) std::fprintf(out_, " AS%u", e.peerAs);
+        if (e.hasTime) std::fprintf(out_, " at %s", TimeText(e.sec, e.usec).c_str());
+        std::fprintf(out_, ": %s\n", e.what.c_str());
+    } else if (opt_.output == OutputMode::Json) {
+        Json j;
+        j["type"] = "event";
+        j["file"] = name_;
+        j["offset"] = e.offset;
+        j["peer"] = e.peer;
+        if (e.peerAs != 0) j["peer_as"] = e.peerAs;
+        if (e.hasTime) j["time"] = TimeText(e.sec, e.usec);
+        j["event"] = e.what;
+        std::fprintf(out_, "%s\n", j.dump().c_str());
+    }
 }
 
 void Host::OnProgress(uint64_t bytes) {
@@ -96,9 +141,10 @@ void Host::OnProgress(uint64_t bytes) {
 
 void Host::Failure(const Message &m, size_t at, const std::string &what, const std::string &status) {
     std::fflush(out_);
-    std::fprintf(stderr, "rpd-host: %s: message %llu (offset %llu%s%s): %s at byte %zu of the message: %s\n",
+    std::fprintf(stderr, "rpd-host: %s: message %llu (offset %llu%s%s): %s at byte %zu of the %s: %s\n",
                  name_.c_str(), static_cast<unsigned long long>(m.number), static_cast<unsigned long long>(m.offset),
-                 m.where.empty() ? "" : ", ", m.where.c_str(), what.c_str(), at, status.c_str());
+                 m.where.empty() ? "" : ", ", m.where.c_str(), what.c_str(), at,
+                 m.rebuilt ? "UPDATE rebuilt from the RIB entry" : "message", status.c_str());
     ++sum_.failures[status];
 }
 
@@ -112,11 +158,15 @@ void Host::Diff(const Message &m, const std::string &what) {
 void Host::PrintHeader(const Message &m) {
     if (headerDone_ || opt_.output == OutputMode::Json || opt_.output == OutputMode::None) return;
     headerDone_ = true;
-    std::fprintf(out_, "message %llu (offset %llu) UPDATE", static_cast<unsigned long long>(m.number),
+    std::fprintf(out_, "message %llu (offset %llu", static_cast<unsigned long long>(m.number),
                  static_cast<unsigned long long>(m.offset));
+    if (m.frame != 0) std::fprintf(out_, ", frame %llu", static_cast<unsigned long long>(m.frame));
+    if (!m.where.empty()) std::fprintf(out_, ", %s", m.where.c_str());
+    std::fprintf(out_, ") %s", m.rebuilt ? "RIB entry" : "UPDATE");
     if (!m.peer.empty()) std::fprintf(out_, " from %s", m.peer.c_str());
     if (m.peerAs != 0) std::fprintf(out_, " AS%u", m.peerAs);
-    if (m.hasTime) std::fprintf(out_, " at %s", TimeText(m.sec, m.usec).c_str());
+    if (m.hasPathId) std::fprintf(out_, " path %u", m.pathId);
+    if (m.hasTime) std::fprintf(out_, " %s %s", m.rebuilt ? "originated" : "at", TimeText(m.sec, m.usec).c_str());
     std::fputc('\n', out_);
 }
 
@@ -191,6 +241,18 @@ void Host::Walk(const Message &m, const Span &field, bool announce, const OutBuf
     Json policyJson, policyDisplay;
     const char *policyTextStatus = nullptr;
     while (more != 0 && left > 0) {
+        // With ADD-PATH each NLRI follows its 4-byte path identifier.
+        uint32_t pathId = 0;
+        if (m.addPath) {
+            if (left < 4) {
+                Failure(m, static_cast<size_t>(cur - base), what, "path identifier cut short");
+                return;
+            }
+            pathId = static_cast<uint32_t>(cur[0]) << 24 | static_cast<uint32_t>(cur[1]) << 16 |
+                     static_cast<uint32_t>(cur[2]) << 8 | cur[3];
+            cur += 4;
+            left -= 4;
+        }
         const uint8_t *start = cur;
         OutBuf key;
         const uint32_t st = plugin_.ops().pfnParsePkt(&cur, left, type, key.slot(), &more, plugin_.inst());
@@ -218,8 +280,10 @@ void Host::Walk(const Message &m, const Span &field, bool announce, const OutBuf
         const uint32_t textSt = opt_.output == OutputMode::None ? TAM_RPD_OK : plugin_.Text(view, kTextKey, keyText);
         if (opt_.output == OutputMode::Text || opt_.output == OutputMode::Display) {
             PrintHeader(m);
-            std::fprintf(out_, "  %-9s %s\n", announce ? "announce" : "withdraw",
+            std::fprintf(out_, "  %-9s %s", announce ? "announce" : "withdraw",
                          textSt == TAM_RPD_OK ? Trimmed(keyText).c_str() : StatusName(textSt));
+            if (m.addPath) std::fprintf(out_, " (path %u)", pathId);
+            std::fputc('\n', out_);
         } else if (opt_.output == OutputMode::Json) {
             Json status;
             status["parse_nlri"] = StatusName(st);
@@ -228,9 +292,15 @@ void Host::Walk(const Message &m, const Span &field, bool announce, const OutBuf
                 status["complete"] = verdict == 1;
             }
             Json j;
+            j["type"] = "route";
+            j["file"] = name_;
             j["message"] = m.number;
             j["offset"] = m.offset;
+            if (m.frame != 0) j["frame"] = m.frame;
             if (!m.where.empty()) j["stream"] = m.where;
+            if (m.rebuilt) j["rib_entry"] = true;
+            if (m.addPath) j["path_id"] = pathId;
+            else if (m.hasPathId) j["path_id"] = m.pathId;
             if (!m.peer.empty()) j["peer"] = m.peer;
             if (m.peerAs != 0) j["peer_as"] = m.peerAs;
             if (m.hasTime) j["time"] = TimeText(m.sec, m.usec);
@@ -437,6 +507,19 @@ void Host::PrintSummary(FILE *to) const {
     if (sum_.ipv4Updates > 0)
         std::fprintf(to, "; skipped IPv4 routes in %llu UPDATEs", static_cast<unsigned long long>(sum_.ipv4Updates));
     if (opt_.verify) std::fprintf(to, "; verified %llu routes", static_cast<unsigned long long>(sum_.verified));
+    if (sum_.events > 0) std::fprintf(to, "; events %llu", static_cast<unsigned long long>(sum_.events));
+    if (sum_.filesWithoutMessages > 0)
+        std::fprintf(to, "; %llu of %llu inputs without a BGP message",
+                     static_cast<unsigned long long>(sum_.filesWithoutMessages), static_cast<unsigned long long>(sum_.files));
+    // What the readers passed over: "damaged" for what could not be read, "skipped" for what is not ours to read.
+    for (const bool damage : {false, true}) {
+        const char *sep = damage ? "\ndamaged: " : "\nskipped: ";
+        for (const auto &[what, tally] : sum_.skipped) {
+            if (tally.damage != damage) continue;
+            std::fprintf(to, "%s%llu %s", sep, static_cast<unsigned long long>(tally.count), what.c_str());
+            sep = "; ";
+        }
+    }
     std::fprintf(to, "\nfailures: %llu", static_cast<unsigned long long>(sum_.Failures()));
     const char *sep = " (";
     for (const auto &[name, count] : sum_.failures) {
@@ -444,6 +527,30 @@ void Host::PrintSummary(FILE *to) const {
         sep = ", ";
     }
     std::fprintf(to, "%s\n", sum_.failures.empty() ? "" : ")");
+}
+
+void Host::PrintSummaryJson(FILE *to) const {
+    Json j;
+    j["type"] = "summary";
+    j["inputs"] = sum_.files;
+    j["inputs_without_messages"] = sum_.filesWithoutMessages;
+    j["messages"] = sum_.messages;
+    j["message_types"] = sum_.byType;
+    j["events"] = sum_.events;
+    j["routes_announced"] = sum_.announced;
+    j["routes_withdrawn"] = sum_.withdrawn;
+    j["policies"] = sum_.policies;
+    j["other_families"] = sum_.otherFamilies;
+    j["other_attributes"] = sum_.otherAttributes;
+    j["ipv4_updates"] = sum_.ipv4Updates;
+    if (opt_.verify) j["verified"] = sum_.verified;
+    Json skipped = Json::array();
+    for (const auto &[what, tally] : sum_.skipped)
+        skipped.push_back({{"reason", what}, {"count", tally.count}, {"damage", tally.damage}});
+    j["skipped"] = skipped;
+    j["failures"] = sum_.failures;
+    j["failed"] = sum_.Failed();
+    std::fprintf(to, "%s\n", j.dump().c_str());
 }
 
 }  // namespace rpdhost

@@ -33,8 +33,14 @@ struct Summary {
     uint64_t otherFamilies = 0;
     uint64_t ipv4Updates = 0;
     uint64_t verified = 0;
+    uint64_t events = 0;
+    uint64_t files = 0;
+    uint64_t filesWithoutMessages = 0;
     std::map<std::string, uint64_t> failures;  // by status name, or input / walk / verify
+    std::map<std::string, SkipTally> skipped;  // what the readers passed over, by reason
     uint64_t Failures() const;
+    // Whether the run saw anything it could not read or decode: the exit status is 1 then.
+    bool Failed() const;
 };
 
 class Host : public InputSink {
@@ -42,14 +48,19 @@ public:
     Host(const Plugin &plugin, const HostOptions &opt, FILE *out) : plugin_(plugin), opt_(opt), out_(out) {}
 
     // Reads one input; false when it could not be read at all.
-    bool Run(const std::string &name, FILE *in, InputFormat fmt);
+    bool Run(const std::string &name, FILE *in, const InputOptions &in_opt);
+    // An input that could not even be opened.
+    void Unreadable(const std::string &name, const std::string &why);
     void PrintSummary(FILE *to) const;
+    // The summary as one JSON record.
+    void PrintSummaryJson(FILE *to) const;
     const Summary &summary() const { return sum_; }
     // Routes the plug-in's counters hold (announced minus withdrawn), read back through its callback.
     uint32_t CountedRoutes() const;
 
     void OnMessage(const Message &m) override;
     void OnProblem(const InputProblem &p) override;
+    void OnEvent(const InputEvent &e) override;
     void OnProgress(uint64_t bytes) override;
 
 private:

@@ -28,15 +28,32 @@ const char kUsage[] =
     "messages through the RPD plug-in, as a BGP process would: MP_REACH_NLRI and\n"
     "MP_UNREACH_NLRI NLRIs become route keys, the Wide Community attribute the\n"
     "route's policy, and both are printed with the plug-in's own texts.\n"
-    "FILE is hex text, a raw stream of BGP messages, an MRT file (BGP4MP) or a\n"
-    "pcap/pcapng capture of BGP over TCP; - reads standard input.\n"
+    "\n"
+    "FILE (- for standard input) is one of, told apart by its content:\n"
+    "  pcap, pcapng   captures of BGP over TCP (Ethernet, VLAN, Linux cooked v1/v2,\n"
+    "                 loopback, raw IP; pcapng interfaces may differ); IPv4/IPv6\n"
+    "                 fragments are reassembled, each TCP direction is put back in\n"
+    "                 order, and a stream that starts mid-message or lost bytes\n"
+    "                 resumes at the next BGP header\n"
+    "  MRT            BGP4MP and BGP4MP_ET messages (also _LOCAL and ADD-PATH) and\n"
+    "                 state changes; TABLE_DUMP_V2 RIB dumps (all RIB subtypes,\n"
+    "                 ADD-PATH too) with their peer index; TABLE_DUMP\n"
+    "  raw            BGP messages back to back\n"
+    "  hex text       plain, 0x-prefixed, colon- or comma-separated bytes, xxd,\n"
+    "                 hexdump -C or tshark hex dumps; # comments; a message may\n"
+    "                 start with its 16-byte marker or directly with its length\n"
+    "Each may be compressed with gzip, bzip2, xz or zstd (told by its magic number,\n"
+    "decompressed as it is read).\n"
     "\n"
     "Options:\n"
     "  --plugin PATH      plug-in to load (default: libtam_rpd.so beside rpd-host)\n"
-    "  --format FMT       input format: auto (default: told from the first bytes),\n"
-    "                     hex, raw, mrt or pcap (pcap also reads pcapng)\n"
+    "  --format FMT       input format: auto (default), hex, raw, mrt or pcap (pcap\n"
+    "                     also reads pcapng)\n"
+    "  --port N           TCP port that carries BGP in captures; repeat for several\n"
+    "                     (default 179; the first --port replaces it)\n"
     "  --display          print each display piece of a policy instead of its text\n"
-    "  --json             print one JSON object per route (summary goes to stderr)\n"
+    "  --json             print one JSON object per route and event, then a summary\n"
+    "                     object (the text summary goes to stderr)\n"
     "  --quiet            print no routes, only problems and the summary\n"
     "  --verify           format every route back through the packet, BGPI, HA,\n"
     "                     attribute and configuration callbacks, decode it again\n"
@@ -49,17 +66,24 @@ const char kUsage[] =
     "                     progress line on stderr (default: when stderr is a terminal)\n"
     "  -h, --help         print this help\n"
     "\n"
-    "Hex text: whitespace and # comments are ignored; each message may start with\n"
-    "its 16-byte marker or directly with its length field.\n"
+    "Nothing is passed over unsaid. The summary counts, by reason, what was\n"
+    "skipped as not ours to read (other protocols, ports, record types, address\n"
+    "families) and what was damaged (malformed, cut or lost data: bad IP or TCP\n"
+    "headers, gaps in a capture, bytes that start no BGP message, unsupported link\n"
+    "types, fragments that never completed, broken records). Each problem is also\n"
+    "reported on stderr with the file, message number, offset and stream. An input\n"
+    "that yields no BGP message gets a warning; BGP seen on another port gets a hint.\n"
     "\n"
     "encode: builds one BGP UPDATE per entry of POLICY.json's \"updates\" (see\n"
     "samples/*.json) and writes them to the output (default: standard output).\n"
     "  --format FMT       hex (default), raw, mrt (BGP4MP_MESSAGE_AS4) or pcap\n"
     "  --output FILE      file to write\n"
     "\n"
-    "Exit status: 0 when every message was read and decoded (and verified),\n"
-    "1 when anything failed, 2 on a usage error or when the plug-in cannot be\n"
-    "loaded. Problems name the file, the message number and its offset.\n";
+    "Exit status:\n"
+    "  0  every input was read and everything in it decoded (and verified)\n"
+    "  1  something was damaged, failed to decode or verify, or an input could not\n"
+    "     be opened (the other inputs are still read and the summary printed)\n"
+    "  2  usage error, or the plug-in cannot be loaded\n";
 
 std::string DefaultPluginPath() {
     char buf[4096];
@@ -133,7 +157,8 @@ int main(int argc, char **argv) {
     std::string plugin = DefaultPluginPath();
     HostOptions opt;
     opt.progress = isatty(2) != 0;
-    InputFormat fmt = InputFormat::Auto;
+    InputOptions inOpt;
+    bool portGiven = false;
     bool summary = true;
     std::vector<std::string> files;
     for (int i = 1; i < argc; ++i) {
@@ -145,7 +170,15 @@ int main(int argc, char **argv) {
         } else if (a == "--plugin" && hasValue) {
             plugin = argv[++i];
         } else if (a == "--format" && hasValue) {
-            if (!ParseInputFormat(argv[++i], fmt)) return UsageError(std::string("unknown input format ") + argv[i]);
+            if (!ParseInputFormat(argv[++i], inOpt.format))
+                return UsageError(std::string("unknown input format ") + argv[i]);
+        } else if (a == "--port" && hasValue) {
+            char *end = nullptr;
+            const unsigned long v = std::strtoul(argv[++i], &end, 10);
+            if (*end != '\0' || v == 0 || v > 65535) return UsageError("--port needs a port from 1 to 65535");
+            if (!portGiven) inOpt.ports.clear();
+            portGiven = true;
+            inOpt.ports.push_back(static_cast<uint16_t>(v));
         } else if (a == "--display") {
             opt.output = OutputMode::Display;
         } else if (a == "--json") {
@@ -181,16 +214,23 @@ int main(int argc, char **argv) {
     }
     Host host(p, opt, stdout);
     for (const std::string &f : files) {
-        FILE *in = f == "-" ? stdin : std::fopen(f.c_str(), "rb");
-        if (in == nullptr) {
-            std::fprintf(stderr, "rpd-host: %s: %s\n", f.c_str(), std::strerror(errno));
-            return 2;
+        if (f == "-") {
+            host.Run("stdin", stdin, inOpt);
+            continue;
         }
-        host.Run(f == "-" ? "stdin" : f, in, fmt);
-        if (in != stdin) std::fclose(in);
+        FILE *in = std::fopen(f.c_str(), "rb");
+        if (in == nullptr) {
+            host.Unreadable(f, std::strerror(errno));  // reported; the other inputs still count
+            continue;
+        }
+        host.Run(f, in, inOpt);
+        std::fclose(in);
     }
     std::fflush(stdout);
-    if (summary) host.PrintSummary(opt.output == OutputMode::Json ? stderr : stdout);
+    if (summary) {
+        if (opt.output == OutputMode::Json) host.PrintSummaryJson(stdout);
+        host.PrintSummary(opt.output == OutputMode::Json ? stderr : stdout);
+    }
     std::fflush(stdout);
-    return host.summary().Failures() == 0 ? 0 : 1;
+    return host.summary().Failed() ? 1 : 0;
 }
