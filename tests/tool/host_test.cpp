@@ -11,6 +11,7 @@
 #include "bgp_writer.h"
 #include "encode.h"
 #include "host.h"
+#include "mrt_builder.h"
 #include "report.h"
 #include "tam_host.h"
 
@@ -158,6 +159,44 @@ TEST_F(HostTest, FailuresAreCountedByStatusAndTheWalkGoesOn) {
     EXPECT_NE(err.find("test: message 1 (offset 0): Wide Community attribute at byte"), std::string::npos) << err;
     EXPECT_NE(err.find("test: message 2 (offset "), std::string::npos) << err;
     EXPECT_NE(err.find("MP_REACH_NLRI NLRI at byte"), std::string::npos) << err;
+}
+
+// ADD-PATH: each NLRI follows its path identifier, in BGP4MP messages and in RIB dumps.
+TEST_F(HostTest, AddPathRoutesShowTheirPathIdentifiers) {
+    using namespace mrttest;
+    const Bytes policy = rpdwire::Encode(rpdwire::MinimalPolicy());
+    Builder reach;
+    reach.U16(1).U8(75).U8(4).U32(0xC0000201).U8(0);
+    reach.U32(1).Raw(Nlri({7, 0x0A010101, 1})).U32(2).Raw(Nlri({7, 0x0A010101, 1}));
+    const Bytes attrs = [&] {
+        Bytes a = Attr(0x40, 1, {0});
+        for (const Bytes &x : {Attr(0x80, 14, reach.b), Attr(0xC0, 129, policy)}) a.insert(a.end(), x.begin(), x.end());
+        return a;
+    }();
+    Builder msg;
+    msg.Raw(Bytes(16, 0xFF)).U16(static_cast<uint32_t>(23 + attrs.size())).U8(2).U16(0).U16(
+        static_cast<uint32_t>(attrs.size())).Raw(attrs);
+    Builder index;
+    index.U32(1).U16(0).U16(1).U8(0).U32(1).Ip("192.0.2.1").U16(65001);
+    Builder rib;
+    const uint32_t pathId = 9;
+    rib.U32(1).U16(1).U8(75).Raw(Nlri({8, 0x0A010102, 1})).U16(1).Raw(RibEntry(0, 1700000100, Attr(0xC0, 129, policy), &pathId));
+    Bytes file = Record(1700000000, 16, 9, Bgp4mpAs4(65001, 65000, "192.0.2.1", "192.0.2.2", msg.b));
+    for (const Bytes &r : {Record(1700000000, 13, 1, index.b), Record(1700000000, 13, 12, rib.b)})
+        file.insert(file.end(), r.begin(), r.end());
+    HostOptions opt;
+    opt.verify = true;
+    Summary sum;
+    const std::string out = Run(file, opt, &sum);
+    EXPECT_NE(out.find("Distinguisher: 7 (path 1)\n"), std::string::npos) << out;
+    EXPECT_NE(out.find("(path 2)\n"), std::string::npos);
+    EXPECT_NE(out.find("RIB_GENERIC_ADDPATH sequence 1) RIB entry from 192.0.2.1 AS65001 path 9 originated "
+                       "2023-11-14T22:15:00.000000Z"),
+              std::string::npos)
+        << out;
+    EXPECT_EQ(sum.announced, 3u);
+    EXPECT_EQ(sum.policies, 2u);
+    EXPECT_FALSE(sum.Failed());
 }
 
 TEST(DisplayPieces, TextsBecomeStructuredValues) {

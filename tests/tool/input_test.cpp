@@ -132,6 +132,55 @@ TEST(Input, HexTextTakesCommentsAndMessagesWithoutMarker) {
     EXPECT_EQ(got.messages[1].offset, msgs[0].size());
 }
 
+// Hex as people paste it gives the same bytes whatever its form, and is told
+// from binary formats by its content, not fooled by a comment's UTF-8 or a NUL.
+TEST(Input, HexTextInTheFormsPeoplePaste) {
+    const Bytes msg = SampleMessages()[1];
+    auto join = [&](auto byteText, const char *sep) {
+        std::string out;
+        for (size_t i = 0; i < msg.size(); ++i) out += byteText(msg[i]) + (i + 1 < msg.size() ? sep : "");
+        return out + "\n";
+    };
+    auto hex2 = [](uint8_t b) {
+        char t[3];
+        std::snprintf(t, sizeof(t), "%02x", b);
+        return std::string(t);
+    };
+    // Offset, bytes and an ASCII column, as tshark, xxd and hexdump -C lay them out.
+    auto dump = [&](const char *offsetFmt, int group, bool midGap, const char *bar) {
+        std::string out;
+        for (size_t at = 0; at < msg.size(); at += 16) {
+            char off[16];
+            std::snprintf(off, sizeof(off), offsetFmt, static_cast<unsigned>(at));
+            std::string line = off, ascii;
+            for (size_t i = at; i < std::min(at + 16, msg.size()); ++i) {
+                line += ((i - at) % group == 0 ? " " : "") + std::string(midGap && i - at == 8 ? " " : "") + hex2(msg[i]);
+                ascii += (msg[i] >= 0x20 && msg[i] < 0x7F) ? char(msg[i]) : '.';
+            }
+            line.resize(std::max(line.size(), std::string(off).size() + 16 * 3 + 1), ' ');
+            out += line + "  " + bar + ascii + bar + "\n";
+        }
+        return out;
+    };
+    const std::string forms[] = {
+        join(hex2, " "),
+        join([&](uint8_t b) { return "0x" + hex2(b); }, ", "),
+        join(hex2, ":"),
+        "# r\xc3\xa9sum\xc3\xa9 \xe2\x80\x94 a comment in UTF-8\n" + std::string(1, '\0') + join(hex2, ""),
+        dump("%04x ", 1, false, ""),         // tshark -x
+        dump("%08x:", 2, false, ""),         // xxd
+        dump("%08x ", 1, true, "|") + "00000027\n",  // hexdump -C, closed by the end offset
+    };
+    for (const std::string &text : forms) {
+        SCOPED_TRACE(text);
+        const Bytes file(text.begin(), text.end());
+        EXPECT_EQ(rpdhost::DetectFormat(file.data(), file.size(), true), InputFormat::Hex);
+        const Collected got = Read(file);
+        EXPECT_TRUE(got.problems.empty()) << got.problems[0].what;
+        EXPECT_EQ(BytesOf(got), std::vector<Bytes>{msg});
+    }
+}
+
 // MRT records written by hand: the 2-byte-AS subtype, the extended-time
 // type, a record type that is skipped, and a record that does not hold one message.
 TEST(Input, MrtSubtypesAndBrokenRecords) {

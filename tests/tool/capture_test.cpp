@@ -1,0 +1,262 @@
+// Captures as they come: starting inside a connection, with lost segments,
+// fragments, other ports, broken headers, unusual link types, more streams
+// than the table holds, and wrapping sequence numbers. Whatever can be read
+// is read; whatever cannot is counted under its reason.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "bgp_writer.h"
+#include "input.h"
+
+namespace {
+
+using rpdwire::Bytes;
+using Frames = std::vector<Bytes>;
+
+struct Collected : rpdhost::InputSink {
+    std::vector<rpdhost::Message> messages;
+    std::vector<rpdhost::InputProblem> problems;
+    void OnMessage(const rpdhost::Message &m) override { messages.push_back(m); }
+    void OnProblem(const rpdhost::InputProblem &p) override { problems.push_back(p); }
+};
+
+struct Result {
+    Collected got;
+    rpdhost::InputCounts counts;
+    bool Damaged(const std::string &reason) const {
+        for (const auto &[what, tally] : counts.skipped)
+            if (tally.damage && what.find(reason) != std::string::npos) return true;
+        return false;
+    }
+    bool AnyDamage() const { return Damaged(""); }
+};
+
+Result Read(const Bytes &file, const std::vector<uint16_t> &ports = {179}) {
+    Result r;
+    FILE *f = fmemopen(const_cast<uint8_t *>(file.data()), file.size(), "rb");
+    rpdhost::InputOptions opt;
+    opt.ports = ports;
+    std::string fatal;
+    EXPECT_TRUE(rpdhost::ReadInput(f, opt, r.got, r.counts, fatal)) << fatal;
+    std::fclose(f);
+    return r;
+}
+
+Bytes Pcap(const Frames &frames, uint32_t linkType = 1) {
+    char *buf = nullptr;
+    size_t len = 0;
+    FILE *f = open_memstream(&buf, &len);
+    EXPECT_TRUE(rpdwire::WritePcapFrames(f, linkType, frames, 1700000000, nullptr));
+    std::fclose(f);
+    Bytes out(buf, buf + len);
+    std::free(buf);
+    return out;
+}
+
+Frames FramesOf(const std::vector<rpdwire::TcpSegment> &segs, const rpdwire::Endpoints &ep = {}) {
+    Frames frames;
+    EXPECT_TRUE(rpdwire::PcapFrames(segs, ep, frames, nullptr));
+    return frames;
+}
+
+std::vector<Bytes> Messages(size_t n) {
+    std::vector<Bytes> out;
+    for (uint32_t i = 0; i < n; ++i) {
+        rpdwire::Update u;
+        u.announce = {{i + 1, 0x0A000001 + i, 1}};
+        u.hasPolicy = true;
+        u.wideCommunity = rpdwire::Encode(rpdwire::MinimalPolicy());
+        out.push_back(rpdwire::BuildUpdate(u));
+    }
+    return out;
+}
+
+std::vector<Bytes> BytesOf(const Collected &c) {
+    std::vector<Bytes> out;
+    for (const auto &m : c.messages) out.push_back(m.bytes);
+    return out;
+}
+
+constexpr size_t kEth = 14;
+
+// Splits the IPv4 packet of an Ethernet frame into fragments of `chunk` payload bytes (a multiple of 8).
+Frames Fragment4(const Bytes &frame, size_t chunk) {
+    const size_t ihl = (frame[kEth] & 15u) * 4u;
+    const Bytes payload(frame.begin() + kEth + ihl, frame.end());
+    Frames out;
+    for (size_t off = 0; off < payload.size(); off += chunk) {
+        const size_t n = std::min(chunk, payload.size() - off);
+        Bytes f(frame.begin(), frame.begin() + kEth + ihl);
+        const size_t total = ihl + n;
+        f[kEth + 2] = uint8_t(total >> 8), f[kEth + 3] = uint8_t(total);
+        const uint16_t flags = uint16_t((off + n < payload.size() ? 0x2000 : 0) | (off / 8));
+        f[kEth + 6] = uint8_t(flags >> 8), f[kEth + 7] = uint8_t(flags);
+        f.insert(f.end(), payload.begin() + off, payload.begin() + off + n);
+        out.push_back(f);
+    }
+    return out;
+}
+
+// The same for IPv6, with a fragment header after the fixed one.
+Frames Fragment6(const Bytes &frame, size_t chunk) {
+    const Bytes payload(frame.begin() + kEth + 40, frame.end());
+    Frames out;
+    for (size_t off = 0; off < payload.size(); off += chunk) {
+        const size_t n = std::min(chunk, payload.size() - off);
+        Bytes f(frame.begin(), frame.begin() + kEth + 40);
+        const size_t plen = 8 + n;
+        f[kEth + 4] = uint8_t(plen >> 8), f[kEth + 5] = uint8_t(plen);
+        f[kEth + 6] = 44;
+        const uint16_t fo = uint16_t(off | (off + n < payload.size() ? 1 : 0));
+        f.insert(f.end(), {6, 0, uint8_t(fo >> 8), uint8_t(fo), 0, 0, 0x12, 0x34});
+        f.insert(f.end(), payload.begin() + off, payload.begin() + off + n);
+        out.push_back(f);
+    }
+    return out;
+}
+
+TEST(Capture, RecoversWhatCanBeReadAndCountsTheRest) {
+    const std::vector<Bytes> msgs = Messages(4);
+    // 3 handshake segments, then data: messages of 89 bytes in segments of 60, so
+    // segment 4 ends the first message and starts the second.
+    const auto segs = rpdwire::SegmentStream(msgs, 60);
+    const Frames plain = FramesOf(segs);
+    rpdwire::Endpoints v6;
+    v6.peerAddr = "2001:db8::1";
+    v6.localAddr = "2001:db8::2";
+    rpdwire::Endpoints otherPort;
+    otherPort.localPort = 1179;
+    auto edited = [&](size_t frame, const std::function<void(Bytes &)> &edit) {
+        Frames f = plain;
+        edit(f[frame]);
+        return Pcap(f);
+    };
+    auto without = [&](size_t first, size_t count) {
+        Frames f = plain;
+        f.erase(f.begin() + static_cast<std::ptrdiff_t>(first), f.begin() + static_cast<std::ptrdiff_t>(first + count));
+        return Pcap(f);
+    };
+    auto fragmented = [&](const Frames &frames, bool v6f) {
+        Frames out;
+        for (size_t i = 0; i < frames.size(); ++i) {
+            Frames parts = i < 3 ? Frames{frames[i]} : (v6f ? Fragment6(frames[i], 24) : Fragment4(frames[i], 24));
+            if (parts.size() > 1) std::swap(parts.front(), parts.back());  // the last fragment first
+            out.insert(out.end(), parts.begin(), parts.end());
+        }
+        return Pcap(out);
+    };
+    // With sequence numbers that wrap inside the stream, segments reversed in pairs.
+    std::vector<rpdwire::TcpSegment> wrapped = segs;
+    for (auto &s : wrapped) s.seq += 0xFFFFFF00u - 1000u;
+    for (size_t i = 3; i + 1 < wrapped.size(); i += 2) std::swap(wrapped[i], wrapped[i + 1]);
+
+    struct Case {
+        const char *name;
+        Bytes file;
+        std::vector<uint16_t> ports;
+        size_t firstMessage;  // the messages from this one on come out whole
+        const char *damage;   // a reason counted as damage ("" for none)
+    };
+    const Case cases[] = {
+        {"clean", Pcap(plain), {179}, 0, ""},
+        {"starts inside the first message", without(0, 4), {179}, 1, "start no BGP message"},
+        {"a segment lost", without(4, 1), {179}, 2, "missing from the capture"},
+        {"IPv4 fragments, out of order", fragmented(plain, false), {179}, 0, ""},
+        {"IPv6 fragments, out of order", fragmented(FramesOf(segs, v6), true), {179}, 0, ""},
+        {"BGP on port 1179, asked for", Pcap(FramesOf(segs, otherPort)), {1179}, 0, ""},
+        {"sequence numbers wrap", Pcap(FramesOf(wrapped)), {179}, 0, ""},
+        {"IPv4 header length below 20", edited(4, [](Bytes &f) { f[kEth] = 0x44; }), {179}, 2, "bad header length"},
+        {"IPv4 total length past the frame", edited(4, [](Bytes &f) { f[kEth + 2] = 0x7F; }), {179}, 2,
+         "bad total length"},
+        {"TCP data offset 4", edited(4, [](Bytes &f) { f[kEth + 20 + 12] = 0x40; }), {179}, 2, "data offset below 5"},
+        {"unknown link type", Pcap(plain, 147), {179}, 4, "unsupported link type (147)"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        const Result r = Read(c.file, c.ports);
+        const std::vector<Bytes> want(msgs.begin() + static_cast<std::ptrdiff_t>(c.firstMessage), msgs.end());
+        EXPECT_EQ(r.got.messages.size(), want.size());
+        EXPECT_TRUE(BytesOf(r.got) == want);
+        if (*c.damage == '\0') {
+            EXPECT_FALSE(r.AnyDamage());
+            EXPECT_TRUE(r.got.problems.empty()) << r.got.problems[0].what;
+        } else {
+            EXPECT_TRUE(r.Damaged(c.damage));
+        }
+    }
+}
+
+TEST(Capture, BgpOnAnotherPortGetsAHint) {
+    rpdwire::Endpoints ep;
+    ep.localPort = 1179;
+    const Result r = Read(Pcap(FramesOf(rpdwire::SegmentStream(Messages(2), 1400), ep)));
+    EXPECT_TRUE(r.got.messages.empty());
+    EXPECT_EQ(r.counts.skipped.count("TCP segments on port 1179 that start a BGP message (try --port 1179)"), 1u);
+}
+
+// 65,536 connections that never carried data come first: the one that does still comes out.
+TEST(Capture, AFullStreamTableMakesRoomAndSaysSo) {
+    Frames frames;
+    for (uint32_t i = 0; i < 65536; ++i) {
+        rpdwire::Endpoints ep;
+        ep.peerAddr = "10." + std::to_string(i >> 8 & 255) + "." + std::to_string(i & 255) + ".1";
+        const Frames syn = FramesOf({{1000, 0, 0x02, {}, true}}, ep);
+        frames.push_back(syn[0]);
+    }
+    const std::vector<Bytes> msgs = Messages(1);
+    for (const Bytes &f : FramesOf(rpdwire::SegmentStream(msgs, 1400))) frames.push_back(f);
+    const Result r = Read(Pcap(frames));
+    EXPECT_EQ(BytesOf(r.got), msgs);
+    ASSERT_EQ(r.got.problems.size(), 1u);
+    EXPECT_NE(r.got.problems[0].what.find("TCP streams at once"), std::string::npos);
+}
+
+// pcapng whose interfaces differ (Ethernet and raw IP), one of them with nanosecond times.
+TEST(Capture, PcapngInterfacesKeepTheirOwnLinkTypes) {
+    const std::vector<Bytes> msgs = Messages(3);
+    const Frames eth = FramesOf(rpdwire::SegmentStream(msgs, 50));
+    Bytes file;
+    auto put32 = [&](Bytes &b, uint32_t v) {
+        for (int s = 0; s <= 24; s += 8) b.push_back(uint8_t(v >> s));
+    };
+    auto block = [&](uint32_t type, const Bytes &body) {
+        const uint32_t total = uint32_t(12 + body.size() + (4 - body.size() % 4) % 4);
+        put32(file, type);
+        put32(file, total);
+        file.insert(file.end(), body.begin(), body.end());
+        file.resize(file.size() + (4 - body.size() % 4) % 4, 0);
+        put32(file, total);
+    };
+    Bytes shb;
+    put32(shb, 0x1A2B3C4D);
+    shb.insert(shb.end(), {1, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF});
+    block(0x0A0D0D0A, shb);
+    block(1, {1, 0, 0, 0, 0, 0, 1, 0});                                // Ethernet
+    block(1, {101, 0, 0, 0, 0, 0, 1, 0, 9, 0, 1, 0, 9, 0, 0, 0, 0, 0, 0, 0});  // raw IP, if_tsresol 10^-9
+    for (size_t i = 0; i < eth.size(); ++i) {
+        const bool raw = i % 2 == 1;
+        const Bytes data = raw ? Bytes(eth[i].begin() + kEth, eth[i].end()) : eth[i];
+        const uint64_t ts = raw ? 1700000000ull * 1000000000ull + 5000 : 1700000000ull * 1000000ull + 5;
+        Bytes epb;
+        put32(epb, raw ? 1 : 0);
+        put32(epb, uint32_t(ts >> 32));
+        put32(epb, uint32_t(ts));
+        put32(epb, uint32_t(data.size()));
+        put32(epb, uint32_t(data.size()));
+        epb.insert(epb.end(), data.begin(), data.end());
+        block(6, epb);
+    }
+    const Result r = Read(file);
+    EXPECT_EQ(BytesOf(r.got), msgs);
+    EXPECT_FALSE(r.AnyDamage());
+    for (const auto &m : r.got.messages) {
+        EXPECT_EQ(m.sec, 1700000000);
+        EXPECT_EQ(m.usec, 5u);
+    }
+}
+
+}  // namespace
