@@ -17,6 +17,28 @@ EXPECTED_ALLOCS = {
 }
 
 
+def reassembly(path):
+    """TCP reassembly of one-byte segments held behind a gap, per segment,
+    beside the same segments in order; the cost per segment must not grow
+    with the count (the old reassembly grew with its square)."""
+    rows = {}
+    for b in json.load(open(path))["benchmarks"]:
+        if b.get("run_type") == "aggregate" and b.get("aggregate_name") != "median":
+            continue
+        name, n = b["run_name"].rsplit("/", 1)
+        rows[(name, int(n))] = b["cpu_time"] * {"ms": 1e6, "us": 1e3, "ns": 1}[b["time_unit"]] / int(n)
+    counts = sorted({n for _, n in rows})
+    print("\nTCP reassembly, one-byte segments (ns per segment):\n")
+    print("| segments | held first | held first, sequence wrap | in order (floor) | held / floor |")
+    print("|---:|---:|---:|---:|---:|")
+    for n in counts:
+        held, wrap, floor = rows[("tcp_held_first", n)], rows[("tcp_held_first_wrap", n)], rows[("tcp_in_order", n)]
+        print(f"| {n:,} | {held:.0f} | {wrap:.0f} | {floor:.0f} | {held / floor:.2f} |")
+    growth = max(rows[(k, counts[-1])] / rows[(k, counts[0])] for k in ("tcp_held_first", "tcp_held_first_wrap"))
+    print(f"\nper-segment cost at {counts[-1]:,} / at {counts[0]:,} segments: {growth:.2f} (limit 2.0)")
+    return [] if growth <= 2.0 else [f"reassembly per-segment cost grows {growth:.2f}x from {counts[0]} to {counts[-1]}"]
+
+
 def main():
     doc = json.load(open(sys.argv[1]))
     rows = {}
@@ -69,6 +91,8 @@ def main():
             run, routes, size, secs, rss_kb = line.split()
             routes, size, secs, rss = int(routes), int(size) / 1e6, float(secs), int(rss_kb) / 1024
             print(f"| {run} | {routes} | {size:.0f} | {secs:.2f} | {routes / secs:,.0f} | {size / secs:.1f} | {rss:.1f} |")
+    if len(sys.argv) > 3:
+        failures += reassembly(sys.argv[3])
     for f in failures:
         print(f"\nMISSED: {f}")
     return 1 if failures else 0

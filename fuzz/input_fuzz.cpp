@@ -30,9 +30,10 @@ struct Sink : rpdhost::InputSink {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     if (size < 1) return 0;
-    static const rpdhost::InputFormat kFormats[] = {rpdhost::InputFormat::Auto, rpdhost::InputFormat::Hex,
-                                                    rpdhost::InputFormat::Raw, rpdhost::InputFormat::Mrt,
-                                                    rpdhost::InputFormat::Pcap};
+    // Auto last, so that the seeds' first bytes keep naming the format they were made in.
+    static const rpdhost::InputFormat kFormats[] = {rpdhost::InputFormat::Hex, rpdhost::InputFormat::Raw,
+                                                    rpdhost::InputFormat::Mrt, rpdhost::InputFormat::Pcap,
+                                                    rpdhost::InputFormat::Auto};
     rpdhost::InputOptions opt;
     opt.format = kFormats[data[0] % 5];
     FILE *f = size > 1 ? fmemopen(const_cast<uint8_t *>(data + 1), size - 1, "rb") : std::tmpfile();

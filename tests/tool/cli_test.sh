@@ -4,6 +4,7 @@
 set -uo pipefail
 tool=$1
 samples=$2
+fixtures=$3
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 fails=0
@@ -19,8 +20,8 @@ expect_rc() {  # expected-rc description command...
 
 # Help documents every option the tool takes.
 "$tool" --help >"$tmp/help" || fail "--help exit code"
-for opt in --plugin --format --display --json --quiet --verify --wide-community-code --no-summary --progress \
-           --no-progress --help --output encode; do
+for opt in --plugin --format --port --display --json --quiet --verify --wide-community-code --no-summary --progress \
+           --no-progress --help --output encode gzip bzip2 xz zstd "Exit status"; do
   grep -q -- "$opt" "$tmp/help" || fail "--help does not mention $opt"
 done
 
@@ -89,6 +90,68 @@ head -c 5000 /dev/urandom >"$tmp/garbage"
 for fmt in auto hex raw mrt pcap; do
   expect_rc 1 "garbage as $fmt" "$tool" --format "$fmt" "$tmp/garbage"
 done
+
+# Compressed input, told by its magic number whatever is inside, from a file or a pipe: the
+# same output as the plain file. A cut compressed stream is reported and fails the run.
+for f in full-set.mrt multi-nlri.pcap noadv.hex; do
+  "$tool" "$samples/$f" >"$tmp/plain.out" 2>&1
+  for z in gzip bzip2 xz zstd; do
+    $z -c "$samples/$f" >"$tmp/$f.$z"
+    "$tool" "$tmp/$f.$z" >"$tmp/z.out" 2>&1 || fail "$f.$z: exit code"
+    diff <(sed "s|$tmp/$f.$z|F|" "$tmp/z.out") <(sed "s|$samples/$f|F|" "$tmp/plain.out") >/dev/null ||
+      fail "$f.$z: output differs from the plain file's"
+  done
+  "$tool" - <"$tmp/$f.xz" >"$tmp/z.out" 2>&1 || fail "$f.xz on stdin: exit code"
+  grep -q "failures: 0" "$tmp/z.out" || fail "$f.xz on stdin"
+done
+cat "$samples"/*.mrt | gzip -c >"$tmp/all.mrt.gz"
+head -c $(($(stat -c %s "$tmp/all.mrt.gz") - 30)) "$tmp/all.mrt.gz" >"$tmp/cut.gz"
+expect_rc 1 "cut gzip" "$tool" "$tmp/cut.gz"
+grep -q "gzip" "$tmp/err" || fail "cut gzip not reported: $(cat "$tmp/err")"
+
+# Hex as real tools print it: xxd, xxd -p, hexdump -C, with a UTF-8 comment and a NUL.
+"$tool" encode --format raw --output "$tmp/m.raw" "$samples/multi-nlri.json"
+"$tool" "$samples/multi-nlri.hex" | grep "announce" >"$tmp/want.routes"
+{ printf '# r\xc3\xa9sum\xc3\xa9\n\0'; xxd -p "$tmp/m.raw"; } >"$tmp/m.utf8"
+xxd "$tmp/m.raw" >"$tmp/m.xxd"
+hexdump -C "$tmp/m.raw" >"$tmp/m.hexdump"
+for f in m.xxd m.hexdump m.utf8; do
+  expect_rc 0 "hex form $f" "$tool" "$tmp/$f"
+  grep "announce" "$tmp/out" | cmp -s - "$tmp/want.routes" || fail "hex form $f: other routes"
+done
+
+# Exit status 1 for damage, with the damage counted in the summary.
+expect_rc 1 "capture that starts inside a message" "$tool" "$fixtures/session-midstream.pcap"
+grep -q "^damaged: .*bytes that start no BGP message" "$tmp/out" || fail "mid-stream damage not in the summary"
+
+# BGP on another port: a hint without --port, the messages with it.
+expect_rc 0 "BGP on port 1179" "$tool" "$fixtures/session-port1179.pcap"
+grep -q "no BGP message found" "$tmp/err" || fail "no warning for a capture without BGP on 179"
+grep -q "try --port 1179" "$tmp/out" || fail "no --port hint"
+expect_rc 0 "BGP on port 1179 with --port" "$tool" --port 1179 "$fixtures/session-port1179.pcap"
+grep -q "^summary: [1-9]" "$tmp/out" || fail "--port 1179 found nothing"
+
+# Captures and dumps made by real implementations (tests/fixtures/peers/make), and compressed
+# copies: rpd-host recovers at least every BGP message tshark recovers.
+messages() { sed -n 's/^summary: \([0-9]*\) messages.*/\1/p' "$1"; }
+for f in "$fixtures"/*.pcap "$fixtures"/*.pcapng; do
+  b=$(basename "$f")
+  want=$(tshark -r "$f" -d tcp.port==1179,bgp -Y bgp -T fields -e bgp.type 2>/dev/null | tr ',' '\n' | grep -c .)
+  for z in cat gzip zstd; do
+    $z <"$f" >"$tmp/fx"
+    "$tool" --port 179 --port 1179 "$tmp/fx" >"$tmp/out" 2>"$tmp/err"
+    got=$(messages "$tmp/out")
+    [[ -n $got && $got -ge $want ]] || fail "$b ($z): $got BGP messages, tshark finds $want"
+  done
+done
+for f in gobgp-updates.mrt gobgp-table.mrt; do
+  for z in cat bzip2 xz; do
+    $z <"$fixtures/$f" >"$tmp/fx"
+    expect_rc 0 "$f ($z)" "$tool" --verify "$tmp/fx"
+    grep -q "policies [1-9]" "$tmp/out" || fail "$f ($z): no policy decoded"
+  done
+done
+grep -q "^  announce" <("$tool" "$fixtures/session.pcap") || fail "session.pcap: no RPD route announced"
 
 # A third party reads the pcap output as BGP UPDATEs with MP_REACH_NLRI AFI 1 SAFI 75
 # and a path attribute 129 as long as the policy rpd-host decoded.

@@ -1,5 +1,7 @@
 #include <arpa/inet.h>
 
+#include <cstdio>
+
 #include "capture_internal.h"
 
 namespace rpdhost {
@@ -17,7 +19,9 @@ std::string Endpoint(bool v6, const uint8_t *addr, uint16_t port, std::string *p
     char text[INET6_ADDRSTRLEN] = "";
     inet_ntop(v6 ? AF_INET6 : AF_INET, addr, text, sizeof(text));
     if (plain != nullptr) *plain = text;
-    return (v6 ? "[" + std::string(text) + "]" : std::string(text)) + ":" + std::to_string(port);
+    char out[INET6_ADDRSTRLEN + 16];
+    std::snprintf(out, sizeof(out), v6 ? "[%s]:%u" : "%s:%u", text, static_cast<unsigned>(port));
+    return out;
 }
 
 std::string FlowKey(const Datagram &d, uint16_t sport, uint16_t dport) {
