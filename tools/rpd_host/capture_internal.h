@@ -30,6 +30,7 @@ private:
         std::map<size_t, std::vector<uint8_t>> parts;  // by offset
         size_t total = SIZE_MAX;                       // known once the last fragment came
         size_t count = 0;
+        size_t bytes = 0;
         uint64_t age = 0;
     };
     void Forget(std::map<std::string, Pending>::iterator it, const char *why);
@@ -38,6 +39,7 @@ private:
     std::map<std::string, Pending> pending_;
     std::map<uint64_t, std::string> byAge_;
     uint64_t clock_ = 0;
+    size_t bytes_ = 0;  // held in all pending datagrams
 };
 
 struct TcpSegment {
@@ -91,7 +93,7 @@ private:
     FlowList flows_;  // least recently active first
     std::unordered_map<std::string, FlowList::iterator> index_;
     bool fullReported_ = false;
-    const FrameInfo *frame_ = nullptr;
+    size_t heldTotal_ = 0;
 };
 
 }  // namespace rpdhost

@@ -165,7 +165,7 @@ template <typename F> bool SplitLines(std::string &carry, const char *p, size_t 
     if (carry.size() > kMaxLine) {
         size_t cut = carry.size();
         while (cut > 0 && !Blank(carry[cut - 1])) --cut;
-        if (cut == 0) return take(carry.data(), carry.size(), false);  // one unbroken token: not hex text
+        if (cut == 0) cut = carry.size();  // one long unbroken run of digits: plain hex, taken as it is
         if (!take(carry.data(), cut, true)) return false;
         carry.erase(0, cut);
     }

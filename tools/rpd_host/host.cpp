@@ -45,6 +45,21 @@ std::string Trimmed(const std::string &s) {
     return end == std::string::npos ? std::string() : s.substr(0, end + 1);
 }
 
+// The fields every JSON record starts with, and those naming the sender.
+Json Record(const char *type, const std::string &file, uint64_t offset) {
+    Json j;
+    j["type"] = type;
+    j["file"] = file;
+    j["offset"] = offset;
+    return j;
+}
+
+void Sender(Json &j, const std::string &peer, uint32_t as, bool hasTime, int64_t sec, uint32_t usec) {
+    if (!peer.empty()) j["peer"] = peer;
+    if (as != 0) j["peer_as"] = as;
+    if (hasTime) j["time"] = TimeText(sec, usec);
+}
+
 }  // namespace
 
 struct Host::Route {
@@ -116,13 +131,8 @@ void Host::OnEvent(const InputEvent &e) {
         if (e.hasTime) std::fprintf(out_, " at %s", TimeText(e.sec, e.usec).c_str());
         std::fprintf(out_, ": %s\n", e.what.c_str());
     } else if (opt_.output == OutputMode::Json) {
-        Json j;
-        j["type"] = "event";
-        j["file"] = name_;
-        j["offset"] = e.offset;
-        j["peer"] = e.peer;
-        if (e.peerAs != 0) j["peer_as"] = e.peerAs;
-        if (e.hasTime) j["time"] = TimeText(e.sec, e.usec);
+        Json j = Record("event", name_, e.offset);
+        Sender(j, e.peer, e.peerAs, e.hasTime, e.sec, e.usec);
         j["event"] = e.what;
         std::fprintf(out_, "%s\n", j.dump().c_str());
     }
@@ -291,19 +301,14 @@ void Host::Walk(const Message &m, const Span &field, bool announce, const OutBuf
                 if (checked) status["check_route"] = StatusName(checkSt);
                 status["complete"] = verdict == 1;
             }
-            Json j;
-            j["type"] = "route";
-            j["file"] = name_;
+            Json j = Record("route", name_, m.offset);
             j["message"] = m.number;
-            j["offset"] = m.offset;
             if (m.frame != 0) j["frame"] = m.frame;
             if (!m.where.empty()) j["stream"] = m.where;
             if (m.rebuilt) j["rib_entry"] = true;
             if (m.addPath) j["path_id"] = pathId;
             else if (m.hasPathId) j["path_id"] = m.pathId;
-            if (!m.peer.empty()) j["peer"] = m.peer;
-            if (m.peerAs != 0) j["peer_as"] = m.peerAs;
-            if (m.hasTime) j["time"] = TimeText(m.sec, m.usec);
+            Sender(j, m.peer, m.peerAs, m.hasTime, m.sec, m.usec);
             j["action"] = announce ? "announce" : "withdraw";
             j["key"] = KeyJson(key.key(), key.keyLen());
             j["text"] = Trimmed(keyText);

@@ -7,6 +7,7 @@ namespace {
 constexpr size_t kMaxPending = 4096;    // datagrams waiting for fragments
 constexpr size_t kMaxFragments = 128;   // fragments of one datagram
 constexpr size_t kMaxDatagram = 65535;  // payload bytes of one datagram
+constexpr size_t kMaxBytes = 32u << 20; // held in all pending datagrams
 
 std::string Key(const Datagram &d, uint32_t id) {
     std::string k(reinterpret_cast<const char *>(d.src), 16);
@@ -41,7 +42,13 @@ bool Fragments::Add(const Datagram &head, uint32_t id, size_t offset, bool more,
         return false;
     }
     auto &slot = p.parts[offset];
-    if (slot.size() < head.len) slot.assign(head.payload, head.payload + head.len);
+    if (slot.size() < head.len) {
+        p.bytes += head.len - slot.size();
+        bytes_ += head.len - slot.size();
+        slot.assign(head.payload, head.payload + head.len);
+    }
+    while (bytes_ > kMaxBytes && byAge_.begin()->first != p.age)
+        Forget(pending_.find(byAge_.begin()->second), "IP datagrams given up when too many were pending");
     if (p.total == SIZE_MAX) return false;
     // Whole when the parts cover [0, total) without a hole.
     size_t covered = 0;
@@ -59,6 +66,7 @@ bool Fragments::Add(const Datagram &head, uint32_t id, size_t offset, bool more,
     whole.payload = buffer.data();
     whole.len = buffer.size();
     whole.cut = false;
+    bytes_ -= p.bytes;
     byAge_.erase(p.age);
     pending_.erase(it);
     return true;
@@ -66,6 +74,7 @@ bool Fragments::Add(const Datagram &head, uint32_t id, size_t offset, bool more,
 
 void Fragments::Forget(std::map<std::string, Pending>::iterator it, const char *why) {
     counts_.Skip(why, true);
+    bytes_ -= it->second.bytes;
     byAge_.erase(it->second.age);
     pending_.erase(it);
 }

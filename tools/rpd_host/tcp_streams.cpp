@@ -12,6 +12,8 @@ constexpr size_t kMaxFlows = 1u << 16;
 // Data held behind a gap before the gap counts as lost. Well above what
 // reordering needs, well below what a long capture would pile up.
 constexpr size_t kMaxHeldBytes = 4u << 20;
+constexpr size_t kMaxHeldSegments = 1u << 16;   // per direction: bounds the bookkeeping of tiny segments
+constexpr size_t kMaxHeldTotal = 64u << 20;     // behind gaps in all streams together
 constexpr uint8_t kSyn = 0x02, kAck = 0x10;
 constexpr char kLost[] = "bytes missing from the capture in TCP streams (passed over)";
 
@@ -90,7 +92,6 @@ uint64_t TcpStreams::Offset(const Flow &f, uint32_t seq) const {
 }
 
 void TcpStreams::Segment(const FrameInfo &fr, const TcpSegment &s) {
-    frame_ = &fr;
     Flow &f = Find(s);
     f.proto.sec = fr.sec;
     f.proto.usec = fr.usec;
@@ -123,8 +124,10 @@ void TcpStreams::Accept(Flow &f, uint64_t at, const uint8_t *data, size_t len) {
         auto &slot = f.held[at];
         if (slot.size() >= len) return;
         f.heldBytes += len - slot.size();
+        heldTotal_ += len - slot.size();
         slot.assign(data, data + len);
-        if (f.heldBytes > kMaxHeldBytes) SkipGap(f, f.held.begin()->first, "too much data waiting behind it");
+        if (f.heldBytes > kMaxHeldBytes || f.held.size() > kMaxHeldSegments || heldTotal_ > kMaxHeldTotal)
+            SkipGap(f, f.held.begin()->first, "too much data waiting behind it");
         return;
     }
     const uint64_t skip = f.next - at;
@@ -139,6 +142,7 @@ void TcpStreams::DrainHeld(Flow &f) {
         const std::vector<uint8_t> bytes = std::move(it->second);
         const uint64_t at = it->first;
         f.heldBytes -= bytes.size();
+        heldTotal_ -= bytes.size();
         f.held.erase(it);
         if (at + bytes.size() > f.next) {
             const size_t over = static_cast<size_t>(f.next - at);
