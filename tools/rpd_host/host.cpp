@@ -3,6 +3,7 @@
 #include <cstring>
 #include <ctime>
 
+#include "input_internal.h"
 #include "report.h"
 
 namespace rpdhost {
@@ -258,8 +259,7 @@ void Host::Walk(const Message &m, const Span &field, bool announce, const OutBuf
                 Failure(m, static_cast<size_t>(cur - base), what, "path identifier cut short");
                 return;
             }
-            pathId = static_cast<uint32_t>(cur[0]) << 24 | static_cast<uint32_t>(cur[1]) << 16 |
-                     static_cast<uint32_t>(cur[2]) << 8 | cur[3];
+            pathId = Be32(cur);
             cur += 4;
             left -= 4;
         }

@@ -176,12 +176,13 @@ bool ReadInput(FILE *in, const InputOptions &opt, InputSink &sink, InputCounts &
     if (fmt == InputFormat::Auto) fmt = DetectFormat(head->data(), head->size(), head->size() < kHeadLen);
     counts.format = fmt;
     if (c != Compression::None) counts.compression = CompressionName(c);
+    const bool pcapng = head->size() >= 4 && Be32(head->data()) == 0x0A0D0D0A;
     bool ok = true;
     switch (fmt) {
         case InputFormat::Hex: ok = ReadHex(f->get(), sink, counts); break;
         case InputFormat::Raw: ok = ReadRaw(f->get(), sink, counts); break;
         case InputFormat::Mrt: ok = ReadMrt(f->get(), sink, counts); break;
-        case InputFormat::Pcap: ok = ReadPcap(f->release(), head->size() >= 4 && Be32(head->data()) == 0x0A0D0D0A, opt, sink, counts, fatal); break;  // closes it
+        case InputFormat::Pcap: ok = ReadPcap(f->release(), pcapng, opt, sink, counts, fatal); break;  // closes it
         case InputFormat::Auto:
             fatal = "cannot tell the format (not pcap, pcapng, MRT, a raw BGP stream or hex text); try --format";
             return false;
