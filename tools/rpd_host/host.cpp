@@ -3,7 +3,7 @@
 #include <cstring>
 #include <ctime>
 
-#include "input_internal.h"
+#include "byte_reader.h"
 #include "report.h"
 
 namespace rpdhost {
