@@ -2,9 +2,11 @@
 # rpd-host as a user meets it: help, exit codes, error texts, the bundled
 # samples, encode reproducing them, and tshark reading its pcap output.
 set -uo pipefail
-tool=$1
+tool=$(realpath "$1")
 samples=$2
 fixtures=$3
+here=$(cd "$(dirname "$0")" && pwd)
+schema=$here/../../docs/rpd-host.schema.json
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 fails=0
@@ -20,14 +22,24 @@ expect_rc() {  # expected-rc description command...
 
 # Help documents every option the tool takes.
 "$tool" --help >"$tmp/help" || fail "--help exit code"
-for opt in --plugin --format --port --display --json --quiet --verify --wide-community-code --no-summary --progress \
-           --no-progress --help --output encode gzip bzip2 xz zstd "Exit status"; do
+for opt in --plugin --format --port --display --plugin-text --json --quiet --verify --wide-community-code \
+           --no-summary --progress --no-progress --help --version --peer --distinguisher --community --output encode \
+           gzip bzip2 xz zstd "Exit status"; do
   grep -q -- "$opt" "$tmp/help" || fail "--help does not mention $opt"
 done
 
-# Usage errors.
+# Usage errors say what is wrong.
 expect_rc 2 "unknown option" "$tool" --bogus x
 expect_rc 2 "no input" "$tool"
+expect_rc 2 "option without its value" "$tool" "$samples/full-set.hex" --port
+grep -q "option --port needs a value" "$tmp/err" || fail "missing value not named: $(cat "$tmp/err")"
+expect_rc 2 "conflicting output modes" "$tool" --json --display "$samples/full-set.hex"
+grep -q -- "--json and --display cannot be used together" "$tmp/err" || fail "conflict not named"
+expect_rc 2 "bad filter" "$tool" --community MATCH_ANY "$samples/full-set.hex"
+expect_rc 0 "--version" "$tool" --version
+grep -q "^rpd-host [0-9]" "$tmp/out" || fail "--version prints no version"
+cp "$samples/noadv.hex" "$tmp/-odd.hex"
+(cd "$tmp" && "$tool" -- -odd.hex >out 2>err) || fail "-- does not end the options"
 # A missing input is reported; the other inputs are still read and the summary printed.
 expect_rc 1 "missing file" "$tool" "$tmp/none.hex" "$samples/full-set.hex"
 grep -q "$tmp/none.hex: No such file" "$tmp/err" || fail "missing file not named"
@@ -44,8 +56,9 @@ for base in full-set noadv withdraw multi-nlri; do
 done
 for fmt in hex mrt pcap; do
   expect_rc 1 "malformed.$fmt" "$tool" "$samples/malformed.$fmt"
-  grep -q "malformed.$fmt: message 1 (offset 0.*Wide Community attribute at byte 61 of the message: TAM_RPD_ERR_PKT_MALFORMED" \
+  grep -q "malformed.$fmt: message 1 (offset 0.*Wide Community attribute refused: the route-attribute sub-TLV (length 4) must fill the Target TLV (length 9) at attribute byte 22 (message byte 83): TAM_RPD_ERR_PKT_MALFORMED" \
     "$tmp/err" || fail "malformed.$fmt: error text: $(cat "$tmp/err")"
+  grep -q "^    attribute bytes: ... 09 30 \[00\] 04 02 ...$" "$tmp/err" || fail "malformed.$fmt: no excerpt"
   grep -q "Distinguisher: 10" "$tmp/out" || fail "malformed.$fmt: the walk did not go on to message 2"
 done
 "$tool" "$samples/multi-nlri.hex" | grep -c "^  announce" | grep -qx 4 || fail "multi-nlri: not 4 routes"
@@ -55,11 +68,66 @@ grep -q '"as_path":\["^100\$","_200_"\]' "$tmp/json" || fail "json match"
 "$tool" --format hex - <"$samples/noadv.hex" >"$tmp/stdin.out"
 grep -q "MATCH AND NOADV" "$tmp/stdin.out" || fail "stdin"
 
+# --plugin-text is the plug-in's own composite text, byte for byte as before the readable default.
+for base in full-set noadv withdraw multi-nlri malformed; do
+  for fmt in hex mrt pcap; do
+    "$tool" --plugin-text "$samples/$base.$fmt" >"$tmp/out" 2>/dev/null
+    cmp -s "$tmp/out" "$here/golden/$base.$fmt.plugin-text" ||
+      fail "--plugin-text $base.$fmt differs from the plug-in's composite text"
+  done
+done
+# The default shows each policy item on its own line.
+"$tool" "$samples/full-set.hex" >"$tmp/out"
+for line in "    match AS path     ^100\$" "    match community   1:2 3:4" "    match community   65535:65535" "    MED               + 50"; do
+  grep -q "^$line\$" "$tmp/out" || fail "readable text lacks '$line'"
+done
+
+# Filters: by peer address, distinguisher and community value.
+"$tool" --peer 10.0.0.2 --peer 10.0.0.3 "$samples/multi-nlri.hex" >"$tmp/out"
+[[ $(grep -c "^  announce" "$tmp/out") -eq 2 ]] || fail "--peer: not 2 routes"
+grep -q "routes left out by the filters" "$tmp/out" || fail "--peer: filtered routes not counted"
+"$tool" --distinguisher 4294967295 "$samples/multi-nlri.hex" | grep -c "^  announce" | grep -qx 1 || fail "--distinguisher"
+"$tool" --community MATCH_AND_NOADV "$samples/full-set.hex" "$samples/noadv.hex" | grep -c "^  announce" | grep -qx 1 ||
+  fail "--community"
+
+# JSON: every record of every sample and fixture holds to the schema (Debian's python3-jsonschema).
+for f in "$samples"/*.hex "$samples"/*.pcap "$samples"/*.mrt "$fixtures"/*.pcap* "$fixtures"/*.mrt; do
+  "$tool" --json --verify --port 179 --port 1179 "$f" 2>/dev/null >"$tmp/records"
+  "$here/validate_json.py" "$schema" <"$tmp/records" 2>"$tmp/err" || fail "$(basename "$f"): records off the schema: $(cat "$tmp/err")"
+done
+# Decode -> encode -> decode gives the same routes and policies, for every sample and fixture.
+same_routes() {
+  /usr/bin/python3 - "$1" "$2" <<'PY'
+import json, sys
+def routes(path):
+    out = []
+    for line in open(path):
+        r = json.loads(line)
+        if r["type"] in ("route", "policy"):
+            out.append((r["type"], r.get("action"), r.get("key"), r.get("policy")))
+    return out
+a, b = routes(sys.argv[1]), routes(sys.argv[2])
+sys.exit(0 if a == b and a else 1)
+PY
+}
+for f in "$samples"/*.pcap "$samples"/*.mrt "$fixtures"/session.pcap "$fixtures"/*.mrt; do
+  "$tool" --json --port 179 "$f" 2>/dev/null >"$tmp/first"
+  "$tool" encode --format raw --output "$tmp/again.raw" "$tmp/first" || { fail "$(basename "$f"): encode refused the records"; continue; }
+  "$tool" --json "$tmp/again.raw" 2>/dev/null >"$tmp/second"
+  same_routes "$tmp/first" "$tmp/second" || fail "$(basename "$f"): decode -> encode -> decode changed the routes"
+done
+
+# encode: a failure leaves no file behind and names the field.
+echo '{"session":{"peer_address":"192.0.2.1","local_address":"2001:db8::2"},"updates":[{}]}' >"$tmp/mixed.json"
+expect_rc 1 "encode with addresses of two families" "$tool" encode --format pcap --output "$tmp/mixed.pcap" "$tmp/mixed.json"
+grep -q "local_address: must be of the same family" "$tmp/err" || fail "endpoint error text: $(cat "$tmp/err")"
+[[ ! -e $tmp/mixed.pcap && ! -e $tmp/mixed.pcap.part ]] || fail "a failed encode left a file behind"
+
 # pcapng (converted by a third party) gives the same routes as pcap.
 if command -v editcap >/dev/null; then
   editcap -F pcapng "$samples/multi-nlri.pcap" "$tmp/multi.pcapng"
-  "$tool" "$samples/multi-nlri.pcap" >"$tmp/pcap.out"
-  "$tool" "$tmp/multi.pcapng" >"$tmp/pcapng.out" || fail "pcapng exit code"
+  "$tool" --plugin-text "$samples/multi-nlri.pcap" >"$tmp/pcap.out"
+  "$tool" --plugin-text "$tmp/multi.pcapng" >"$tmp/pcapng.out" || fail "pcapng exit code"
   cmp -s "$tmp/pcap.out" "$tmp/pcapng.out" || fail "pcapng routes differ from pcap"
 fi
 

@@ -4,6 +4,9 @@
 
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
+#include <sstream>
+
 namespace rpdhost {
 
 namespace {
@@ -71,6 +74,14 @@ uint32_t Community(const json &v, const std::string &path) {
     throw Bad{path + ": expected a community as \"high:low\" or a number"};
 }
 
+// AF_INET or AF_INET6 for an address text, 0 for anything else.
+int Family(const std::string &text) {
+    unsigned char buf[16];
+    if (inet_pton(AF_INET, text.c_str(), buf) == 1) return AF_INET;
+    if (inet_pton(AF_INET6, text.c_str(), buf) == 1) return AF_INET6;
+    return 0;
+}
+
 const json &Array(const json &v, const std::string &path) {
     if (!v.is_array()) throw Bad{path + ": expected an array"};
     return v;
@@ -94,15 +105,61 @@ Bytes HexBytes(const std::string &hex, const std::string &path) {
     return out;
 }
 
+// A community group: ["1:2", ...], or {"lead": n, "values": [...], "ignored": "hex"} to keep what the
+// wire carries beside the values.
+rpdwire::Tlv CommunityGroup(const json &g, const std::string &path, bool action) {
+    const json *values = &g;
+    uint8_t lead = 0;
+    Bytes ignored;
+    if (g.is_object()) {
+        Reader r(g, path);
+        if (action) r.Allow({"lead", "values", "ignored"});
+        else r.Allow({"lead", "values"});
+        lead = static_cast<uint8_t>(r.Uint("lead", 0, 255));
+        if (!r.Has("values")) throw Bad{path + ".values: missing"};
+        values = &r.At("values");
+        if (r.Has("ignored")) ignored = HexBytes(r.Str("ignored", ""), r.Path("ignored"));
+        if (ignored.size() > 3) throw Bad{path + ".ignored: at most 3 bytes"};
+    }
+    const std::string vp = g.is_object() ? path + ".values" : path;
+    std::vector<uint32_t> v;
+    size_t k = 0;
+    for (const json &x : Array(*values, vp)) v.push_back(Community(x, vp + "[" + std::to_string(k++) + "]"));
+    rpdwire::Tlv t = action ? rpdwire::CmtyAction(v, lead) : rpdwire::CmtyAtom(v, lead);
+    t.value.insert(t.value.end(), ignored.begin(), ignored.end());
+    return t;
+}
+
+// Puts atoms and actions in the order "wire_order" names (kinds, in wire order), taking each kind's next one.
+void Reorder(const json &order, const std::string &path, std::vector<std::pair<std::string, rpdwire::Tlv>> &items,
+             rpdwire::Policy &p) {
+    std::vector<std::pair<std::string, rpdwire::Tlv>> left = std::move(items);
+    size_t i = 0;
+    for (const json &k : Array(order, path)) {
+        const std::string kp = path + "[" + std::to_string(i++) + "]";
+        if (!k.is_string()) throw Bad{kp + ": expected a kind name"};
+        auto it = std::find_if(left.begin(), left.end(), [&](const auto &e) { return e.first == k.get<std::string>(); });
+        if (it == left.end()) throw Bad{kp + ": no " + k.get<std::string>() + " left to place"};
+        const bool action = it->first == "med" || it->first == "as_path_add" || it->first == "community_add";
+        (action ? p.actions : p.atoms).push_back(std::move(it->second));
+        left.erase(it);
+    }
+    if (!left.empty()) throw Bad{path + ": does not place " + left.front().first};
+}
+
 rpdwire::Policy PolicyOf(const json &j, const std::string &path) {
     Reader r(j, path);
-    r.Allow({"container_type", "flags", "hop_count", "community", "source_as", "context_as", "match", "actions"});
+    r.Allow({"container_type", "flags", "hop_count", "container_length", "community", "source_as", "context_as",
+             "match", "actions", "wire_order", "trailing_action_header", "raw"});
+    // Atoms and actions, each under its kind, in the order encode writes by default.
+    std::vector<std::pair<std::string, rpdwire::Tlv>> items;
     rpdwire::Policy p;
     p.containerType = static_cast<uint16_t>(r.Uint("container_type", 1, 0xFFFF));
     p.flags = static_cast<uint8_t>(r.Uint("flags", 0, 255));
     p.hopCount = static_cast<uint8_t>(r.Uint("hop_count", 0, 255));
     p.srcAs = static_cast<uint32_t>(r.Uint("source_as", 0, 0xFFFFFFFFu));
     p.contextAs = static_cast<uint32_t>(r.Uint("context_as", 0, 0xFFFFFFFFu));
+    if (r.Has("container_length")) p.containerLen = static_cast<int32_t>(r.Uint("container_length", 0, 0xFFFF));
     if (r.Has("community")) {
         const json &c = r.At("community");
         if (c == "MATCH AND SET") p.community = rpdwire::kMatchAndSet;
@@ -118,7 +175,7 @@ rpdwire::Policy PolicyOf(const json &j, const std::string &path) {
             for (const json &e : Array(m.At("prefixes"), m.Path("prefixes"))) {
                 const std::string ep = m.Path("prefixes") + "[" + std::to_string(i++) + "]";
                 Reader er(e, ep);
-                er.Allow({"prefix", "greater_equal", "less_equal"});
+                er.Allow({"prefix", "greater_equal", "less_equal", "low_bits"});
                 const std::string pfx = er.Str("prefix", "");
                 const size_t slash = pfx.find('/');
                 if (slash == std::string::npos) throw Bad{ep + ".prefix: expected address/length"};
@@ -132,28 +189,25 @@ rpdwire::Policy PolicyOf(const json &j, const std::string &path) {
                 pe.ge = static_cast<uint8_t>(er.Uint("greater_equal", 0, 32));
                 pe.le = static_cast<uint8_t>(er.Uint("less_equal", 0, 32));
                 pe.matchType = static_cast<uint8_t>((ge ? 1 : 0) | (le ? 2 : 0));
+                pe.lowNibble = static_cast<uint8_t>(er.Uint("low_bits", 0, 15));
                 entries.push_back(pe);
             }
-            p.atoms.push_back(rpdwire::PrefixAtom(entries));
+            items.emplace_back("prefixes", rpdwire::PrefixAtom(entries));
         }
         if (m.Has("as_path")) {
             size_t i = 0;
             for (const json &t : Array(m.At("as_path"), m.Path("as_path"))) {
                 if (!t.is_string())
                     throw Bad{m.Path("as_path") + "[" + std::to_string(i) + "]: expected a string"};
-                p.atoms.push_back(rpdwire::AsPathAtom(t.get<std::string>()));
+                items.emplace_back("as_path", rpdwire::AsPathAtom(t.get<std::string>()));
                 ++i;
             }
         }
         if (m.Has("communities")) {
             size_t i = 0;
-            for (const json &f : Array(m.At("communities"), m.Path("communities"))) {
-                const std::string fp = m.Path("communities") + "[" + std::to_string(i++) + "]";
-                std::vector<uint32_t> values;
-                size_t k = 0;
-                for (const json &v : Array(f, fp)) values.push_back(Community(v, fp + "[" + std::to_string(k++) + "]"));
-                p.atoms.push_back(rpdwire::CmtyAtom(values));
-            }
+            for (const json &f : Array(m.At("communities"), m.Path("communities")))
+                items.emplace_back("communities",
+                                   CommunityGroup(f, m.Path("communities") + "[" + std::to_string(i++) + "]", false));
         }
     }
     if (r.Has("actions")) {
@@ -162,12 +216,16 @@ rpdwire::Policy PolicyOf(const json &j, const std::string &path) {
         if (a.Has("med")) {
             Reader med(a.At("med"), a.Path("med"));
             med.Allow({"operation", "value"});
-            const std::string op = med.Str("operation", "set");
-            uint8_t code = 0;
-            if (op == "add") code = 1;
-            else if (op == "subtract") code = 2;
-            else if (op != "set") throw Bad{med.Path("operation") + ": expected add, subtract or set"};
-            p.actions.push_back(rpdwire::MedAction(code, static_cast<uint32_t>(med.Uint("value", 0, 0xFFFFFFFFu))));
+            uint8_t code = 0;  // set
+            if (med.Has("operation") && med.At("operation").is_number_unsigned()) {
+                code = static_cast<uint8_t>(med.Uint("operation", 0, 255));  // a code of its own (3 and up also set)
+            } else {
+                const std::string op = med.Str("operation", "set");
+                if (op == "add") code = 1;
+                else if (op == "subtract") code = 2;
+                else if (op != "set") throw Bad{med.Path("operation") + ": expected add, subtract, set or a code"};
+            }
+            items.emplace_back("med", rpdwire::MedAction(code, static_cast<uint32_t>(med.Uint("value", 0, 0xFFFFFFFFu))));
         }
         if (a.Has("as_path_add")) {
             std::vector<rpdwire::AsPathRepeat> entries;
@@ -178,15 +236,24 @@ rpdwire::Policy PolicyOf(const json &j, const std::string &path) {
                 entries.push_back({static_cast<uint32_t>(er.Uint("as", 0, 0xFFFFFFFFu)),
                                    static_cast<uint8_t>(er.Uint("repeat", 1, 255))});
             }
-            p.actions.push_back(rpdwire::AsPathAction(entries));
+            items.emplace_back("as_path_add", rpdwire::AsPathAction(entries));
         }
-        if (a.Has("community_add")) {
-            std::vector<uint32_t> values;
-            size_t i = 0;
-            for (const json &v : Array(a.At("community_add"), a.Path("community_add")))
-                values.push_back(Community(v, a.Path("community_add") + "[" + std::to_string(i++) + "]"));
-            p.actions.push_back(rpdwire::CmtyAction(values));
+        if (a.Has("community_add"))
+            items.emplace_back("community_add", CommunityGroup(a.At("community_add"), a.Path("community_add"), true));
+    }
+    if (r.Has("wire_order")) {
+        Reorder(r.At("wire_order"), r.Path("wire_order"), items, p);
+    } else {
+        for (auto &[kind, tlv] : items) {
+            const bool action = kind == "med" || kind == "as_path_add" || kind == "community_add";
+            (action ? p.actions : p.atoms).push_back(std::move(tlv));
         }
+    }
+    if (r.Has("trailing_action_header")) {  // a last action header whose value is absent
+        Reader t(r.At("trailing_action_header"), r.Path("trailing_action_header"));
+        t.Allow({"type", "length"});
+        p.actions.push_back(rpdwire::Tlv{static_cast<uint8_t>(t.Uint("type", 0, 255)), {},
+                                         static_cast<int32_t>(t.Uint("length", 0, 0xFFFF))});
     }
     return p;
 }
@@ -221,6 +288,11 @@ void Build(const json &doc, EncodeJob &job) {
         job.endpoints.peerAs = static_cast<uint32_t>(s.Uint("peer_as", job.endpoints.peerAs, 0xFFFFFFFFu));
         job.endpoints.localAs = static_cast<uint32_t>(s.Uint("local_as", job.endpoints.localAs, 0xFFFFFFFFu));
         job.endpoints.time = static_cast<uint32_t>(s.Uint("time", job.endpoints.time, 0xFFFFFFFFu));
+        const int peerFamily = Family(job.endpoints.peerAddr), localFamily = Family(job.endpoints.localAddr);
+        if (peerFamily == 0) throw Bad{"$.session.peer_address: expected an IPv4 or IPv6 address"};
+        if (localFamily == 0) throw Bad{"$.session.local_address: expected an IPv4 or IPv6 address"};
+        if (peerFamily != localFamily)
+            throw Bad{"$.session.local_address: must be of the same family as peer_address (both IPv4 or both IPv6)"};
     }
     if (!top.Has("updates")) throw Bad{"$.updates: missing"};
     size_t i = 0;
@@ -249,15 +321,53 @@ void Build(const json &doc, EncodeJob &job) {
     }
 }
 
+// rpd-host --json output: route and policy records, one per line. The
+// records of one message (same file and message number) become one UPDATE:
+// its announcements with their policy, its withdrawals.
+void BuildFromRecords(const std::string &text, EncodeJob &job) {
+    json updates = json::array();
+    std::string lastFile;
+    uint64_t lastMessage = 0;
+    std::istringstream in(text);
+    std::string line;
+    for (size_t n = 1; std::getline(in, line); ++n) {
+        if (line.find_first_not_of(" \t\r") == std::string::npos) continue;
+        const std::string path = "line " + std::to_string(n);
+        const json rec = json::parse(line, nullptr, false);
+        if (rec.is_discarded() || !rec.is_object()) throw Bad{path + ": not a JSON record"};
+        const std::string type = rec.value("type", "");
+        if (type != "route" && type != "policy") continue;  // events, problems, the summary: nothing to send
+        const std::string file = rec.value("file", "");
+        const uint64_t message = rec.value("message", uint64_t{0});
+        if (updates.empty() || file != lastFile || message != lastMessage) updates.push_back(json::object());
+        lastFile = file;
+        lastMessage = message;
+        json &u = updates.back();
+        if (rec.contains("policy") && !u.contains("policy")) u["policy"] = rec["policy"];
+        if (type == "route") {
+            if (!rec.contains("key")) throw Bad{path + ".key: missing"};
+            u[rec.value("action", "") == "withdraw" ? "withdraw" : "announce"].push_back(rec["key"]);
+        }
+    }
+    if (updates.empty()) throw Bad{"no route or policy record to encode"};
+    Build(json{{"updates", updates}}, job);
+}
+
 }  // namespace
 
 bool BuildFromJson(const std::string &text, EncodeJob &job, std::string &err) {
-    const json doc = json::parse(text, nullptr, false);
-    if (doc.is_discarded()) {
+    json doc = json::parse(text, nullptr, false);
+    // A description has "updates"; anything else is taken as records, one per line.
+    const bool records = doc.is_discarded() ? text.find('\n') != std::string::npos : doc.is_object() && doc.contains("type");
+    if (doc.is_discarded() && !records) {
         err = "not valid JSON";
         return false;
     }
     try {
+        if (records) {
+            BuildFromRecords(text, job);
+            return true;
+        }
         Build(doc, job);
     } catch (const Bad &b) {
         err = b.what;

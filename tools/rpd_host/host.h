@@ -1,59 +1,52 @@
-// The host side of rpd-host: walks each BGP message through the plug-in's
-// callbacks, prints what they render, verifies round trips and keeps the
-// run's counts.
+// The route walk: each BGP message goes through the plug-in's callbacks as
+// a BGP process would take it (the Wide Community attribute, then each NLRI
+// of MP_REACH_NLRI / MP_UNREACH_NLRI), and what comes out goes to a
+// reporter, the verifier and the run's counts. Refusals are explained by
+// the diagnostic reading, at the byte where they show.
 #pragma once
 
 #include <cstdint>
 #include <cstdio>
-#include <map>
 #include <string>
+#include <vector>
 
 #include "input.h"
 #include "plugin.h"
+#include "progress.h"
+#include "reporter.h"
+#include "summary.h"
 #include "update.h"
+#include "verifier.h"
 
 namespace rpdhost {
 
-enum class OutputMode { Text, Display, Json, None };
+// Which routes to show (and count as shown); an empty list lets all through.
+struct RouteFilter {
+    std::vector<uint32_t> peers;           // peer addresses of the key, host order
+    std::vector<uint32_t> distinguishers;
+    uint32_t community = 0;                // the policy's community value; 0: any
+    bool Any() const { return !peers.empty() || !distinguishers.empty() || community != 0; }
+};
 
 struct HostOptions {
     OutputMode output = OutputMode::Text;
     bool verify = false;
     bool progress = false;  // progress line on stderr
     uint8_t wcCode = kDefaultWideCommunityCode;
-};
-
-struct Summary {
-    uint64_t messages = 0;
-    std::map<std::string, uint64_t> byType;  // message type name -> count
-    uint64_t announced = 0;
-    uint64_t withdrawn = 0;
-    uint64_t policies = 0;
-    uint64_t otherAttributes = 0;
-    uint64_t otherFamilies = 0;
-    uint64_t ipv4Updates = 0;
-    uint64_t verified = 0;
-    uint64_t events = 0;
-    uint64_t files = 0;
-    uint64_t filesWithoutMessages = 0;
-    std::map<std::string, uint64_t> failures;  // by status name, or input / walk / verify
-    std::map<std::string, SkipTally> skipped;  // what the readers passed over, by reason
-    uint64_t Failures() const;
-    // Whether the run saw anything it could not read or decode: the exit status is 1 then.
-    bool Failed() const;
+    RouteFilter filter;
 };
 
 class Host : public InputSink {
 public:
-    Host(const Plugin &plugin, const HostOptions &opt, FILE *out) : plugin_(plugin), opt_(opt), out_(out) {}
+    Host(const Plugin &plugin, const HostOptions &opt, Reporter &reporter);
 
-    // Reads one input; false when it could not be read at all.
-    bool Run(const std::string &name, FILE *in, const InputOptions &in_opt);
+    // Reads one input; false when it could not be read at all. `size` (0:
+    // unknown) gives the progress line its share done.
+    bool Run(const std::string &name, FILE *in, const InputOptions &inOpt, uint64_t size = 0);
     // An input that could not even be opened.
     void Unreadable(const std::string &name, const std::string &why);
-    void PrintSummary(FILE *to) const;
-    // The summary as one JSON record.
-    void PrintSummaryJson(FILE *to) const;
+    // Hands the summary to the reporter; the caller prints the text summary where it belongs.
+    void Finish();
     const Summary &summary() const { return sum_; }
     // Routes the plug-in's counters hold (announced minus withdrawn), read back through its callback.
     uint32_t CountedRoutes() const;
@@ -64,26 +57,26 @@ public:
     void OnProgress(uint64_t bytes) override;
 
 private:
-    struct Route;
-    void Walk(const Message &m, const Span &field, bool announce, const OutBuf &attr, uint32_t attrStatus);
+    void Walk(const MessageView &mv, const PolicyView &pv, const Span &field, bool announce, bool &begun);
+    bool Shown(const RouteView &r, const PolicyView &pv) const;
+    void Report(ProblemView &&p);
+    ProblemView About(const Message &m) const;
     void Failure(const Message &m, size_t at, const std::string &what, const std::string &status);
+    void PolicyRefused(const Message &m, const Span &value, uint32_t status);
+    void NlriRefused(const Message &m, size_t at, size_t left, bool announce, uint32_t status);
     void Diff(const Message &m, const std::string &what);
-    void PrintHeader(const Message &m);
-    void PrintPolicy(const OutBuf &attr);
-    void VerifyRoute(const Message &m, const Route &r);
-    void VerifyAttribute(const Message &m, const Span &value, const OutBuf &attr);
+    void Warn(const Message &m, const std::string &what);
 
     const Plugin &plugin_;
     HostOptions opt_;
-    FILE *out_;
+    Reporter &reporter_;
+    Verifier verifier_;
+    Progress progress_;
     std::string name_;
+    FILE *in_ = nullptr;
     Summary sum_;
     uint32_t counters_[2] = {0, 0};
-    bool headerDone_ = false;
-    OutBuf prevKey_;
-    uint64_t progressTick_ = 0;
-    double lastProgress_ = 0;
-    bool progressShown_ = false;
+    WcPolicy wire_;
 };
 
 }  // namespace rpdhost

@@ -1,14 +1,18 @@
 // rpd-host: loads libtam_rpd.so as a BGP process would and decodes the RPD
 // routes of BGP messages (hex, raw, MRT or pcap) with nothing but the
 // callbacks the plug-in installs; `encode` writes such messages.
+#include <arpa/inet.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <iostream>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -51,19 +55,37 @@ const char kUsage[] =
     "                     also reads pcapng)\n"
     "  --port N           TCP port that carries BGP in captures; repeat for several\n"
     "                     (default 179; the first --port replaces it)\n"
-    "  --display          print each display piece of a policy instead of its text\n"
-    "  --json             print one JSON object per route and event, then a summary\n"
-    "                     object (the text summary goes to stderr)\n"
-    "  --quiet            print no routes, only problems and the summary\n"
+    "\n"
+    "Output (one of):\n"
+    "  (default)          a heading per message, a line per route, the policy as\n"
+    "                     labelled lines, one item each\n"
+    "  --plugin-text      the plug-in's own composite texts, as they come\n"
+    "  --display          each display piece of a policy under its name\n"
+    "  --json             one JSON record per line: route, policy, event, problem,\n"
+    "                     summary (docs/rpd-host.schema.json); the text summary goes\n"
+    "                     to stderr. The output is valid input for encode.\n"
+    "  --quiet            no routes, only problems and the summary\n"
+    "\n"
+    "Filters (repeat a filter to allow several values):\n"
+    "  --peer ADDR        routes whose key names this peer address\n"
+    "  --distinguisher N  routes with this distinguisher\n"
+    "  --community C      announcements whose policy is MATCH_AND_SET or\n"
+    "                     MATCH_AND_NOADV\n"
+    "\n"
+    "Other options:\n"
     "  --verify           format every route back through the packet, BGPI, HA,\n"
     "                     attribute and configuration callbacks, decode it again\n"
-    "                     and report any byte or order difference\n"
+    "                     and report any byte or order difference; write each\n"
+    "                     policy again from its fields and warn where the\n"
+    "                     received bytes take a freedom of the format\n"
     "  --wide-community-code N\n"
     "                     path attribute code of the Wide Community attribute\n"
     "                     (default 129)\n"
     "  --no-summary       do not print the summary\n"
     "  --progress, --no-progress\n"
     "                     progress line on stderr (default: when stderr is a terminal)\n"
+    "  --version          print the version\n"
+    "  --                 what follows is a file, even if it starts with -\n"
     "  -h, --help         print this help\n"
     "\n"
     "Nothing is passed over unsaid. The summary counts, by reason, what was\n"
@@ -135,19 +157,114 @@ int Encode(int argc, char **argv) {
         std::fprintf(stderr, "rpd-host: %s: %s\n", input, err.c_str());
         return 1;
     }
-    FILE *out = output == nullptr ? stdout : std::fopen(output, "wb");
+    // A file is written under a temporary name and renamed when whole: a failed encode leaves nothing behind.
+    const std::string temp = output == nullptr ? "" : std::string(output) + ".part";
+    FILE *out = output == nullptr ? stdout : std::fopen(temp.c_str(), "wb");
     if (out == nullptr) {
         std::fprintf(stderr, "rpd-host: %s: %s\n", output, std::strerror(errno));
         return 2;
     }
     const bool ok = rpdwire::WriteMessages(out, fmt, job.messages, job.endpoints, job.mss, &err);
     const bool closed = out == stdout ? std::fflush(out) == 0 : std::fclose(out) == 0;
-    if (!ok || !closed) {
+    if (!ok || !closed || (output != nullptr && std::rename(temp.c_str(), output) != 0)) {
         std::fprintf(stderr, "rpd-host: %s: %s\n", output == nullptr ? "stdout" : output,
                      ok ? std::strerror(errno) : err.c_str());
+        if (output != nullptr) std::remove(temp.c_str());
         return 1;
     }
     return 0;
+}
+
+// Parses the decode command line; returns -1 to go on, else the exit status.
+int ParseArgs(int argc, char **argv, std::string &plugin, HostOptions &opt, InputOptions &inOpt, bool &summary,
+              std::vector<std::string> &files) {
+    bool portGiven = false, optionsEnded = false;
+    const char *mode = nullptr;  // the output option given, to refuse a second one
+    auto setMode = [&](const char *name, OutputMode m) {
+        if (mode != nullptr && std::strcmp(mode, name) != 0)
+            return UsageError(std::string(mode) + " and " + name + " cannot be used together");
+        mode = name;
+        opt.output = m;
+        return -1;
+    };
+    auto number = [](const char *text, unsigned long max, unsigned long &v) {
+        char *end = nullptr;
+        errno = 0;
+        v = std::strtoul(text, &end, 0);
+        return *text != '\0' && *text != '-' && *end == '\0' && errno == 0 && v <= max;
+    };
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        if (optionsEnded || a == "-" || a.empty() || a[0] != '-') {
+            files.push_back(a);
+            continue;
+        }
+        static const char *const kWithValue[] = {"--plugin", "--format", "--port", "--wide-community-code", "--peer",
+                                                 "--distinguisher", "--community"};
+        const char *value = nullptr;
+        for (const char *o : kWithValue)
+            if (a == o) {
+                if (i + 1 >= argc) return UsageError("option " + a + " needs a value");
+                value = argv[++i];
+            }
+        unsigned long v = 0;
+        int rc = -1;
+        if (a == "--") {
+            optionsEnded = true;
+        } else if (a == "-h" || a == "--help") {
+            std::fputs(kUsage, stdout);
+            return 0;
+        } else if (a == "--version") {
+            std::printf("rpd-host %s\n", TAM_RPD_TOOL_VERSION);
+            return 0;
+        } else if (a == "--plugin") {
+            plugin = value;
+        } else if (a == "--format") {
+            if (!ParseInputFormat(value, inOpt.format)) return UsageError(std::string("unknown input format ") + value);
+        } else if (a == "--port") {
+            if (!number(value, 65535, v) || v == 0) return UsageError("--port needs a port from 1 to 65535");
+            if (!portGiven) inOpt.ports.clear();
+            portGiven = true;
+            inOpt.ports.push_back(static_cast<uint16_t>(v));
+        } else if (a == "--wide-community-code") {
+            if (!number(value, 255, v) || v == 0) return UsageError("--wide-community-code needs a code from 1 to 255");
+            opt.wcCode = static_cast<uint8_t>(v);
+        } else if (a == "--peer") {
+            in_addr addr;
+            if (inet_pton(AF_INET, value, &addr) != 1) return UsageError(std::string("--peer needs an IPv4 address: ") + value);
+            opt.filter.peers.push_back(ntohl(addr.s_addr));
+        } else if (a == "--distinguisher") {
+            if (!number(value, 0xFFFFFFFFul, v)) return UsageError("--distinguisher needs a number from 0 to 4294967295");
+            opt.filter.distinguishers.push_back(static_cast<uint32_t>(v));
+        } else if (a == "--community") {
+            std::string c = value;
+            for (char &ch : c) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch == '_' || ch == '-' ? ' ' : ch)));
+            if (c == "MATCH AND SET") opt.filter.community = 0x90000003u;
+            else if (c == "MATCH AND NOADV") opt.filter.community = 0x90000004u;
+            else return UsageError("--community needs MATCH_AND_SET or MATCH_AND_NOADV");
+        } else if (a == "--display") {
+            rc = setMode("--display", OutputMode::Display);
+        } else if (a == "--plugin-text") {
+            rc = setMode("--plugin-text", OutputMode::PluginText);
+        } else if (a == "--json") {
+            rc = setMode("--json", OutputMode::Json);
+        } else if (a == "--quiet") {
+            rc = setMode("--quiet", OutputMode::None);
+        } else if (a == "--verify") {
+            opt.verify = true;
+        } else if (a == "--no-summary") {
+            summary = false;
+        } else if (a == "--progress") {
+            opt.progress = true;
+        } else if (a == "--no-progress") {
+            opt.progress = false;
+        } else {
+            return UsageError("unknown option " + a);
+        }
+        if (rc >= 0) return rc;
+    }
+    if (files.empty()) return UsageError("no input file (use - for standard input)");
+    return -1;
 }
 
 }  // namespace
@@ -158,53 +275,10 @@ int main(int argc, char **argv) {
     HostOptions opt;
     opt.progress = isatty(2) != 0;
     InputOptions inOpt;
-    bool portGiven = false;
     bool summary = true;
     std::vector<std::string> files;
-    for (int i = 1; i < argc; ++i) {
-        const std::string a = argv[i];
-        const bool hasValue = i + 1 < argc;
-        if (a == "-h" || a == "--help") {
-            std::fputs(kUsage, stdout);
-            return 0;
-        } else if (a == "--plugin" && hasValue) {
-            plugin = argv[++i];
-        } else if (a == "--format" && hasValue) {
-            if (!ParseInputFormat(argv[++i], inOpt.format))
-                return UsageError(std::string("unknown input format ") + argv[i]);
-        } else if (a == "--port" && hasValue) {
-            char *end = nullptr;
-            const unsigned long v = std::strtoul(argv[++i], &end, 10);
-            if (*end != '\0' || v == 0 || v > 65535) return UsageError("--port needs a port from 1 to 65535");
-            if (!portGiven) inOpt.ports.clear();
-            portGiven = true;
-            inOpt.ports.push_back(static_cast<uint16_t>(v));
-        } else if (a == "--display") {
-            opt.output = OutputMode::Display;
-        } else if (a == "--json") {
-            opt.output = OutputMode::Json;
-        } else if (a == "--quiet") {
-            opt.output = OutputMode::None;
-        } else if (a == "--verify") {
-            opt.verify = true;
-        } else if (a == "--wide-community-code" && hasValue) {
-            char *end = nullptr;
-            const unsigned long v = std::strtoul(argv[++i], &end, 0);
-            if (*end != '\0' || v == 0 || v > 255) return UsageError("--wide-community-code needs a code from 1 to 255");
-            opt.wcCode = static_cast<uint8_t>(v);
-        } else if (a == "--no-summary") {
-            summary = false;
-        } else if (a == "--progress") {
-            opt.progress = true;
-        } else if (a == "--no-progress") {
-            opt.progress = false;
-        } else if (a == "-" || a[0] != '-') {
-            files.push_back(a);
-        } else {
-            return UsageError("unknown option " + a);
-        }
-    }
-    if (files.empty()) return UsageError("no input file (use - for standard input)");
+    const int rc = ParseArgs(argc, argv, plugin, opt, inOpt, summary, files);
+    if (rc >= 0) return rc;
 
     Plugin p;
     std::string err;
@@ -212,7 +286,8 @@ int main(int argc, char **argv) {
         std::fprintf(stderr, "rpd-host: %s: %s\n", plugin.c_str(), err.c_str());
         return 2;
     }
-    Host host(p, opt, stdout);
+    const std::unique_ptr<Reporter> reporter = MakeReporter(opt.output, p, stdout);
+    Host host(p, opt, *reporter);
     for (const std::string &f : files) {
         if (f == "-") {
             host.Run("stdin", stdin, inOpt);
@@ -223,13 +298,15 @@ int main(int argc, char **argv) {
             host.Unreadable(f, std::strerror(errno));  // reported; the other inputs still count
             continue;
         }
-        host.Run(f, in, inOpt);
+        struct stat st {};
+        const uint64_t size = fstat(fileno(in), &st) == 0 && S_ISREG(st.st_mode) ? static_cast<uint64_t>(st.st_size) : 0;
+        host.Run(f, in, inOpt, size);
         std::fclose(in);
     }
-    std::fflush(stdout);
     if (summary) {
-        if (opt.output == OutputMode::Json) host.PrintSummaryJson(stdout);
-        host.PrintSummary(opt.output == OutputMode::Json ? stderr : stdout);
+        host.Finish();
+        std::fflush(stdout);
+        host.summary().PrintText(opt.output == OutputMode::Json ? stderr : stdout);
     }
     std::fflush(stdout);
     return host.summary().Failed() ? 1 : 0;

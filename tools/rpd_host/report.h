@@ -1,36 +1,38 @@
-// JSON forms of what the plug-in hands over: the route key from the key
-// bytes, the policy's container fields from the stored record, and its match
-// conditions and actions from the plug-in's display pieces.
+// Small pieces shared by the output formats: the plug-in's display pieces,
+// times, addresses, hex, and the plug-in's NUL-separated texts as lines.
 #pragma once
 
-#include <nlohmann/json.hpp>
+#include <cstdint>
+#include <cstdio>
 #include <string>
 
-#include "plugin.h"
+#include "input.h"
 
 namespace rpdhost {
-
-using Json = nlohmann::ordered_json;
 
 struct DisplayPiece {
     uint32_t code;
     const char *name;
 };
 extern const DisplayPiece kDisplayPieces[7];
+enum DisplayCode : uint32_t {
+    kPieceContainer = 0x01,
+    kPieceAsPathFilters = 0x02,
+    kPieceCommunityFilters = 0x04,
+    kPiecePrefixList = 0x08,
+    kPieceMedAction = 0x10,
+    kPieceAsPathAction = 0x20,
+    kPieceCommunityAction = 0x40,
+};
 
 std::string Ipv4Text(uint32_t hostOrder);
 std::string HexText(const uint8_t *p, size_t n);
 std::string TimeText(int64_t sec, uint32_t usec);
+std::string CommunityText(uint32_t v);  // "high:low"
 
-Json KeyJson(const uint8_t *key, size_t len);
-// `status` receives one entry per display piece.
-Json PolicyJson(const Plugin &plugin, const OutBuf &attr, Json &status);
-
-// Parsers of the display pieces' texts (exposed for the tests).
-Json ParseAsPathPiece(const std::string &text);
-Json ParseCommunityPiece(const std::string &text);
-Json ParsePrefixPiece(const std::string &text);
-Json ParseMedPiece(const std::string &text);
-Json ParseAdditivePiece(const std::string &text);
+// The plug-in's texts separate items with NUL bytes; each becomes a line,
+// blank ones dropped, trailing blanks cut.
+void PrintBlock(FILE *out, const std::string &text, const char *indent);
+void PrintEvent(FILE *out, const InputEvent &e);
 
 }  // namespace rpdhost

@@ -1,0 +1,55 @@
+// --display: each of the plug-in's display pieces of a policy under its name.
+#include "report.h"
+#include "reporter.h"
+
+namespace rpdhost {
+
+namespace {
+
+class DisplayReporter : public Reporter {
+public:
+    DisplayReporter(const Plugin &plugin, FILE *out) : plugin_(plugin), out_(out) {}
+
+    void Begin(const MessageView &mv, const PolicyView &) override {
+        std::fprintf(out_, "%s\n", MessageHeading(mv).c_str());
+    }
+
+    void Route(const MessageView &, const PolicyView &, const RouteView &r) override {
+        uint32_t st = 0;
+        std::fprintf(out_, "  %-9s %s", r.announce ? "announce" : "withdraw", KeyText(plugin_, *r.key, st).c_str());
+        if (r.hasPathId) std::fprintf(out_, " (path %u)", r.pathId);
+        std::fputc('\n', out_);
+    }
+
+    void End(const MessageView &, const PolicyView &pv) override {
+        if (!pv.Accepted()) {
+            if (pv.present) std::fprintf(out_, "  policy not decoded: %s\n", StatusName(pv.status));
+            return;
+        }
+        const TAM_RPD_ROUTE_VIEW view = MakeView(nullptr, pv.attr);
+        std::string text;
+        for (const DisplayPiece &piece : kDisplayPieces) {
+            const uint32_t st = plugin_.Display(view, piece.code, text);
+            if (st != TAM_RPD_OK) {
+                std::fprintf(out_, "  [%s] %s\n", piece.name, StatusName(st));
+            } else if (!text.empty()) {
+                std::fprintf(out_, "  [%s]\n", piece.name);
+                PrintBlock(out_, text, "    ");
+            }
+        }
+    }
+
+    void Event(const std::string &, const InputEvent &e) override { PrintEvent(out_, e); }
+
+private:
+    const Plugin &plugin_;
+    FILE *out_;
+};
+
+}  // namespace
+
+std::unique_ptr<Reporter> MakeDisplayReporter(const Plugin &plugin, FILE *out) {
+    return std::make_unique<DisplayReporter>(plugin, out);
+}
+
+}  // namespace rpdhost

@@ -1,0 +1,68 @@
+// --plugin-text: the plug-in's own composite texts as they come, items
+// separated by line breaks where the plug-in puts NUL bytes.
+#include <cstring>
+
+#include "report.h"
+#include "reporter.h"
+
+namespace rpdhost {
+
+namespace {
+
+constexpr uint32_t kTextKey = 1;
+constexpr uint32_t kTextAttr = 0x40;
+
+std::string Trimmed(const std::string &s) {
+    const size_t end = s.find_last_not_of(" \n");
+    return end == std::string::npos ? std::string() : s.substr(0, end + 1);
+}
+
+class PluginTextReporter : public Reporter {
+public:
+    PluginTextReporter(const Plugin &plugin, FILE *out) : plugin_(plugin), out_(out) {}
+
+    void Begin(const MessageView &mv, const PolicyView &) override {
+        const Message &m = mv.m;
+        std::fprintf(out_, "message %llu (offset %llu) UPDATE", static_cast<unsigned long long>(m.number),
+                     static_cast<unsigned long long>(m.offset));
+        if (!m.peer.empty()) std::fprintf(out_, " from %s", m.peer.c_str());
+        if (m.peerAs != 0) std::fprintf(out_, " AS%u", m.peerAs);
+        if (m.hasTime) std::fprintf(out_, " at %s", TimeText(m.sec, m.usec).c_str());
+        std::fputc('\n', out_);
+    }
+
+    void Route(const MessageView &, const PolicyView &, const RouteView &r) override {
+        std::string text;
+        const uint32_t st = plugin_.Text(MakeView(r.key, nullptr), kTextKey, text);
+        std::fprintf(out_, "  %-9s %s", r.announce ? "announce" : "withdraw",
+                     st == TAM_RPD_OK ? Trimmed(text).c_str() : StatusName(st));
+        if (r.hasPathId) std::fprintf(out_, " (path %u)", r.pathId);
+        std::fputc('\n', out_);
+    }
+
+    void End(const MessageView &, const PolicyView &pv) override {
+        if (!pv.Accepted()) {
+            if (pv.present) std::fprintf(out_, "  policy: not decoded (%s)\n", StatusName(pv.status));
+            return;
+        }
+        std::string text;
+        const uint32_t st = plugin_.Text(MakeView(nullptr, pv.attr), kTextAttr, text);
+        std::fprintf(out_, "  policy:\n");
+        if (st != TAM_RPD_OK) std::fprintf(out_, "    (no text: %s)\n", StatusName(st));
+        PrintBlock(out_, text, "    ");
+    }
+
+    void Event(const std::string &, const InputEvent &e) override { PrintEvent(out_, e); }
+
+private:
+    const Plugin &plugin_;
+    FILE *out_;
+};
+
+}  // namespace
+
+std::unique_ptr<Reporter> MakePluginTextReporter(const Plugin &plugin, FILE *out) {
+    return std::make_unique<PluginTextReporter>(plugin, out);
+}
+
+}  // namespace rpdhost
