@@ -39,6 +39,30 @@ def reassembly(path):
     return [] if growth <= 2.0 else [f"reassembly per-segment cost grows {growth:.2f}x from {counts[0]} to {counts[-1]}"]
 
 
+def versus_bgpdump(path):
+    """rpd-host's outputs against bgpdump's default (verbose) output of the
+    same MRT file, CPU time, median of the runs of one session."""
+    runs = {}
+    for line in open(path):
+        run, user, sys_ = line.split()
+        runs.setdefault(run, []).append(float(user) + float(sys_))
+    median = {run: sorted(t)[len(t) // 2] for run, t in runs.items()}
+    base = median["bgpdump"]
+    limits = {"text": 0.15, "json": 0.5}
+    print("\nAgainst bgpdump on the same 100,000-route MRT file (CPU seconds, median of 5):\n")
+    print("| run | CPU s | / bgpdump | limit | |")
+    print("|---|---:|---:|---:|---|")
+    failures = []
+    for run in ("bgpdump", "text", "plugin-text", "json"):
+        ratio = median[run] / base
+        limit = limits.get(run)
+        ok = limit is None or ratio <= limit
+        print(f"| {run} | {median[run]:.2f} | {ratio:.2f} | {limit if limit else ''} | {'' if limit is None else 'ok' if ok else 'MISSED'} |")
+        if not ok:
+            failures.append(f"{run} output: {ratio:.2f} of bgpdump's time, limit {limit}")
+    return failures
+
+
 def main():
     doc = json.load(open(sys.argv[1]))
     rows = {}
@@ -93,6 +117,8 @@ def main():
             print(f"| {run} | {routes} | {size:.0f} | {secs:.2f} | {routes / secs:,.0f} | {size / secs:.1f} | {rss:.1f} |")
     if len(sys.argv) > 3:
         failures += reassembly(sys.argv[3])
+    if len(sys.argv) > 4:
+        failures += versus_bgpdump(sys.argv[4])
     for f in failures:
         print(f"\nMISSED: {f}")
     return 1 if failures else 0

@@ -1,5 +1,7 @@
-// Packet parse of a Wide Community attribute value (type 11).
+// Packet parse of a Wide Community attribute value (type 11), and rpd-host's
+// diagnostic reading of the same bytes, which must reach the same verdict.
 #include "harness.h"
+#include "wc_explain.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     fuzz::Plugin &p = fuzz::Plugin::Get();
@@ -12,5 +14,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     if (st == TAM_RPD_OK && (out->usAttrLen != TAM_RPD_WC_FIXED_LEN + size || more != 0))
         fuzz::Die("attribute buffer shape", out->usAttrLen);
     fuzz::Settle(out, st);
+    rpdhost::WcPolicy wire;
+    if (size > 0 && rpdhost::ExplainWideCommunity(data, size, wire).accepted != (st == TAM_RPD_OK))
+        fuzz::Die("the diagnostic reading disagrees with the plug-in", st);
     return 0;
 }

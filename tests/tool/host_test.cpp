@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -180,6 +181,44 @@ TEST_F(HostTest, FailuresAreCountedByStatusAndTheWalkGoesOn) {
     EXPECT_NE(err.find("MP_REACH_NLRI NLRI refused: NLRI length 21 runs past the field (9 bytes follow) at message byte 42"),
               std::string::npos)
         << err;
+}
+
+// --verify writes each accepted policy again from its fields: the freedoms a
+// sender took are warnings, not failures.
+TEST_F(HostTest, VerifyWarnsOfFreedomsTakenInAcceptedPolicies) {
+    struct Case {
+        const char *name;
+        std::function<void(rpdwire::Policy &)> edit;
+        const char *warning;  // "" for none
+    };
+    const Case cases[] = {
+        {"as written", [](rpdwire::Policy &) {}, ""},
+        {"container length", [](rpdwire::Policy &p) { p.containerLen = 12; }, "container Length field is 12"},
+        {"stray community bytes",
+         [](rpdwire::Policy &p) {
+             p.actions = {rpdwire::CmtyAction({1}, 0)};
+             p.actions[0].value.push_back(0xEE);
+         },
+         "1 stray bytes after the last community value"},
+        {"trailing action header",
+         [](rpdwire::Policy &p) { p.actions.push_back(rpdwire::Tlv{3, {}, 9}); },
+         "the last action header has no value"},
+    };
+    for (const Case &c : cases) {
+        rpdwire::Policy p = rpdwire::FullPolicy();
+        c.edit(p);
+        HostOptions opt;
+        opt.output = OutputMode::None;
+        opt.verify = true;
+        Summary sum;
+        testing::internal::CaptureStderr();
+        Run(File({Announce({{1, 1, 1}}, rpdwire::Encode(p))}), opt, &sum);
+        const std::string err = testing::internal::GetCapturedStderr();
+        EXPECT_EQ(sum.policies, 1u) << c.name;
+        EXPECT_EQ(sum.Failures(), 0u) << c.name << err;
+        EXPECT_EQ(sum.warnings, *c.warning ? 1u : 0u) << c.name << err;
+        EXPECT_NE(err.find(c.warning), std::string::npos) << c.name << err;
+    }
 }
 
 // ADD-PATH: each NLRI follows its path identifier, in BGP4MP messages and in RIB dumps.

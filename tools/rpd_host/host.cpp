@@ -118,6 +118,7 @@ void Host::OnEvent(const InputEvent &e) {
 }
 
 void Host::OnProgress(uint64_t bytes) {
+    if (!opt_.progress) return;
     // A regular file's own position: right for compressed input too.
     progress_.Update(in_ != nullptr ? static_cast<uint64_t>(std::max<long>(0, std::ftell(in_))) : bytes, sum_.messages,
                      sum_.announced + sum_.withdrawn);

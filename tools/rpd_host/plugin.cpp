@@ -2,6 +2,7 @@
 
 #include <dlfcn.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include "tam_host.h"
@@ -23,19 +24,19 @@ uint32_t RoomFor(const TAM_RPD_ROUTE_VIEW &v) {
     return static_cast<uint32_t>(room < kTextRoom ? room : kTextRoom);
 }
 
-// The buffer is all NULs outside a call; takes the text out and clears it again.
+// The buffer is all NULs outside a call; takes the text out and clears it
+// again. Texts are written from the start with single NULs between items,
+// so the first all-zero block marks their end: the scan costs the text's
+// length, not the room's.
 void TakeText(std::vector<char> &buf, uint32_t room, std::string &text) {
-    size_t n = room;
-    // Back over the untouched zeros a word at a time, then byte by byte.
-    while (n >= 8) {
-        uint64_t w;
-        std::memcpy(&w, buf.data() + n - 8, 8);
-        if (w != 0) break;
-        n -= 8;
-    }
-    while (n > 0 && buf[n - 1] == '\0') --n;
-    text.assign(buf.data(), n);
-    std::memset(buf.data(), 0, n);
+    constexpr size_t kBlock = 256;
+    static const char kZeros[kBlock] = {};
+    size_t end = 0;
+    while (end + kBlock <= room && std::memcmp(buf.data() + end, kZeros, kBlock) != 0) end += kBlock;
+    if (end + kBlock > room) end = room;  // the last, partial block
+    while (end > 0 && buf[end - 1] == '\0') --end;
+    text.assign(buf.data(), end);
+    std::memset(buf.data(), 0, std::min<size_t>(room, end + kBlock));
 }
 
 }  // namespace

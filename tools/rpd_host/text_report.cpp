@@ -45,10 +45,21 @@ std::vector<std::string> Words(const std::string &text) {
     return out;
 }
 
+// Four dot-separated groups of digits.
 bool IsAddress(const std::string &w) {
-    unsigned a, b, c, d;
-    char tail;
-    return std::sscanf(w.c_str(), "%u.%u.%u.%u%c", &a, &b, &c, &d, &tail) == 4;
+    int dots = 0;
+    bool digit = false;
+    for (const char c : w) {
+        if (c >= '0' && c <= '9') {
+            digit = true;
+        } else if (c == '.' && digit) {
+            ++dots;
+            digit = false;
+        } else {
+            return false;
+        }
+    }
+    return dots == 3 && digit;
 }
 
 class TextReporter : public Reporter {
@@ -113,9 +124,10 @@ public:
 
 private:
     void Item(const char *label, const std::string &text) {
-        char head[24];
-        std::snprintf(head, sizeof(head), "    %-17s ", label);
-        line_ += head;
+        const size_t at = line_.size();
+        line_ += "    ";
+        line_ += label;
+        line_.append(at + 4 + 18 > line_.size() ? at + 4 + 18 - line_.size() : 1, ' ');
         line_ += text;
         line_ += '\n';
     }
