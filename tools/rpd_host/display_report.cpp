@@ -6,9 +6,9 @@ namespace rpdhost {
 
 namespace {
 
-class DisplayReporter : public Reporter {
+class DisplayReporter : public TextualReporter {
 public:
-    DisplayReporter(const Plugin &plugin, FILE *out) : plugin_(plugin), out_(out) {}
+    using TextualReporter::TextualReporter;
 
     void Begin(const MessageView &mv, const PolicyView &) override {
         std::fprintf(out_, "%s\n", MessageHeading(mv).c_str());
@@ -39,11 +39,6 @@ public:
         }
     }
 
-    void Event(const std::string &, const InputEvent &e) override { PrintEvent(out_, e); }
-
-private:
-    const Plugin &plugin_;
-    FILE *out_;
 };
 
 }  // namespace

@@ -17,9 +17,9 @@ std::string Trimmed(const std::string &s) {
     return end == std::string::npos ? std::string() : s.substr(0, end + 1);
 }
 
-class PluginTextReporter : public Reporter {
+class PluginTextReporter : public TextualReporter {
 public:
-    PluginTextReporter(const Plugin &plugin, FILE *out) : plugin_(plugin), out_(out) {}
+    using TextualReporter::TextualReporter;
 
     void Begin(const MessageView &mv, const PolicyView &) override {
         const Message &m = mv.m;
@@ -52,11 +52,6 @@ public:
         PrintBlock(out_, text, "    ");
     }
 
-    void Event(const std::string &, const InputEvent &e) override { PrintEvent(out_, e); }
-
-private:
-    const Plugin &plugin_;
-    FILE *out_;
 };
 
 }  // namespace

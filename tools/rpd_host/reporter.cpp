@@ -40,6 +40,11 @@ std::string KeyText(const Plugin &plugin, const OutBuf &key, uint32_t &status) {
     return s;
 }
 
+void TextualReporter::Event(const std::string &file, const InputEvent &e) {
+    std::fprintf(out_, "%s: ", file.c_str());
+    PrintEvent(out_, e);
+}
+
 std::unique_ptr<Reporter> MakeReporter(OutputMode mode, const Plugin &plugin, FILE *out) {
     switch (mode) {
         case OutputMode::Text: return MakeTextReporter(plugin, out);

@@ -75,6 +75,18 @@ public:
     virtual void Finish(const Summary &) {}
 };
 
+// The text formats' common ground: where they write, the plug-in they ask,
+// events as lines.
+class TextualReporter : public Reporter {
+public:
+    TextualReporter(const Plugin &plugin, FILE *out) : plugin_(plugin), out_(out) {}
+    void Event(const std::string &file, const InputEvent &e) override;
+
+protected:
+    const Plugin &plugin_;
+    FILE *out_;
+};
+
 enum class OutputMode { Text, PluginText, Display, Json, None };
 
 std::unique_ptr<Reporter> MakeTextReporter(const Plugin &plugin, FILE *out);

@@ -62,9 +62,9 @@ bool IsAddress(const std::string &w) {
     return dots == 3 && digit;
 }
 
-class TextReporter : public Reporter {
+class TextReporter : public TextualReporter {
 public:
-    TextReporter(const Plugin &plugin, FILE *out) : plugin_(plugin), out_(out) {}
+    using TextualReporter::TextualReporter;
 
     void Begin(const MessageView &mv, const PolicyView &) override {
         const std::string h = MessageHeading(mv);
@@ -115,11 +115,6 @@ public:
             }
         }
         std::fwrite(line_.data(), 1, line_.size(), out_);
-    }
-
-    void Event(const std::string &file, const InputEvent &e) override {
-        std::fprintf(out_, "%s: ", file.c_str());
-        PrintEvent(out_, e);
     }
 
 private:
@@ -201,8 +196,6 @@ private:
         return b;
     }
 
-    const Plugin &plugin_;
-    FILE *out_;
     std::string line_;
 };
 
