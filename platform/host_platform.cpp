@@ -56,16 +56,8 @@ ModuleStats *Stats(uint64_t moduleId, bool create) {
 // The conversions the plug-in's texts use (%s %u %x %c %%, no flags or
 // widths) are formatted here directly: the same characters as vsnprintf
 // without its general machinery, which dominated the cost of rendering.
-bool IsSimpleFormat(const char *fmt) {
-    for (const char *p = fmt; *p != '\0'; ++p) {
-        if (*p != '%') continue;
-        ++p;
-        if (*p != 's' && *p != 'u' && *p != 'x' && *p != 'c' && *p != '%') return false;
-    }
-    return true;
-}
-
-// Formats into `out` (room `cap`); returns the full length, which may exceed `cap`.
+// Formats into `out` (room `cap`) and returns the full length, which may
+// exceed `cap`; SIZE_MAX when the format needs more than these.
 size_t SimpleFormat(char *out, size_t cap, const char *fmt, va_list args) {
     size_t n = 0;
     auto put = [&](char c) {
@@ -95,7 +87,8 @@ size_t SimpleFormat(char *out, size_t cap, const char *fmt, va_list args) {
                 while (k > 0) put(digits[--k]);
                 break;
             }
-            default: put('%'); break;
+            case '%': put('%'); break;
+            default: return SIZE_MAX;
         }
     }
     return n;
@@ -105,13 +98,13 @@ size_t SimpleFormat(char *out, size_t cap, const char *fmt, va_list args) {
 // and reports a negative result; `count` of at least `destMax` refuses to cut.
 int BoundedFormat(char *dest, size_t destMax, size_t count, const char *fmt, va_list args) {
     if (dest == nullptr || destMax == 0 || fmt == nullptr) return -1;
-    if (IsSimpleFormat(fmt)) {
+    {
         char text[1024];
         va_list copy;
         va_copy(copy, args);
         const size_t need = SimpleFormat(text, sizeof(text), fmt, copy);
         va_end(copy);
-        if (need <= sizeof(text) && need <= static_cast<size_t>(INT32_MAX)) {
+        if (need <= sizeof(text)) {
             const size_t limit = count < destMax ? count : destMax - 1;
             if (need > limit && count >= destMax) {  // cutting refused
                 dest[0] = '\0';

@@ -3,6 +3,7 @@
 // display pieces; where a piece flattens what the wire keeps apart (the
 // community filters), the diagnostic reading of the bytes gives the groups.
 #include <cstring>
+#include <string_view>
 #include <vector>
 
 #include "report.h"
@@ -12,41 +13,23 @@ namespace rpdhost {
 
 namespace {
 
-// The items of a piece: NUL bytes and line feeds end them.
-std::vector<std::string> Items(const std::string &text) {
-    std::vector<std::string> out;
-    std::string cur;
-    for (const char c : text) {
-        if (c == '\0' || c == '\n') {
-            while (!cur.empty() && cur.back() == ' ') cur.pop_back();
-            if (!cur.empty()) out.push_back(cur);
-            cur.clear();
-        } else if (!(c == ' ' && cur.empty())) {
-            cur += c;
-        }
+// Calls `f` with each item of a piece (ended by NUL bytes and line feeds,
+// leading and trailing blanks cut), or with each word when `words` is set.
+template <typename F> void Each(std::string_view text, bool words, F &&f) {
+    size_t start = 0;
+    for (size_t i = 0; i <= text.size(); ++i) {
+        const char c = i < text.size() ? text[i] : '\0';
+        if (c != '\0' && c != '\n' && !(words && c == ' ')) continue;
+        size_t a = start, b = i;
+        while (a < b && text[a] == ' ') ++a;
+        while (b > a && text[b - 1] == ' ') --b;
+        if (b > a) f(text.substr(a, b - a));
+        start = i + 1;
     }
-    while (!cur.empty() && cur.back() == ' ') cur.pop_back();
-    if (!cur.empty()) out.push_back(cur);
-    return out;
-}
-
-std::vector<std::string> Words(const std::string &text) {
-    std::vector<std::string> out;
-    std::string cur;
-    for (const char c : text) {
-        if (c == ' ' || c == '\0' || c == '\n') {
-            if (!cur.empty()) out.push_back(cur);
-            cur.clear();
-        } else {
-            cur += c;
-        }
-    }
-    if (!cur.empty()) out.push_back(cur);
-    return out;
 }
 
 // Four dot-separated groups of digits.
-bool IsAddress(const std::string &w) {
+bool IsAddress(std::string_view w) {
     int dots = 0;
     bool digit = false;
     for (const char c : w) {
@@ -97,19 +80,13 @@ public:
             }
             switch (piece.code) {
                 case kPieceContainer: Container(text, pv); break;
-                case kPieceAsPathFilters:
-                    for (const std::string &f : Items(text)) Item("match AS path", f);
-                    break;
+                case kPieceAsPathFilters: Each(text, false, [&](std::string_view f) { Item("match AS path", f); }); break;
                 case kPieceCommunityFilters: Communities(text, pv); break;
                 case kPiecePrefixList: Prefixes(text); break;
-                case kPieceMedAction:
-                    for (const std::string &f : Items(text)) Item("MED", f);
-                    break;
-                case kPieceAsPathAction:
-                    for (const std::string &f : Items(text)) Item("AS path add", f);
-                    break;
+                case kPieceMedAction: Each(text, false, [&](std::string_view f) { Item("MED", f); }); break;
+                case kPieceAsPathAction: Each(text, false, [&](std::string_view f) { Item("AS path add", f); }); break;
                 case kPieceCommunityAction:
-                    for (const std::string &f : Items(text)) Item("community add", f + LeadNote(pv, true, 0));
+                    Each(text, false, [&](std::string_view f) { Item("community add", f, LeadNote(pv, true, 0)); });
                     break;
                 default: break;
             }
@@ -118,62 +95,67 @@ public:
     }
 
 private:
-    void Item(const char *label, const std::string &text) {
+    void Item(const char *label, std::string_view text, std::string_view note = {}) {
         const size_t at = line_.size();
         line_ += "    ";
         line_ += label;
         line_.append(at + 4 + 18 > line_.size() ? at + 4 + 18 - line_.size() : 1, ' ');
         line_ += text;
+        line_ += note;
         line_ += '\n';
     }
 
     // "Type : 1" lines of the container piece, as one line of "Type 1, Flag ..., ...".
-    void Container(const std::string &text, const PolicyView &pv) {
-        std::string s;
-        for (const std::string &item : Items(text)) {
+    void Container(std::string_view text, const PolicyView &pv) {
+        line_ += "  policy    ";
+        bool first = true;
+        Each(text, false, [&](std::string_view item) {
             const size_t colon = item.find(" : ");
-            if (colon == std::string::npos) continue;  // the "Wide-community Container 1:" title
-            std::string key = item.substr(0, colon);
-            while (!key.empty() && key.back() == ' ') key.pop_back();
-            if (!s.empty()) s += ", ";
-            s += key + " " + item.substr(colon + 3);
-        }
-        if (pv.wire != nullptr) s += ", Length " + std::to_string(pv.wire->containerLength);
-        line_ += "  policy    " + s + "\n";
+            if (colon == std::string_view::npos) return;  // the "Wide-community Container 1:" title
+            std::string_view key = item.substr(0, colon);
+            while (!key.empty() && key.back() == ' ') key.remove_suffix(1);
+            if (!first) line_ += ", ";
+            first = false;
+            line_ += key;
+            line_ += ' ';
+            line_ += item.substr(colon + 3);
+        });
+        if (pv.wire != nullptr) line_ += ", Length " + std::to_string(pv.wire->containerLength);
+        line_ += '\n';
     }
 
     // The piece lists every value of every filter in one run; the wire keeps filters apart.
-    void Communities(const std::string &text, const PolicyView &pv) {
-        const std::vector<std::string> words = Words(text);
+    void Communities(std::string_view text, const PolicyView &pv) {
+        std::vector<std::string_view> words;
+        Each(text, true, [&](std::string_view w) { words.push_back(w); });
         size_t at = 0, filter = 0;
+        auto group = [&](size_t n, std::string_view note) {
+            joined_.clear();
+            for (size_t i = at; i < at + n; ++i) (joined_ += i > at ? " " : "") += words[i];
+            Item("match community", joined_, note);
+            at += n;
+        };
         if (pv.wire != nullptr)
             for (const WcAtom &a : pv.wire->atoms) {
                 if (a.kind != WcAtom::Communities) continue;
                 const size_t n = a.communities.values.size();
-                if (at + n > words.size()) break;
-                std::string s;
-                for (size_t i = at; i < at + n; ++i) s += (i > at ? " " : "") + words[i];
-                Item("match community", s + LeadNote(pv, false, filter++));
-                at += n;
+                if (n == 0 || at + n > words.size()) break;
+                group(n, LeadNote(pv, false, filter++));
             }
-        if (at < words.size()) {  // no structure to go by: the values as the piece gives them
-            std::string s;
-            for (size_t i = at; i < words.size(); ++i) s += (i > at ? " " : "") + words[i];
-            Item("match community", s);
-        }
+        if (at < words.size()) group(words.size() - at, {});  // no structure to go by: the values as the piece gives them
     }
 
     // Entries start at an address: "10.0.0.0 8", "172.16.0.0 12 greater-equal 16", ...
-    void Prefixes(const std::string &text) {
-        std::string entry;
-        for (const std::string &w : Words(text)) {
-            if (IsAddress(w) && !entry.empty()) {
-                Item("match prefix", entry);
-                entry.clear();
+    void Prefixes(std::string_view text) {
+        joined_.clear();
+        Each(text, true, [&](std::string_view w) {
+            if (IsAddress(w) && !joined_.empty()) {
+                Item("match prefix", joined_);
+                joined_.clear();
             }
-            entry += (entry.empty() ? "" : " ") + w;
-        }
-        if (!entry.empty()) Item("match prefix", entry);
+            (joined_ += joined_.empty() ? "" : " ") += w;
+        });
+        if (!joined_.empty()) Item("match prefix", joined_);
     }
 
     // The leading octet the wire carries and no text shows, when it is not 0.
@@ -196,7 +178,7 @@ private:
         return b;
     }
 
-    std::string line_;
+    std::string line_, joined_;
 };
 
 }  // namespace

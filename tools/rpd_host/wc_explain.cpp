@@ -162,10 +162,10 @@ private:
             return Fail(at - 2, Format("an IPv4 prefix atom is a nonzero multiple of 8 bytes: %llu", len));
         for (size_t e = at; e < at + len; e += 8) {
             WcPrefixEntry p{v_[e], Be32(v_ + e + 1), v_[e + 5], v_[e + 6], v_[e + 7]};
-            const std::string name = Ipv4(p.addr) + "/" + std::to_string(p.mask);
+            auto name = [&] { return Ipv4(p.addr) + "/" + std::to_string(p.mask); };
             const unsigned t = p.MatchType();
             if (t > 3) return Fail(e, Format("prefix entry match type must be 0 to 3: %llu", t));
-            if (p.mask > 32) return Fail(e + 5, "prefix entry " + name + ": mask length above 32");
+            if (p.mask > 32) return Fail(e + 5, "prefix entry " + name() + ": mask length above 32");
             static const char *const kRule[] = {
                 "exact match takes no greater-equal or less-equal length",
                 "greater-equal match needs mask <= greater-equal <= 32 and no less-equal length",
@@ -177,7 +177,7 @@ private:
                             : t == 2 ? p.mask <= p.le && p.le <= 32 && p.ge == 0
                                      : p.mask <= p.ge && p.ge <= p.le && p.le <= 32;
             if (!ok)
-                return Fail(e + 6, "prefix entry " + name + Format(" ge %llu le %llu: ", p.ge, p.le) + kRule[t]);
+                return Fail(e + 6, "prefix entry " + name() + Format(" ge %llu le %llu: ", p.ge, p.le) + kRule[t]);
             out.push_back(p);
         }
         return true;
