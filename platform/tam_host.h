@@ -9,7 +9,7 @@
 #include <stddef.h>
 #include <stdint.h>
 
-#include "../src/frame/host_services.h"
+#include "tam_rpd_host.h"
 
 #ifdef __cplusplus
 extern "C" {

@@ -9,7 +9,7 @@
 #include <stddef.h>
 #include <stdint.h>
 
-#include "host_services.h"
+#include "tam_rpd_host.h"
 #include "tam_rpd.h"
 
 namespace tam {
