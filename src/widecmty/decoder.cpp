@@ -38,10 +38,13 @@ uint32_t TAM_RPD_TLVGetTypeAndLen(const uint8_t *pucBuf, uint32_t ulAvail, uint8
     if (pucBuf == nullptr || pucType == nullptr || pusLen == nullptr) {
         return TAM_RPD_ERR_PARA;
     }
-    tam::BeReader in(pucBuf, ulAvail);
-    if (!in.U8(*pucType) || !in.U16(*pusLen)) {
+    // A header cut short writes neither output.
+    if (ulAvail < tam::kTlvHeaderLen) {
         return TAM_RPD_ERR_PKT_MALFORMED;
     }
+    tam::BeReader in(pucBuf, ulAvail);
+    (void)in.U8(*pucType);
+    (void)in.U16(*pusLen);
     return in.left() < *pusLen ? TAM_RPD_ERR_PKT_MALFORMED : TAM_RPD_OK;
 }
 

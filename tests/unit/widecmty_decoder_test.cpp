@@ -328,7 +328,10 @@ TEST_F(WcDecoder, TlvHeaderReader) {
     EXPECT_EQ(len, 2);
     EXPECT_EQ(TAM_RPD_TLVGetTypeAndLen(b, 4, &type, &len), TAM_RPD_ERR_PKT_MALFORMED);
     EXPECT_EQ(len, 2);  // outputs stay written
+    type = 0xEE, len = 0xEEEE;
     EXPECT_EQ(TAM_RPD_TLVGetTypeAndLen(b, 2, &type, &len), TAM_RPD_ERR_PKT_MALFORMED);
+    EXPECT_EQ(type, 0xEE);  // a header cut short writes neither output
+    EXPECT_EQ(len, 0xEEEE);
     EXPECT_EQ(TAM_RPD_TLVGetTypeAndLen(nullptr, 5, &type, &len), TAM_RPD_ERR_PARA);
     EXPECT_EQ(TAM_RPD_TLVGetTypeAndLen(b, 5, nullptr, &len), TAM_RPD_ERR_PARA);
     EXPECT_EQ(Asserts(), 0u);
