@@ -561,6 +561,24 @@ TAM_RPD_EXPORT uint32_t TAM_RPD_FormatCfgWideCommunity(const TAM_RPD_ROUTE_VIEW 
 
 /* ------------------------------------- service and message dispatch */
 
+/* Internal message types. BGPI route-prefix messages: 53 decoded (IPv4
+ * NLRI form), 79 and 80 decoded (they also recognise the IPv6 length and
+ * refuse it), 59 encoded; 60 is listed in the operations record but has no
+ * handler. HA route-prefix messages: 1, 3 and 5, decoded and encoded; 3 is
+ * the one listed. Attribute messages: 29. Configuration records: 2 (route
+ * prefix, decoded and encoded), 16 (policy text, encoded). */
+#define TAM_RPD_MSG_BGPI_PREFIX       53u
+#define TAM_RPD_MSG_BGPI_PREFIX_OUT   59u
+#define TAM_RPD_MSG_BGPI_LISTED       60u
+#define TAM_RPD_MSG_BGPI_PREFIX_V6A   79u
+#define TAM_RPD_MSG_BGPI_PREFIX_V6B   80u
+#define TAM_RPD_MSG_HA_PREFIX_1       1u
+#define TAM_RPD_MSG_HA_PREFIX         3u
+#define TAM_RPD_MSG_HA_PREFIX_5       5u
+#define TAM_RPD_MSG_ATTR_WIDE_CMTY    29u
+#define TAM_RPD_CFG_TYPE_PREFIX       2u
+#define TAM_RPD_CFG_TYPE_POLICY_TEXT  16u
+
 #define TAM_RPD_SET_ATTR_TBL_NUM        1
 #define TAM_RPD_CMP_DATA_TBL_NUM        2
 #define TAM_RPD_MSG_PARSE_TBL_NUM       3

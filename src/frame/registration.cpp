@@ -33,11 +33,11 @@ TAM_RPD_INSTANCE *TAM_RPD_Construct(TAM_RPD_PLUGIN_OPS *pstOps, uint64_t ulModul
     pstOps->aulPktType[0] = TAM_RPD_PKT_MP_REACH;
     pstOps->aulPktType[1] = TAM_RPD_PKT_MP_UNREACH;
     pstOps->aulPktType[2] = TAM_RPD_PKT_WIDE_CMTY;
-    pstOps->aulMsgType[0] = 53;
-    pstOps->aulMsgType[1] = 59;
-    pstOps->aulMsgType[2] = 60;
-    pstOps->aulHaMsgType[0] = 3;
-    pstOps->aulAttrMsgType[0] = 29;
+    pstOps->aulMsgType[0] = TAM_RPD_MSG_BGPI_PREFIX;
+    pstOps->aulMsgType[1] = TAM_RPD_MSG_BGPI_PREFIX_OUT;
+    pstOps->aulMsgType[2] = TAM_RPD_MSG_BGPI_LISTED;
+    pstOps->aulHaMsgType[0] = TAM_RPD_MSG_HA_PREFIX;
+    pstOps->aulAttrMsgType[0] = TAM_RPD_MSG_ATTR_WIDE_CMTY;
     pstOps->aulPair336[0] = 4;
     pstOps->aulPair336[1] = 4;
     pstOps->aulPair344[0] = 192;

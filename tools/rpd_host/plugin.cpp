@@ -14,7 +14,6 @@ namespace {
 constexpr uint64_t kModule = 0x52504448;  // "RPDH"
 // Room for the text of the largest attribute the plug-in accepts.
 constexpr size_t kTextRoom = 1u << 20;
-constexpr uint32_t kCfgText = 16;
 
 // Text of a policy is a bounded multiple of its wire size (the longest item
 // text per wire byte is a prefix entry's), so the room and the scan for the
@@ -146,7 +145,7 @@ uint32_t Plugin::CfgText(const TAM_RPD_ROUTE_VIEW &v, std::string &text) const {
     uint32_t w1 = 0, w2 = 0;
     const uint32_t room = RoomFor(v);
     uint8_t *cur = reinterpret_cast<uint8_t *>(textBuf_.data());
-    const uint32_t st = ops_.pfnFormatCfg(&v, kCfgText, &cur, room, &w1, &w2);
+    const uint32_t st = ops_.pfnFormatCfg(&v, TAM_RPD_CFG_TYPE_POLICY_TEXT, &cur, room, &w1, &w2);
     TakeText(textBuf_, room, text);
     return st;
 }

@@ -9,8 +9,8 @@ namespace rpdhost {
 
 namespace {
 
-constexpr uint32_t kTextKey = 1;
-constexpr uint32_t kTextAttr = 0x40;
+constexpr uint32_t kTextKey = TAM_RPD_STR_NLRI;
+constexpr uint32_t kTextAttr = TAM_RPD_STR_WIDE_CMTY;
 
 std::string Trimmed(const std::string &s) {
     const size_t end = s.find_last_not_of(" \n");

@@ -6,10 +6,10 @@
 namespace rpdhost {
 
 const DisplayPiece kDisplayPieces[7] = {
-    {kPieceContainer, "container"},     {kPieceAsPathFilters, "as_path_filters"},
-    {kPieceCommunityFilters, "community_filters"}, {kPiecePrefixList, "prefix_list"},
-    {kPieceMedAction, "med_action"},    {kPieceAsPathAction, "as_path_action"},
-    {kPieceCommunityAction, "community_action"},
+    {TAM_RPD_DISP_PUBLIC, "container"},        {TAM_RPD_DISP_ASPATH_FILTER, "as_path_filters"},
+    {TAM_RPD_DISP_CMTY_FILTER, "community_filters"}, {TAM_RPD_DISP_IP_PREFIX, "prefix_list"},
+    {TAM_RPD_DISP_MED, "med_action"},          {TAM_RPD_DISP_ASPATH_APPLY, "as_path_action"},
+    {TAM_RPD_DISP_CMTY_APPLY, "community_action"},
 };
 
 std::string Ipv4Text(uint32_t a) {

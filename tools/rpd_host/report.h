@@ -7,6 +7,7 @@
 #include <string>
 
 #include "input.h"
+#include "tam_rpd.h"
 
 namespace rpdhost {
 
@@ -15,15 +16,6 @@ struct DisplayPiece {
     const char *name;
 };
 extern const DisplayPiece kDisplayPieces[7];
-enum DisplayCode : uint32_t {
-    kPieceContainer = 0x01,
-    kPieceAsPathFilters = 0x02,
-    kPieceCommunityFilters = 0x04,
-    kPiecePrefixList = 0x08,
-    kPieceMedAction = 0x10,
-    kPieceAsPathAction = 0x20,
-    kPieceCommunityAction = 0x40,
-};
 
 std::string Ipv4Text(uint32_t hostOrder);
 std::string HexText(const uint8_t *p, size_t n);

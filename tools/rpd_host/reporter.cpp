@@ -6,7 +6,7 @@ namespace rpdhost {
 
 namespace {
 
-constexpr uint32_t kTextKey = 1;
+constexpr uint32_t kTextKey = TAM_RPD_STR_NLRI;
 
 }  // namespace
 

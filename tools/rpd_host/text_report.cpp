@@ -79,13 +79,13 @@ public:
                 continue;
             }
             switch (piece.code) {
-                case kPieceContainer: Container(text, pv); break;
-                case kPieceAsPathFilters: Each(text, false, [&](std::string_view f) { Item("match AS path", f); }); break;
-                case kPieceCommunityFilters: Communities(text, pv); break;
-                case kPiecePrefixList: Prefixes(text); break;
-                case kPieceMedAction: Each(text, false, [&](std::string_view f) { Item("MED", f); }); break;
-                case kPieceAsPathAction: Each(text, false, [&](std::string_view f) { Item("AS path add", f); }); break;
-                case kPieceCommunityAction:
+                case TAM_RPD_DISP_PUBLIC: Container(text, pv); break;
+                case TAM_RPD_DISP_ASPATH_FILTER: Each(text, false, [&](std::string_view f) { Item("match AS path", f); }); break;
+                case TAM_RPD_DISP_CMTY_FILTER: Communities(text, pv); break;
+                case TAM_RPD_DISP_IP_PREFIX: Prefixes(text); break;
+                case TAM_RPD_DISP_MED: Each(text, false, [&](std::string_view f) { Item("MED", f); }); break;
+                case TAM_RPD_DISP_ASPATH_APPLY: Each(text, false, [&](std::string_view f) { Item("AS path add", f); }); break;
+                case TAM_RPD_DISP_CMTY_APPLY:
                     Each(text, false, [&](std::string_view f) { Item("community add", f, LeadNote(pv, true, 0)); });
                     break;
                 default: break;

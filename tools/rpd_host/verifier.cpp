@@ -10,8 +10,7 @@ namespace rpdhost {
 
 namespace {
 
-constexpr uint32_t kTextAttr = 0x40;
-constexpr uint32_t kCfgPrefix = 2;
+constexpr uint32_t kTextAttr = TAM_RPD_STR_WIDE_CMTY;
 
 // The policy as the tool's writer puts it: the decoded fields, none of the
 // freedoms (container Length computed, no bytes after the last community
@@ -115,13 +114,13 @@ void Verifier::Route(const Message &m, const RouteView &r, const OutBuf *attr) {
         uint8_t rec[64];
         uint8_t *w = rec;
         uint32_t w1 = 0, w2 = 0;
-        st = o.pfnFormatCfg(&view, kCfgPrefix, &w, sizeof(rec), &w1, &w2);
+        st = o.pfnFormatCfg(&view, TAM_RPD_CFG_TYPE_PREFIX, &w, sizeof(rec), &w1, &w2);
         if (st != TAM_RPD_OK) {
             diff_(m, std::string("configuration record format: ") + StatusName(st));
         } else {
             OutBuf again;
             // The record always starts where the write position was; it is not advanced.
-            st = o.pfnParseCfg(rec, sizeof(TAM_RPD_CFG_PREFIX), kCfgPrefix, again.slot(), inst);
+            st = o.pfnParseCfg(rec, sizeof(TAM_RPD_CFG_PREFIX), TAM_RPD_CFG_TYPE_PREFIX, again.slot(), inst);
             if (st != TAM_RPD_OK) diff_(m, std::string("configuration record parse: ") + StatusName(st));
             else sameKey(again, "configuration record");
         }
