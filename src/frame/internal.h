@@ -200,6 +200,9 @@ uint32_t OutputKeyOnly(TAM_RPD_OUTPUT_BUF **ppstOut, const TAM_RPD_ROUTE_KEY &ke
                        const TAM_RPD_INSTANCE *inst) noexcept;
 
 // Writes the 10-byte IPv4 RPD NLRI of `key` at `p`.
+// The 9-byte IPv4 body of an RPD NLRI (after its length byte) into a route
+// key; false when its policy type is not the export policy.
+bool ReadNlriBody(const uint8_t *body, TAM_RPD_ROUTE_KEY &key) noexcept;
 void WriteNlri(uint8_t *p, const TAM_RPD_ROUTE_KEY &key) noexcept;
 
 }  // namespace tam

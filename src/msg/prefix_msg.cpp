@@ -30,10 +30,12 @@ uint32_t EncodeBody(const TAM_RPD_ROUTE_VIEW *pstView, uint8_t **ppucCursor, uin
     return TAM_RPD_OK;
 }
 
-// Builds the key from a body whose length byte and policy type were checked.
+// Builds the key from a body whose length byte says the IPv4 form, with the NLRI codec.
 uint32_t EmitKey(const uint8_t *body, TAM_RPD_OUTPUT_BUF **ppstOut, const TAM_RPD_INSTANCE *inst) noexcept {
     TAM_RPD_ROUTE_KEY key;
-    tam::MakeIpv4Key(key, tam::LoadBe32(body + 2), tam::LoadBe32(body + 6));
+    if (!tam::ReadNlriBody(body + 1, key)) {
+        return TAM_RPD_ERR_PKT_MALFORMED;
+    }
     return tam::OutputKeyOnly(ppstOut, key, inst);
 }
 
@@ -46,7 +48,7 @@ uint32_t DecodeBody(const uint8_t *pucMsg, uint16_t usLen, TAM_RPD_OUTPUT_BUF **
     if (usLen < kMinBody) {
         return TAM_RPD_ERR_MSG_TOO_SHORT;
     }
-    if (pucMsg[0] != kNlriLenIpv4 || pucMsg[1] != TAM_RPD_POLICY_EXPORT) {
+    if (pucMsg[0] != kNlriLenIpv4) {
         return TAM_RPD_ERR_PKT_MALFORMED;
     }
     return EmitKey(pucMsg, ppstOut, pstInst);
@@ -89,7 +91,7 @@ uint32_t TAM_RPD_ParseBgpiRtPrefixTlv(const uint8_t *pucMsg, uint16_t usLen, TAM
     if (usLen <= nlriLen || (nlriLen != kNlriLenIpv4 && nlriLen != kNlriLenIpv6)) {
         return TAM_RPD_ERR_PKT_MALFORMED;
     }
-    if (pucMsg[1] != TAM_RPD_POLICY_EXPORT || nlriLen == kNlriLenIpv6) {
+    if (nlriLen == kNlriLenIpv6) {
         return TAM_RPD_ERR_PKT_MALFORMED;
     }
     return EmitKey(pucMsg, ppstOut, pstInst);

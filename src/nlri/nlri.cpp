@@ -47,6 +47,18 @@ template <typename T> int32_t Order(T a, T b) noexcept { return a > b ? 1 : (a <
 
 namespace tam {
 
+bool ReadNlriBody(const uint8_t *body, TAM_RPD_ROUTE_KEY &key) noexcept {
+    BeReader in(body, kNlriLenIpv4);
+    uint8_t policy = 0;
+    uint32_t distinguisher = 0;
+    uint32_t peer = 0;
+    if (!in.U8(policy) || policy != TAM_RPD_POLICY_EXPORT || !in.U32(distinguisher) || !in.U32(peer)) {
+        return false;
+    }
+    MakeIpv4Key(key, distinguisher, peer);
+    return true;
+}
+
 void WriteNlri(uint8_t *p, const TAM_RPD_ROUTE_KEY &key) noexcept {
     p[0] = kNlriLenIpv4;
     p[1] = key.ucPolicyType;
@@ -94,21 +106,11 @@ uint32_t TAM_RPD_ParseBgpNlri(const uint8_t **ppucCursor, uint8_t ucNlriLen, TAM
     TAM_REQUIRE(ucNlriLen >= kNlriLenIpv4, TAM_RPD_ERR_PARA);
     TAM_REQUIRE(ppstOut != nullptr, TAM_RPD_ERR_PARA);
     TAM_REQUIRE(pstInst != nullptr, TAM_RPD_ERR_PARA);
-    tam::BeReader in(*ppucCursor, ucNlriLen);
-    uint8_t policy = 0;
-    uint32_t distinguisher = 0;
-    uint32_t peer = 0;
-    (void)in.U8(policy);
-    if (policy != TAM_RPD_POLICY_EXPORT) {
-        return TAM_RPD_ERR_PKT_MALFORMED;
-    }
-    (void)in.U32(distinguisher);
     // The IPv6 form (21) is recognised by its length but not supported.
-    if (ucNlriLen != kNlriLenIpv4 || !in.U32(peer)) {
+    TAM_RPD_ROUTE_KEY key;
+    if (ucNlriLen != kNlriLenIpv4 || !tam::ReadNlriBody(*ppucCursor, key)) {
         return TAM_RPD_ERR_PKT_MALFORMED;
     }
-    TAM_RPD_ROUTE_KEY key;
-    tam::MakeIpv4Key(key, distinguisher, peer);
     uint32_t ret = tam::OutputKeyOnly(ppstOut, key, pstInst);
     if (ret != TAM_RPD_OK) {
         return ret;
