@@ -95,38 +95,57 @@ inline void StoreBe32(uint8_t *p, uint32_t v) noexcept {
 }
 
 // Sequential reader over untrusted bytes. Every read checks what remains, so
-// no decoder can step past the length its caller gave, whatever the data claims.
+// no decoder can step past the length its caller gave, whatever the data
+// claims; a failed read takes nothing and leaves the reader where it was.
 class BeReader {
 public:
+    BeReader() noexcept : p_(nullptr), left_(0) {}
     BeReader(const uint8_t *p, uint32_t len) noexcept : p_(p), left_(len) {}
 
     uint32_t left() const noexcept { return left_; }
     const uint8_t *pos() const noexcept { return p_; }
 
-    bool U8(uint8_t &v) noexcept {
+    [[nodiscard]] bool U8(uint8_t &v) noexcept {
         if (left_ < 1) return false;
         v = p_[0];
         Advance(1);
         return true;
     }
-    bool U16(uint16_t &v) noexcept {
+    [[nodiscard]] bool U16(uint16_t &v) noexcept {
         if (left_ < 2) return false;
         v = LoadBe16(p_);
         Advance(2);
         return true;
     }
-    bool U32(uint32_t &v) noexcept {
+    [[nodiscard]] bool U32(uint32_t &v) noexcept {
         if (left_ < 4) return false;
         v = LoadBe32(p_);
         Advance(4);
         return true;
     }
     // Hands out `n` bytes in place and steps past them.
-    bool Take(uint32_t n, const uint8_t *&out) noexcept {
+    [[nodiscard]] bool Take(uint32_t n, const uint8_t *&out) noexcept {
         if (left_ < n) return false;
         out = p_;
         Advance(n);
         return true;
+    }
+    // The next `n` bytes as a reader of their own; this one steps past them.
+    [[nodiscard]] bool Sub(uint32_t n, BeReader &out) noexcept {
+        const uint8_t *p = nullptr;
+        if (!Take(n, p)) return false;
+        out = BeReader(p, n);
+        return true;
+    }
+    // One generic TLV (type octet, 16-bit length): its value becomes a reader
+    // of its own and this one steps past it. Fails, taking nothing, when the
+    // header is cut short or the value runs past what is left.
+    [[nodiscard]] bool Tlv(uint8_t &type, BeReader &value) noexcept {
+        if (left_ < 3 || LoadBe16(p_ + 1) > left_ - 3) return false;
+        type = p_[0];
+        const uint16_t len = LoadBe16(p_ + 1);
+        Advance(3);
+        return Sub(len, value);
     }
 
 private:

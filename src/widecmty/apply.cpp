@@ -20,28 +20,25 @@ extern "C" {
 uint32_t TAM_RPD_ParseWideCmtyApplyTLVData(TAM_RPD_WC_APPLY *pstApply, const uint8_t *pucData, uint32_t ulLen,
                                            TAM_RPD_INSTANCE *pstInst) {
     TAM_REQUIRE(pstApply != nullptr && pucData != nullptr, TAM_RPD_ERR_PARA);
-    if (ulLen < tam::kTlvHeaderLen) {
-        return TAM_RPD_ERR_PKT_MALFORMED;
-    }
     tam::BeReader in(pucData, ulLen);
     uint8_t type = 0;
     uint16_t len = 0;
-    (void)in.U8(type);
-    (void)in.U16(len);
+    if (!in.U8(type) || !in.U16(len)) {
+        return TAM_RPD_ERR_PKT_MALFORMED;  // not even one action header
+    }
     // A trailing action header whose value is absent ends the walk successfully.
-    while (len <= in.left()) {
-        const uint8_t *value = nullptr;
-        (void)in.Take(len, value);
+    tam::BeReader value;
+    while (in.Sub(len, value)) {
         uint32_t ret;
         switch (type) {
             case kActionMed:
-                ret = TAM_RPD_ParseWideCmtyApplyMed(&pstApply->pstMed, value, len, pstInst);
+                ret = TAM_RPD_ParseWideCmtyApplyMed(&pstApply->pstMed, value.pos(), len, pstInst);
                 break;
             case kActionAsPath:
-                ret = TAM_RPD_ParseWideCmtyApplyAspath(&pstApply->pstAsPath, value, len, pstInst);
+                ret = TAM_RPD_ParseWideCmtyApplyAspath(&pstApply->pstAsPath, value.pos(), len, pstInst);
                 break;
             case kActionCmty:
-                ret = TAM_RPD_ParseWideCmtyApplyCommunity(&pstApply->pstCmty, value, len, pstInst);
+                ret = TAM_RPD_ParseWideCmtyApplyCommunity(&pstApply->pstCmty, value.pos(), len, pstInst);
                 break;
             default:
                 return TAM_RPD_ERR_PKT_MALFORMED;
@@ -66,14 +63,16 @@ uint32_t TAM_RPD_ParseWideCmtyApplyMed(TAM_RPD_MED_APPLY **ppstSlot, const uint8
         return TAM_RPD_ERR_PKT_MALFORMED;
     }
     TAM_REQUIRE(pstInst != nullptr, TAM_RPD_ERR_PARA);
-    auto *med = static_cast<TAM_RPD_MED_APPLY *>(tam::AllocZeroed(pstInst->ulModuleId, sizeof(TAM_RPD_MED_APPLY)));
+    tam::HostBlock block(tam::AllocZeroed(pstInst->ulModuleId, sizeof(TAM_RPD_MED_APPLY)));
+    auto *med = block.as<TAM_RPD_MED_APPLY>();
     if (med == nullptr) {
         return TAM_RPD_ERR_NOMEM;
     }
     tam::BeReader in(pucData, usLen);
-    (void)in.U8(med->ucOperation);
-    (void)in.U32(med->ulValue);
-    *ppstSlot = med;
+    if (!in.U8(med->ucOperation) || !in.U32(med->ulValue)) {
+        return TAM_RPD_ERR_PKT_MALFORMED;
+    }
+    *ppstSlot = static_cast<TAM_RPD_MED_APPLY *>(block.release());
     return TAM_RPD_OK;
 }
 
@@ -100,9 +99,7 @@ uint32_t TAM_RPD_ParseWideCmtyApplyAspath(TAM_RPD_ASPATH_APPLY **ppstSlot, const
     uint32_t repeats = 0;
     for (uint32_t i = 0; i < count; ++i) {
         TAM_RPD_ASPATH_APPLY_ENTRY &e = action->astEntry[i];
-        (void)in.U32(e.ulAsNum);
-        (void)in.U8(e.ucRepeat);
-        if (e.ulAsNum == 0) {
+        if (!in.U32(e.ulAsNum) || !in.U8(e.ucRepeat) || e.ulAsNum == 0) {
             return TAM_RPD_ERR_PKT_MALFORMED;
         }
         repeats += e.ucRepeat;
@@ -126,17 +123,22 @@ uint32_t TAM_RPD_ParseWideCmtyApplyCommunity(TAM_RPD_CMTY_APPLY **ppstSlot, cons
         return TAM_RPD_ERR_PKT_MALFORMED;
     }
     TAM_REQUIRE(pstInst != nullptr, TAM_RPD_ERR_PARA);
-    auto *action = static_cast<TAM_RPD_CMTY_APPLY *>(tam::AllocZeroed(pstInst->ulModuleId, (count + 1) * 4));
+    tam::HostBlock block(tam::AllocZeroed(pstInst->ulModuleId, (count + 1) * 4));
+    auto *action = block.as<TAM_RPD_CMTY_APPLY>();
     if (action == nullptr) {
         return TAM_RPD_ERR_NOMEM;
     }
     tam::BeReader in(pucData, usLen);
     action->ucCount = static_cast<uint8_t>(count);
-    (void)in.U8(action->ucLeadOctet);
-    for (uint32_t i = 0; i < count; ++i) {
-        (void)in.U32(action->aulValue[i]);
+    if (!in.U8(action->ucLeadOctet)) {
+        return TAM_RPD_ERR_PKT_MALFORMED;
     }
-    *ppstSlot = action;
+    for (uint32_t i = 0; i < count; ++i) {
+        if (!in.U32(action->aulValue[i])) {
+            return TAM_RPD_ERR_PKT_MALFORMED;
+        }
+    }
+    *ppstSlot = static_cast<TAM_RPD_CMTY_APPLY *>(block.release());
     return TAM_RPD_OK;
 }
 
