@@ -43,9 +43,15 @@ uint32_t TAM_RPD_TLVGetTypeAndLen(const uint8_t *pucBuf, uint32_t ulAvail, uint8
         return TAM_RPD_ERR_PKT_MALFORMED;
     }
     tam::BeReader in(pucBuf, ulAvail);
-    (void)in.U8(*pucType);
-    (void)in.U16(*pusLen);
-    return in.left() < *pusLen ? TAM_RPD_ERR_PKT_MALFORMED : TAM_RPD_OK;
+    uint8_t type = 0;
+    uint16_t len = 0;
+    if (!in.U8(type) || !in.U16(len)) {
+        return TAM_RPD_ERR_PKT_MALFORMED;
+    }
+    // The outputs stay written when the value runs past what is available.
+    *pucType = type;
+    *pusLen = len;
+    return in.left() < len ? TAM_RPD_ERR_PKT_MALFORMED : TAM_RPD_OK;
 }
 
 uint32_t TAM_RPD_ParsePktWideCmtyPublic(TAM_RPD_WC_ATTR *pstAttr, const uint8_t *pucData, uint32_t ulLen) {
@@ -66,13 +72,10 @@ uint32_t TAM_RPD_ParsePktWideCmtyPublic(TAM_RPD_WC_ATTR *pstAttr, const uint8_t 
     uint16_t type = 0, containerLen = 0;
     uint8_t flags = 0, hops = 0;
     uint32_t community = 0, srcAs = 0, contextAs = 0;
-    (void)in.U16(type);
-    (void)in.U8(flags);
-    (void)in.U8(hops);
-    (void)in.U16(containerLen);
-    (void)in.U32(community);
-    (void)in.U32(srcAs);
-    (void)in.U32(contextAs);
+    if (!in.U16(type) || !in.U8(flags) || !in.U8(hops) || !in.U16(containerLen) || !in.U32(community) ||
+        !in.U32(srcAs) || !in.U32(contextAs)) {
+        return TAM_RPD_ERR_PKT_MALFORMED;
+    }
     if (type != kContainerType || (flags & 0x03) != 0 || containerLen < kMinContainerLen ||
         community - TAM_RPD_WC_MATCH_AND_SET > 1) {
         return TAM_RPD_ERR_PKT_MALFORMED;
@@ -95,71 +98,63 @@ uint32_t TAM_RPD_ParsePktWideCommunity(TAM_RPD_WC_ATTR *pstAttr, const uint8_t *
     if (ret != TAM_RPD_OK) {
         return ret;
     }
-    // Each header read is bounded by what is left of the attribute, so every
-    // offset below stays within ulLen.
-    uint32_t off = tam::kWcHeaderLen;
+    // Each TLV's value is a reader of its own, carved from what is left of the
+    // attribute; the attribute reader has already stepped past it.
+    tam::BeReader in(pucData, ulLen);
+    tam::BeReader header, target, exclude, param;
     uint8_t type = 0;
-    uint16_t targetLen = 0;
-    ret = TAM_RPD_TLVGetTypeAndLen(pucData + off, ulLen - off, &type, &targetLen);
-    if (ret != TAM_RPD_OK) {
-        return ret;
+    if (!in.Sub(tam::kWcHeaderLen, header) || !in.Tlv(type, target)) {
+        return TAM_RPD_ERR_PKT_MALFORMED;
     }
     if (type != kTargetTlv) {
         return TAM_RPD_ERR_PKT_MALFORMED;
     }
-    off += tam::kTlvHeaderLen;
-    if (TAM_RPD_ParseTargetTLV(&pstAttr->stMatch, pucData + off, targetLen, pstInst) != TAM_RPD_OK) {
+    if (TAM_RPD_ParseTargetTLV(&pstAttr->stMatch, target.pos(), target.left(), pstInst) != TAM_RPD_OK) {
         return TAM_RPD_ERR_PKT_MALFORMED;
     }
-    off += targetLen;
-
-    uint16_t excludeLen = 0;
-    ret = TAM_RPD_TLVGetTypeAndLen(pucData + off, ulLen - off, &type, &excludeLen);
-    if (ret != TAM_RPD_OK) {
-        return ret;
-    }
-    if (type != kExcludeTlv || excludeLen != 0) {
+    if (!in.Tlv(type, exclude)) {
         return TAM_RPD_ERR_PKT_MALFORMED;
     }
-    off += tam::kTlvHeaderLen;
-
-    uint16_t paramLen = 0;
-    ret = TAM_RPD_TLVGetTypeAndLen(pucData + off, ulLen - off, &type, &paramLen);
-    if (ret != TAM_RPD_OK) {
-        return ret;
+    if (type != kExcludeTlv || exclude.left() != 0) {
+        return TAM_RPD_ERR_PKT_MALFORMED;
+    }
+    if (!in.Tlv(type, param)) {
+        return TAM_RPD_ERR_PKT_MALFORMED;
     }
     if (type != kParameterTlv) {
         return TAM_RPD_ERR_PKT_MALFORMED;
     }
-    off += tam::kTlvHeaderLen;
-    ret = TAM_RPD_ParseParameterTLV(pstAttr->ulCommunity, &pstAttr->stApply, pucData + off, paramLen, pstInst);
+    ret = TAM_RPD_ParseParameterTLV(pstAttr->ulCommunity, &pstAttr->stApply, param.pos(), param.left(), pstInst);
     if (ret != TAM_RPD_OK) {
         return ret;
     }
     // The Parameter TLV must end exactly where the attribute ends.
-    return paramLen != ulLen - off ? TAM_RPD_ERR_PKT_MALFORMED : TAM_RPD_OK;
+    return in.left() != 0 ? TAM_RPD_ERR_PKT_MALFORMED : TAM_RPD_OK;
 }
 
 uint32_t TAM_RPD_ParseTargetTLV(TAM_RPD_WC_MATCH *pstMatch, const uint8_t *pucData, uint32_t ulLen,
                                 TAM_RPD_INSTANCE *pstInst) {
     TAM_REQUIRE(pstMatch != nullptr && pucData != nullptr, TAM_RPD_ERR_PARA);
+    tam::BeReader in(pucData, ulLen);
+    tam::BeReader sub;
     uint8_t type = 0;
-    uint16_t subLen = 0;
-    if (TAM_RPD_TLVGetTypeAndLen(pucData, ulLen, &type, &subLen) != TAM_RPD_OK || type != kRouteAttrSubTlv) {
+    if (!in.Tlv(type, sub) || type != kRouteAttrSubTlv) {
         return TAM_RPD_ERR_PKT_MALFORMED;
     }
-    if (subLen == 0 || ulLen - subLen != tam::kTlvHeaderLen) {
+    // The sub-TLV is not empty and fills the Target TLV exactly.
+    if (sub.left() == 0 || in.left() != 0) {
         return TAM_RPD_ERR_PKT_MALFORMED;
     }
-    return TAM_RPD_WideCmtySubRouteAttrData(pstMatch, pucData + tam::kTlvHeaderLen, subLen, pstInst);
+    return TAM_RPD_WideCmtySubRouteAttrData(pstMatch, sub.pos(), static_cast<uint16_t>(sub.left()), pstInst);
 }
 
 uint32_t TAM_RPD_WideCmtySubRouteAttrData(TAM_RPD_WC_MATCH *pstMatch, const uint8_t *pucData, uint16_t usLen,
                                           TAM_RPD_INSTANCE *pstInst) {
     TAM_REQUIRE(pstMatch != nullptr && pucData != nullptr, TAM_RPD_ERR_PARA);
+    tam::BeReader in(pucData, usLen);
+    tam::BeReader atom;
     uint8_t type = 0;
-    uint16_t atomLen = 0;
-    if (TAM_RPD_TLVGetTypeAndLen(pucData, usLen, &type, &atomLen) != TAM_RPD_OK) {
+    if (!in.Tlv(type, atom)) {
         return TAM_RPD_ERR_PKT_MALFORMED;
     }
     // Only a fresh match part is filled: anything already there would be lost.
@@ -170,22 +165,21 @@ uint32_t TAM_RPD_WideCmtySubRouteAttrData(TAM_RPD_WC_MATCH *pstMatch, const uint
     MakeEmpty(pstMatch->stAsPathList);
     MakeEmpty(pstMatch->stCmtyList);
 
-    const uint8_t *atom = pucData + tam::kTlvHeaderLen;
-    uint32_t remaining = usLen - tam::kTlvHeaderLen;
     for (;;) {
+        const uint16_t atomLen = static_cast<uint16_t>(atom.left());
         switch (type) {
             case kAtomPrefix: {
                 if (pstMatch->pstPrefixList != nullptr) {
                     return TAM_RPD_ERR_PKT_MALFORMED;
                 }
-                if (TAM_RPD_ParsePktIpPrefix4Data(atom, atomLen, &pstMatch->pstPrefixList, pstInst) != TAM_RPD_OK) {
+                if (TAM_RPD_ParsePktIpPrefix4Data(atom.pos(), atomLen, &pstMatch->pstPrefixList, pstInst) != TAM_RPD_OK) {
                     return TAM_RPD_ERR_PKT_MALFORMED;
                 }
                 break;
             }
             case kAtomAsPath: {
                 TAM_RPD_ASPATH_FILTER *filter = nullptr;
-                if (TAM_RPD_ParsePktAsPathData(atom, atomLen, &filter, pstInst) != TAM_RPD_OK) {
+                if (TAM_RPD_ParsePktAsPathData(atom.pos(), atomLen, &filter, pstInst) != TAM_RPD_OK) {
                     return TAM_RPD_ERR_PKT_MALFORMED;
                 }
                 Append(pstMatch->stAsPathList, &filter->stNode);
@@ -193,7 +187,7 @@ uint32_t TAM_RPD_WideCmtySubRouteAttrData(TAM_RPD_WC_MATCH *pstMatch, const uint
             }
             case kAtomCmty: {
                 TAM_RPD_CMTY_FILTER *filter = nullptr;
-                if (TAM_RPD_ParsePktCmtyData(atom, atomLen, &filter, pstInst) != TAM_RPD_OK) {
+                if (TAM_RPD_ParsePktCmtyData(atom.pos(), atomLen, &filter, pstInst) != TAM_RPD_OK) {
                     return TAM_RPD_ERR_PKT_MALFORMED;
                 }
                 Append(pstMatch->stCmtyList, &filter->stNode);
@@ -202,17 +196,12 @@ uint32_t TAM_RPD_WideCmtySubRouteAttrData(TAM_RPD_WC_MATCH *pstMatch, const uint
             default:
                 return TAM_RPD_ERR_PKT_MALFORMED;
         }
-        remaining -= atomLen;
-        atom += atomLen;
-        if (remaining == 0) {
+        if (in.left() == 0) {
             return TAM_RPD_OK;
         }
-        uint32_t ret = TAM_RPD_TLVGetTypeAndLen(atom, remaining, &type, &atomLen);
-        if (ret != TAM_RPD_OK) {
-            return ret;
+        if (!in.Tlv(type, atom)) {
+            return TAM_RPD_ERR_PKT_MALFORMED;
         }
-        remaining -= tam::kTlvHeaderLen;
-        atom += tam::kTlvHeaderLen;
     }
 }
 
@@ -235,11 +224,10 @@ uint32_t TAM_RPD_ParsePktIpPrefix4Data(const uint8_t *pucData, uint16_t usLen, T
     for (uint16_t i = 0; i < count; ++i) {
         uint8_t lead = 0;
         TAM_RPD_PREFIX_ENTRY &e = list->astEntry[i];
-        (void)in.U8(lead);
-        (void)in.U32(e.ulAddr);
-        (void)in.U8(e.ucMaskLen);
-        (void)in.U8(e.ucGreaterEqual);
-        (void)in.U8(e.ucLessEqual);
+        if (!in.U8(lead) || !in.U32(e.ulAddr) || !in.U8(e.ucMaskLen) || !in.U8(e.ucGreaterEqual) ||
+            !in.U8(e.ucLessEqual)) {
+            return TAM_RPD_ERR_PKT_MALFORMED;
+        }
         e.ucMatchType = static_cast<uint8_t>(lead >> 4);
         if (e.ucMatchType > 3 || TAM_RPD_IsIpPrefixMaskValid(kFamilyIpv4, e.ucMatchType, e.ucMaskLen,
                                                              e.ucGreaterEqual, e.ucLessEqual) == 0) {
@@ -285,18 +273,23 @@ uint32_t TAM_RPD_ParsePktCmtyData(const uint8_t *pucData, uint16_t usLen, TAM_RP
     if (count > kMaxCmtyValues) {
         return TAM_RPD_ERR_PKT_MALFORMED;
     }
-    auto *filter = static_cast<TAM_RPD_CMTY_FILTER *>(tam::AllocZeroed(pstInst->ulModuleId, 28 + 4 * count));
+    tam::HostBlock block(tam::AllocZeroed(pstInst->ulModuleId, 28 + 4 * count));
+    auto *filter = block.as<TAM_RPD_CMTY_FILTER>();
     if (filter == nullptr) {
         return TAM_RPD_ERR_NOMEM;
     }
     tam::BeReader in(pucData, usLen);
-    (void)in.U8(filter->ucLeadOctet);
+    if (!in.U8(filter->ucLeadOctet)) {
+        return TAM_RPD_ERR_PKT_MALFORMED;
+    }
     filter->ucReserved = 0;
     filter->usCount = static_cast<uint16_t>(count);
     for (uint32_t i = 0; i < count; ++i) {
-        (void)in.U32(filter->aulValue[i]);
+        if (!in.U32(filter->aulValue[i])) {
+            return TAM_RPD_ERR_PKT_MALFORMED;
+        }
     }
-    *ppstFilter = filter;
+    *ppstFilter = static_cast<TAM_RPD_CMTY_FILTER *>(block.release());
     return TAM_RPD_OK;
 }
 
