@@ -89,7 +89,7 @@ uint32_t TAM_RPD_ParseWideCmtyApplyAspath(TAM_RPD_ASPATH_APPLY **ppstSlot, const
         return TAM_RPD_ERR_PKT_MALFORMED;
     }
     TAM_REQUIRE(pstInst != nullptr, TAM_RPD_ERR_PARA);
-    tam::HostBlock block(tam::AllocZeroed(pstInst->ulModuleId, 4 + 8 * count));
+    tam::HostBlock block(tam::AllocZeroed(pstInst->ulModuleId, tam::AsPathApplySize(count)));
     auto *action = block.as<TAM_RPD_ASPATH_APPLY>();
     if (action == nullptr) {
         return TAM_RPD_ERR_NOMEM;
@@ -123,7 +123,7 @@ uint32_t TAM_RPD_ParseWideCmtyApplyCommunity(TAM_RPD_CMTY_APPLY **ppstSlot, cons
         return TAM_RPD_ERR_PKT_MALFORMED;
     }
     TAM_REQUIRE(pstInst != nullptr, TAM_RPD_ERR_PARA);
-    tam::HostBlock block(tam::AllocZeroed(pstInst->ulModuleId, (count + 1) * 4));
+    tam::HostBlock block(tam::AllocZeroed(pstInst->ulModuleId, tam::CmtyApplySize(count)));
     auto *action = block.as<TAM_RPD_CMTY_APPLY>();
     if (action == nullptr) {
         return TAM_RPD_ERR_NOMEM;

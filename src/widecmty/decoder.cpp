@@ -214,7 +214,7 @@ uint32_t TAM_RPD_ParsePktIpPrefix4Data(const uint8_t *pucData, uint16_t usLen, T
         return TAM_RPD_ERR_PKT_MALFORMED;
     }
     const uint16_t count = static_cast<uint16_t>(usLen / sizeof(TAM_RPD_PREFIX_ENTRY));
-    tam::HostBlock block(tam::AllocZeroed(pstInst->ulModuleId, 4 + 8u * count));
+    tam::HostBlock block(tam::AllocZeroed(pstInst->ulModuleId, tam::PrefixListSize(count)));
     auto *list = block.as<TAM_RPD_PREFIX_LIST>();
     if (list == nullptr) {
         return TAM_RPD_ERR_NOMEM;
@@ -251,7 +251,7 @@ uint32_t TAM_RPD_ParsePktAsPathData(const uint8_t *pucData, uint16_t usLen, TAM_
             return TAM_RPD_ERR_PKT_MALFORMED;
         }
     }
-    auto *filter = static_cast<TAM_RPD_ASPATH_FILTER *>(tam::AllocZeroed(pstInst->ulModuleId, usLen + 32u));
+    auto *filter = static_cast<TAM_RPD_ASPATH_FILTER *>(tam::AllocZeroed(pstInst->ulModuleId, tam::AsPathFilterSize(usLen)));
     if (filter == nullptr) {
         return TAM_RPD_ERR_NOMEM;
     }
@@ -273,7 +273,7 @@ uint32_t TAM_RPD_ParsePktCmtyData(const uint8_t *pucData, uint16_t usLen, TAM_RP
     if (count > kMaxCmtyValues) {
         return TAM_RPD_ERR_PKT_MALFORMED;
     }
-    tam::HostBlock block(tam::AllocZeroed(pstInst->ulModuleId, 28 + 4 * count));
+    tam::HostBlock block(tam::AllocZeroed(pstInst->ulModuleId, tam::CmtyFilterSize(count)));
     auto *filter = block.as<TAM_RPD_CMTY_FILTER>();
     if (filter == nullptr) {
         return TAM_RPD_ERR_NOMEM;

@@ -6,6 +6,32 @@
 
 namespace tam {
 
+// Sizes of the sub-record blocks, from their layouts: the fixed part up to
+// the element array, then `count` elements (the AS-path filter's text counts
+// in bytes beyond its whole fixed record).
+constexpr uint32_t PrefixListSize(uint32_t count) noexcept {
+    return static_cast<uint32_t>(offsetof(TAM_RPD_PREFIX_LIST, astEntry) + count * sizeof(TAM_RPD_PREFIX_ENTRY));
+}
+constexpr uint32_t AsPathFilterSize(uint32_t textLen) noexcept {
+    return static_cast<uint32_t>(sizeof(TAM_RPD_ASPATH_FILTER) + textLen);
+}
+constexpr uint32_t CmtyFilterSize(uint32_t count) noexcept {
+    return static_cast<uint32_t>(offsetof(TAM_RPD_CMTY_FILTER, aulValue) + count * sizeof(uint32_t));
+}
+constexpr uint32_t AsPathApplySize(uint32_t count) noexcept {
+    return static_cast<uint32_t>(offsetof(TAM_RPD_ASPATH_APPLY, astEntry) + count * sizeof(TAM_RPD_ASPATH_APPLY_ENTRY));
+}
+constexpr uint32_t CmtyApplySize(uint32_t count) noexcept {
+    return static_cast<uint32_t>(offsetof(TAM_RPD_CMTY_APPLY, aulValue) + count * sizeof(uint32_t));
+}
+// The host sees these blocks' sizes: they are fixed.
+static_assert(PrefixListSize(3) == 4 + 8 * 3, "prefix list block");
+static_assert(AsPathFilterSize(5) == 5 + 32, "AS-path filter block");
+static_assert(CmtyFilterSize(3) == 28 + 4 * 3, "community filter block");
+static_assert(AsPathApplySize(3) == 4 + 8 * 3, "AS-path action block");
+static_assert(CmtyApplySize(3) == (3 + 1) * 4, "community action block");
+static_assert(sizeof(TAM_RPD_MED_APPLY) == 8, "MED action block");
+
 inline constexpr uint32_t kWcHeaderLen = 18;  // container header
 inline constexpr uint32_t kTlvHeaderLen = 3;
 
