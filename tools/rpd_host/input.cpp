@@ -89,6 +89,22 @@ void Skipped(uint64_t offset, uint64_t n, const Message &proto, InputSink &sink,
 
 }  // namespace
 
+bool ReadExactly(FILE *in, std::vector<uint8_t> &buf, size_t len) {
+    constexpr size_t kFirst = 1 << 16;
+    buf.clear();
+    while (buf.size() < len) {
+        const size_t have = buf.size();
+        const size_t step = std::min(len - have, std::max(have, kFirst));
+        buf.resize(have + step);
+        const size_t got = std::fread(buf.data() + have, 1, step, in);
+        if (got < step) {
+            buf.resize(have + got);
+            return false;
+        }
+    }
+    return true;
+}
+
 void DrainFramer(Framer &framer, const Message &proto, InputSink &sink, InputCounts &counts) {
     std::vector<uint8_t> bytes;
     uint64_t offset = 0, skipped = 0;

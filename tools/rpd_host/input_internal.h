@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "byte_reader.h"
 #include "input.h"
@@ -12,6 +13,11 @@ namespace rpdhost {
 
 constexpr size_t kBgpMarkerLen = 16;
 constexpr size_t kBgpHeaderLen = 19;
+
+// Reads `len` bytes into `buf`, growing it as the bytes arrive: a record
+// that claims more than the input holds costs what the input holds, not
+// what it claims. False when the input ends first (`buf` keeps what came).
+bool ReadExactly(FILE *in, std::vector<uint8_t> &buf, size_t len);
 
 // Hands every message (and every skip) the framer yields to the sink, each
 // message stamped with `proto`'s source fields; used by every stream reader.

@@ -342,10 +342,9 @@ bool ReadMrt(FILE *in, InputSink &sink, InputCounts &counts) {
                            " is implausible; the rest of the input is unread (is it MRT?)");
             return true;
         }
-        body.resize(len);
-        const size_t read = std::fread(body.data(), 1, len, in);
-        if (read != len) {
-            reader.Damaged("MRT record cut short (" + std::to_string(read) + " of " + std::to_string(len) + " bytes)");
+        if (!ReadExactly(in, body, len)) {
+            reader.Damaged("MRT record cut short (" + std::to_string(body.size()) + " of " + std::to_string(len) +
+                           " bytes)");
             return true;
         }
         reader.Record(Be32(hdr), Be16(hdr + 4), Be16(hdr + 6), ByteReader(body.data(), len), offset);

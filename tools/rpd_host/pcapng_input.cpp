@@ -78,8 +78,7 @@ private:
             Damaged("pcapng block length " + std::to_string(total) + " is impossible; the rest is unread");
             return false;
         }
-        body_.resize(total - read);
-        if (std::fread(body_.data(), 1, body_.size(), in_) != body_.size()) {
+        if (!ReadExactly(in_, body_, total - read)) {
             Damaged("pcapng block cut short");
             return false;
         }
