@@ -10,6 +10,7 @@
 
 #include "bgp_writer.h"
 #include "input.h"
+#include "input_internal.h"
 #include "update.h"
 
 namespace {
@@ -293,6 +294,23 @@ TEST(Input, GarbageIsRefused) {
         EXPECT_TRUE(got.messages.empty()) << c.name;
         EXPECT_FALSE(got.problems.empty()) << c.name;
     }
+}
+
+// A length field is a claim: what it costs to read is what the input holds.
+TEST(Input, ClaimedLengthsCostOnlyWhatTheInputHolds) {
+    Bytes ten(10, 0x42);
+    FILE *f = fmemopen(ten.data(), ten.size(), "rb");
+    std::vector<uint8_t> buf;
+    EXPECT_FALSE(rpdhost::ReadExactly(f, buf, 16u << 20));
+    std::fclose(f);
+    EXPECT_EQ(buf, ten);
+    EXPECT_LT(buf.capacity(), 1u << 20);
+    // And a whole one comes in whole.
+    Bytes big(300000, 0x17);
+    f = fmemopen(big.data(), big.size(), "rb");
+    EXPECT_TRUE(rpdhost::ReadExactly(f, buf, big.size()));
+    std::fclose(f);
+    EXPECT_EQ(buf, big);
 }
 
 // ---------------------------------------------------------------- walk
