@@ -356,6 +356,8 @@ TEST(UpdateWalk, RefusesBrokenAttributeLists) {
         {"attribute list longer than the message", with([](Bytes &m) { m[22] = 0xFF; })},
         {"attribute longer than the list", with([](Bytes &m) { m[25] = 200; })},
         {"header cut", with([&](Bytes &m) { m.resize(25), m[21] = 0, m[22] = 2, setLen(m); })},
+        {"UPDATE of the bare header", Bytes{0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF,
+                                            0xFF, 0xFF, 0xFF, 0xFF, 0, 19, 2}},
         {"MP_REACH repeated", with([&](Bytes &m) {
              const Bytes mp(m.begin() + 30, m.end());  // ORIGIN at 23, empty AS_PATH at 27, MP_REACH at 30
              m.insert(m.end(), mp.begin(), mp.end());

@@ -38,7 +38,8 @@ bool SplitMessage(const uint8_t *msg, size_t len, uint8_t wcCode, UpdateParts &o
     out.type = msg[18];
     if (out.type != kBgpUpdate) return true;
     size_t p = kHeader;
-    if (len < p + 2) return Fail(err, p, "UPDATE cut short before the withdrawn routes length");
+    // Reported at the message's length field: the byte past the end is no place to point at.
+    if (len < p + 2) return Fail(err, kHeader - 3, "UPDATE shorter than its 23-byte minimum");
     const size_t withdrawn = Be16(msg + p);
     p += 2;
     if (len < p + withdrawn + 2) return Fail(err, p - 2, "withdrawn routes run past the message");
