@@ -13,11 +13,6 @@ constexpr uint16_t kEtherIpv4 = 0x0800, kEtherIpv6 = 0x86DD;
 constexpr uint8_t kProtoTcp = 6;
 constexpr uint8_t kIpv6Fragment = 44;
 
-bool IsBgpHeader(const uint8_t *p, size_t n) {
-    return n >= kBgpHeaderLen && std::all_of(p, p + kBgpMarkerLen, [](uint8_t b) { return b == 0xFF; }) &&
-           Be16(p + kBgpMarkerLen) >= kBgpHeaderLen && p[18] >= 1 && p[18] <= 5;
-}
-
 }  // namespace
 
 CaptureDecoder::CaptureDecoder(const InputOptions &opt, InputSink &sink, InputCounts &counts)
@@ -152,7 +147,7 @@ void CaptureDecoder::Transport(const FrameInfo &f, const Datagram &d) {
     const auto &ports = opt_.ports;
     if (std::find(ports.begin(), ports.end(), s.sport) == ports.end() &&
         std::find(ports.begin(), ports.end(), s.dport) == ports.end()) {
-        if (IsBgpHeader(s.data, s.len)) {
+        if (StartsMessage(s.data, s.len)) {
             const uint16_t port = std::min(s.sport, s.dport);
             counts_.Skip("TCP segments on port " + std::to_string(port) + " that start a BGP message (try --port " +
                              std::to_string(port) + ")",

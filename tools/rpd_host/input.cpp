@@ -159,7 +159,7 @@ bool ParseInputFormat(const std::string &name, InputFormat &out) {
 
 InputFormat DetectFormat(const uint8_t *head, size_t n, bool whole) {
     if (IsPcapMagic(head, n)) return InputFormat::Pcap;
-    if (n >= kBgpMarkerLen && std::all_of(head, head + kBgpMarkerLen, [](uint8_t b) { return b == 0xFF; }))
+    if (n >= kBgpMarkerLen && IsMarker(head))
         return InputFormat::Raw;
     if (LooksLikeMrt(head, n)) return InputFormat::Mrt;
     if (LooksLikeHex(head, n, whole)) return InputFormat::Hex;

@@ -178,8 +178,7 @@ private:
             return;
         }
         const size_t n = body.Left();
-        if (n < kBgpHeaderLen || !std::all_of(body.Here(), body.Here() + kBgpMarkerLen, [](uint8_t b) { return b == 0xFF; }) ||
-            Be16(body.Here() + kBgpMarkerLen) != n)
+        if (n < kBgpHeaderLen || !IsMarker(body.Here()) || Be16(body.Here() + kBgpMarkerLen) != n)
             return Damaged("BGP4MP record does not hold exactly one BGP message");
         Message m;
         m.bytes.assign(body.Here(), body.Here() + n);
