@@ -1,7 +1,6 @@
 #include "host.h"
 
 #include <algorithm>
-#include <cstring>
 
 #include "byte_reader.h"
 
@@ -13,12 +12,6 @@ constexpr uint32_t kCounterEntries = 2;
 constexpr uint32_t kRouteType = 1;
 constexpr uint8_t kNlriIpv4 = 9, kNlriIpv6 = 21;
 constexpr uint8_t kExportPolicy = 1;
-
-TAM_RPD_ROUTE_KEY KeyOf(const OutBuf &key) {
-    TAM_RPD_ROUTE_KEY k{};
-    if (key.hasKey() && key.keyLen() == sizeof(k)) std::memcpy(&k, key.key(), sizeof(k));
-    return k;
-}
 
 // Why the plug-in refuses an NLRI, by its rules; "" when they all hold.
 std::string NlriRule(const uint8_t *p, size_t left, size_t &at) {
@@ -244,12 +237,10 @@ void Host::OnMessage(const Message &m) {
 bool Host::Shown(const RouteView &r, const PolicyView &pv) const {
     const RouteFilter &f = opt_.filter;
     if (!f.Any()) return true;
-    const TAM_RPD_ROUTE_KEY k = KeyOf(*r.key);
-    uint32_t peer = 0;
-    std::memcpy(&peer, k.aucPeerAddr, 4);
-    if (!f.peers.empty() && std::find(f.peers.begin(), f.peers.end(), peer) == f.peers.end()) return false;
+    const KeyFields k = KeyFieldsOf(*r.key);
+    if (!f.peers.empty() && std::find(f.peers.begin(), f.peers.end(), k.peer) == f.peers.end()) return false;
     if (!f.distinguishers.empty() &&
-        std::find(f.distinguishers.begin(), f.distinguishers.end(), k.ulDistinguisher) == f.distinguishers.end())
+        std::find(f.distinguishers.begin(), f.distinguishers.end(), k.distinguisher) == f.distinguishers.end())
         return false;
     if (f.community != 0 && !(r.announce && pv.wire != nullptr && pv.wire->community == f.community)) return false;
     return true;

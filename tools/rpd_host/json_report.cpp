@@ -2,7 +2,6 @@
 // each naming its file, message, offset, frame and stream; the schema is
 // docs/rpd-host.schema.json. Routes of one message share their policy,
 // written once and spliced into each.
-#include <cstring>
 
 #include "json_writer.h"
 #include "policy_json.h"
@@ -28,12 +27,9 @@ public:
         ++routes_;
         JsonWriter j = Head("route", mv);
         j.Field("action", r.announce ? "announce" : "withdraw");
-        TAM_RPD_ROUTE_KEY k{};
-        if (r.key->keyLen() == sizeof(k)) std::memcpy(&k, r.key->key(), sizeof(k));
-        uint32_t peer = 0;
-        std::memcpy(&peer, k.aucPeerAddr, 4);
-        j.Key("key").Open().Field("policy_type", k.ucPolicyType).Field("distinguisher", k.ulDistinguisher);
-        j.Field("peer", Ipv4Text(peer)).Close();
+        const KeyFields k = KeyFieldsOf(*r.key);
+        j.Key("key").Open().Field("policy_type", k.policyType).Field("distinguisher", k.distinguisher);
+        j.Field("peer", Ipv4Text(k.peer)).Close();
         if (r.hasPathId) j.Field("path_id", r.pathId);
         uint32_t st = 0;
         j.Field("text", KeyText(plugin_, *r.key, st));

@@ -47,6 +47,17 @@ void TakeText(std::vector<char> &buf, uint32_t room, std::string &text) {
 
 }  // namespace
 
+KeyFields KeyFieldsOf(const OutBuf &key) {
+    KeyFields f;
+    TAM_RPD_ROUTE_KEY k;
+    if (!key.hasKey() || key.keyLen() != sizeof(k)) return f;
+    std::memcpy(&k, key.key(), sizeof(k));
+    f.policyType = k.ucPolicyType;
+    f.distinguisher = k.ulDistinguisher;
+    std::memcpy(&f.peer, k.aucPeerAddr, sizeof(f.peer));  // the first four bytes hold a host-order word
+    return f;
+}
+
 const char *StatusName(uint32_t status) {
     switch (status) {
         case TAM_RPD_OK: return "TAM_RPD_OK";

@@ -39,6 +39,14 @@ private:
     TAM_RPD_OUTPUT_BUF *p_ = nullptr;
 };
 
+// The fields of a stored route key (zeros when the buffer holds no key of the right length).
+struct KeyFields {
+    uint8_t policyType = 0;
+    uint32_t distinguisher = 0;
+    uint32_t peer = 0;  // host order
+};
+KeyFields KeyFieldsOf(const OutBuf &key);
+
 // A route as the host stores it: the key of one buffer, the attribute of another.
 TAM_RPD_ROUTE_VIEW MakeView(const OutBuf *key, const OutBuf *attr);
 
