@@ -37,7 +37,9 @@ Host::Host(const Plugin &plugin, const HostOptions &opt, Reporter &reporter)
     : plugin_(plugin), opt_(opt), reporter_(reporter),
       verifier_(plugin, [this](const Message &m, const std::string &w) { Diff(m, w); },
                 [this](const Message &m, const std::string &w) { Warn(m, w); }),
-      progress_(opt.progress) {
+      progress_(opt.progress),
+      needWire_(opt.output == OutputMode::Text || opt.output == OutputMode::Json || opt.verify ||
+                opt.filter.community != 0) {
     sum_.verify = opt.verify;
 }
 
@@ -215,9 +217,12 @@ void Host::OnMessage(const Message &m) {
         if (pv.status == TAM_RPD_OK) {
             ++sum_.policies;
             pv.attr = &attr;
-            // The structure as it stands on the wire, read by the plug-in's rules.
-            if (ExplainWideCommunity(m.bytes.data() + pv.offset, pv.length, wire_).accepted) pv.wire = &wire_;
-            else Diff(m, "the plug-in accepted a Wide Community value that breaks its rules");
+            // The structure as it stands on the wire, read by the plug-in's rules,
+            // when the output, a filter or the verifier asks for it.
+            if (needWire_) {
+                if (ExplainWideCommunity(m.bytes.data() + pv.offset, pv.length, wire_).accepted) pv.wire = &wire_;
+                else Diff(m, "the plug-in accepted a Wide Community value that breaks its rules");
+            }
             if (opt_.verify) verifier_.Policy(m, pv);
         } else {
             PolicyRefused(m, parts.wideCommunity, pv.status);

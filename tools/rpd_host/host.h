@@ -76,6 +76,8 @@ private:
     FILE *in_ = nullptr;
     Summary sum_;
     uint32_t counters_[2] = {0, 0};
+    // Whether anything reads a policy's wire structure (readable text, JSON, --verify, --community).
+    const bool needWire_;
     WcPolicy wire_;
 };
 
