@@ -26,17 +26,14 @@ public:
             if (pv.present) std::fprintf(out_, "  policy not decoded: %s\n", StatusName(pv.status));
             return;
         }
-        const TAM_RPD_ROUTE_VIEW view = MakeView(nullptr, pv.attr);
-        std::string text;
-        for (const DisplayPiece &piece : kDisplayPieces) {
-            const uint32_t st = plugin_.Display(view, piece.code, text);
+        EachPiece(pv, [&](const DisplayPiece &piece, uint32_t st, const std::string &text) {
             if (st != TAM_RPD_OK) {
                 std::fprintf(out_, "  [%s] %s\n", piece.name, StatusName(st));
             } else if (!text.empty()) {
                 std::fprintf(out_, "  [%s]\n", piece.name);
                 PrintBlock(out_, text, "    ");
             }
-        }
+        });
     }
 
 };

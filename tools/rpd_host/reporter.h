@@ -10,6 +10,7 @@
 
 #include "input.h"
 #include "plugin.h"
+#include "report.h"
 #include "summary.h"
 #include "wc_explain.h"
 
@@ -83,8 +84,20 @@ public:
     void Event(const std::string &file, const InputEvent &e) override;
 
 protected:
+    // Calls `f(piece, status, text)` for each of the plug-in's display pieces of an accepted policy.
+    template <typename F> void EachPiece(const PolicyView &pv, F &&f) {
+        const TAM_RPD_ROUTE_VIEW view = MakeView(nullptr, pv.attr);
+        for (const DisplayPiece &piece : kDisplayPieces) {
+            const uint32_t st = plugin_.Display(view, piece.code, pieceText_);
+            f(piece, st, pieceText_);
+        }
+    }
+
     const Plugin &plugin_;
     FILE *out_;
+
+private:
+    std::string pieceText_;
 };
 
 enum class OutputMode { Text, PluginText, Display, Json, None };

@@ -69,14 +69,11 @@ public:
             if (pv.present) std::fprintf(out_, "  policy    not decoded: %s\n", StatusName(pv.status));
             return;
         }
-        const TAM_RPD_ROUTE_VIEW view = MakeView(nullptr, pv.attr);
-        std::string text;
         line_.clear();
-        for (const DisplayPiece &piece : kDisplayPieces) {
-            const uint32_t st = plugin_.Display(view, piece.code, text);
+        EachPiece(pv, [&](const DisplayPiece &piece, uint32_t st, std::string_view text) {
             if (st != TAM_RPD_OK) {
                 Item(piece.name, std::string("(") + StatusName(st) + ")");
-                continue;
+                return;
             }
             switch (piece.code) {
                 case TAM_RPD_DISP_PUBLIC: Container(text, pv); break;
@@ -90,7 +87,7 @@ public:
                     break;
                 default: break;
             }
-        }
+        });
         std::fwrite(line_.data(), 1, line_.size(), out_);
     }
 
