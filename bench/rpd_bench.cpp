@@ -10,6 +10,7 @@
 
 #include "tam_host.h"
 #include "tam_rpd.h"
+#include "route_buffers.h"
 #include "wc_writer.h"
 
 namespace {
@@ -72,24 +73,15 @@ const uint8_t kNlri[10] = {9, 1, 0, 0, 0, 7, 10, 1, 1, 1};
 
 // A route the host stores: key and attribute output buffers, kept for the run.
 struct Stored {
-    TAM_RPD_OUTPUT_BUF *key = nullptr;
-    TAM_RPD_OUTPUT_BUF *attr = nullptr;
-    TAM_RPD_ROUTE_VIEW view{};
+    rpdwire::OutBuf key, attr;
+    TAM_RPD_ROUTE_VIEW view;
     explicit Stored(const Bytes &value) {
         const uint8_t *cur = kNlri;
         uint32_t more = 0;
-        TAM_RPD_ParsePkt(&cur, 10, 14, &key, &more, P().inst);
+        TAM_RPD_ParsePkt(&cur, 10, 14, key.slot(), &more, P().inst);
         cur = value.data();
-        TAM_RPD_ParsePkt(&cur, static_cast<uint32_t>(value.size()), 11, &attr, &more, P().inst);
-        std::memset(&view, 0, sizeof(view));
-        view.ulKeyLen = key->usKeyLen;
-        view.pucKey = reinterpret_cast<uint8_t *>(key) + key->usKeyOffset;
-        view.ulAttrLen = attr->usAttrLen;
-        view.pucAttr = reinterpret_cast<uint8_t *>(attr) + attr->usAttrOffset;
-    }
-    ~Stored() {
-        QOR_Free_F(key, "bench", 0);
-        QOR_Free_F(attr, "bench", 0);
+        TAM_RPD_ParsePkt(&cur, static_cast<uint32_t>(value.size()), 11, attr.slot(), &more, P().inst);
+        view = rpdwire::MakeView(&key, &attr);
     }
 };
 

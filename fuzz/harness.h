@@ -9,6 +9,7 @@
 #include <cstring>
 #include <initializer_list>
 
+#include "route_buffers.h"
 #include "tam_host.h"
 #include "tam_rpd.h"
 
@@ -45,32 +46,16 @@ inline void Expect(uint32_t status, std::initializer_list<uint32_t> allowed) {
 }
 
 // Checks the invariants and frees what was handed over.
-inline void Settle(TAM_RPD_OUTPUT_BUF *&out, uint32_t status) {
+inline void Settle(rpdwire::OutBuf &out, uint32_t status) {
     if (TAMHOST_AssertCount() != 0) {
         std::fprintf(stderr, "assertion at %s:%u\n", TAMHOST_LastAssertFile(), TAMHOST_LastAssertLine());
         Die("QOR_Assert raised", static_cast<uint32_t>(TAMHOST_AssertCount()));
     }
-    if ((status == TAM_RPD_OK) != (out != nullptr)) Die("output buffer does not match the status", status);
+    if ((status == TAM_RPD_OK) != static_cast<bool>(out)) Die("output buffer does not match the status", status);
     const uint64_t live = TAMHOST_LiveBlocks(kModule) - Plugin::Get().base;
-    if (live != (out != nullptr ? 1u : 0u)) Die("live blocks besides the output buffer", static_cast<uint32_t>(live));
-    if (out != nullptr) QOR_Free_F(out, "fuzz", 0);
-    out = nullptr;
+    if (live != (out ? 1u : 0u)) Die("live blocks besides the output buffer", static_cast<uint32_t>(live));
+    out.reset();
     if (TAMHOST_LiveBlocks(kModule) != Plugin::Get().base) Die("leak", 0);
-}
-
-inline TAM_RPD_ROUTE_VIEW ViewOf(const TAM_RPD_OUTPUT_BUF *b) {
-    TAM_RPD_ROUTE_VIEW v;
-    std::memset(&v, 0, sizeof(v));
-    const uint8_t *base = reinterpret_cast<const uint8_t *>(b);
-    if (b->ulFlags & TAM_RPD_OUT_KEY) {
-        v.ulKeyLen = b->usKeyLen;
-        v.pucKey = const_cast<uint8_t *>(base + b->usKeyOffset);
-    }
-    if (b->ulFlags & TAM_RPD_OUT_ATTR) {
-        v.ulAttrLen = b->usAttrLen;
-        v.pucAttr = const_cast<uint8_t *>(base + b->usAttrOffset);
-    }
-    return v;
 }
 
 }  // namespace fuzz

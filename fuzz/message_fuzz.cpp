@@ -26,20 +26,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     const uint8_t pick = data[0] % 8;
     const uint8_t *body = data + 1;
     const uint16_t len = static_cast<uint16_t>(size - 1);
-    TAM_RPD_OUTPUT_BUF *out = nullptr;
+    rpdwire::OutBuf out;
     uint32_t st;
     static const uint16_t kBgpi[] = {53, 79, 80};
     static const uint16_t kHa[] = {1, 3, 5};
     if (pick < 3) {
-        st = TAM_RPD_ParseMsg(body, len, kBgpi[pick], &out, p.inst);
+        st = TAM_RPD_ParseMsg(body, len, kBgpi[pick], out.slot(), p.inst);
         fuzz::Expect(st, {TAM_RPD_OK, TAM_RPD_ERR_MSG_TOO_SHORT, TAM_RPD_ERR_PKT_MALFORMED});
-        CheckKey(st, out, body + 1);
+        CheckKey(st, out.get(), body + 1);
     } else if (pick < 6) {
-        st = TAM_RPD_ParseHaMsg(body, len, kHa[pick - 3], &out, p.inst);
+        st = TAM_RPD_ParseHaMsg(body, len, kHa[pick - 3], out.slot(), p.inst);
         fuzz::Expect(st, {TAM_RPD_OK, TAM_RPD_ERR_MSG_TOO_SHORT, TAM_RPD_ERR_PKT_MALFORMED});
-        CheckKey(st, out, body + 1);
+        CheckKey(st, out.get(), body + 1);
     } else if (pick == 6) {
-        st = TAM_RPD_ParseAttrMsg(body, len, 29, &out, p.inst);
+        st = TAM_RPD_ParseAttrMsg(body, len, 29, out.slot(), p.inst);
         fuzz::Expect(st, {TAM_RPD_OK, TAM_RPD_ERR_MSG_TOO_SHORT, TAM_RPD_ERR_PKT_MALFORMED});
         if (st == TAM_RPD_OK && out->usAttrLen != TAM_RPD_WC_FIXED_LEN + len) fuzz::Die("attribute length", len);
     } else {
@@ -47,7 +47,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         // the fuzzer varies its content.
         uint8_t rec[sizeof(TAM_RPD_CFG_PREFIX)] = {};
         std::memcpy(rec, body, std::min<size_t>(len, sizeof(rec)));
-        st = TAM_RPD_ParseCfg(rec, sizeof(rec), 2, &out, p.inst);
+        st = TAM_RPD_ParseCfg(rec, sizeof(rec), 2, out.slot(), p.inst);
         fuzz::Expect(st, {TAM_RPD_OK, TAM_RPD_ERR_CFG_INVALID});
     }
     fuzz::Settle(out, st);

@@ -27,14 +27,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     size -= 4;
     const uint8_t *cur = data;
     uint32_t more = 0;
-    TAM_RPD_OUTPUT_BUF *out = nullptr;
-    uint32_t st = TAM_RPD_ParsePkt(&cur, static_cast<uint32_t>(size), TAM_RPD_PKT_WIDE_CMTY, &out, &more, p.inst);
+    rpdwire::OutBuf out;
+    uint32_t st = TAM_RPD_ParsePkt(&cur, static_cast<uint32_t>(size), TAM_RPD_PKT_WIDE_CMTY, out.slot(), &more, p.inst);
     fuzz::Expect(st, {TAM_RPD_OK, TAM_RPD_ERR_PKT_MALFORMED});
     if (st != TAM_RPD_OK) {
         fuzz::Settle(out, st);
         return 0;
     }
-    const TAM_RPD_ROUTE_VIEW view = fuzz::ViewOf(out);
+    const TAM_RPD_ROUTE_VIEW view = rpdwire::ViewOf(out);
 
     // Back to the wire, byte for byte.
     std::vector<uint8_t> wire(size + 16);
@@ -46,13 +46,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
 
     const uint16_t len = out->usAttrLen;
     if (TAM_RPD_CmpData(view.pucAttr, len, view.pucAttr, len, TAM_RPD_CMP_ATTR) != 0) fuzz::Die("self compare", 0);
-    TAM_RPD_OUTPUT_BUF *again = nullptr;
-    st = TAM_RPD_SetAttr(&view, TAM_RPD_ATTR_TYPE_WC, 0, &again, p.inst);
+    rpdwire::OutBuf again;
+    st = TAM_RPD_SetAttr(&view, TAM_RPD_ATTR_TYPE_WC, 0, again.slot(), p.inst);
     if (st != TAM_RPD_OK) fuzz::Die("set attribute", st);
-    const uint8_t *againAttr = reinterpret_cast<const uint8_t *>(again) + again->usAttrOffset;
-    if (TAM_RPD_CmpData(againAttr, again->usAttrLen, view.pucAttr, len, TAM_RPD_CMP_ATTR) != 0)
+    if (TAM_RPD_CmpData(again.attr(), again.attrLen(), view.pucAttr, len, TAM_RPD_CMP_ATTR) != 0)
         fuzz::Die("set attribute copy compares unequal", 0);
-    QOR_Free_F(again, "fuzz", 0);
+    again.reset();
 
     std::vector<char> buf(std::max(textRoom, dispRoom) + kCanary);
     uint32_t c1 = 0, c2 = 0;

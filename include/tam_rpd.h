@@ -37,6 +37,25 @@ extern "C" {
 #define TAM_RPD_ERR_CFG_INVALID      0x3000005u
 #define TAM_RPD_ERR_NO_DATA2STR      0x3000006u
 
+/* The name of a status code, for a host's logs ("TAM_RPD_ERR_PKT_MALFORMED"
+ * rather than 50331649). Inline: nothing is exported for it. */
+static inline const char *TAM_RPD_StatusName(uint32_t status) {
+    switch (status) {
+        case TAM_RPD_OK: return "TAM_RPD_OK";
+        case TAM_RPD_ERR: return "TAM_RPD_ERR";
+        case TAM_RPD_ERR_PARA: return "TAM_RPD_ERR_PARA";
+        case TAM_RPD_ERR_NOMEM: return "TAM_RPD_ERR_NOMEM";
+        case TAM_RPD_ERR_BUF_SHORT: return "TAM_RPD_ERR_BUF_SHORT";
+        case TAM_RPD_ERR_NO_HANDLER: return "TAM_RPD_ERR_NO_HANDLER";
+        case TAM_RPD_ERR_MSG_TOO_SHORT: return "TAM_RPD_ERR_MSG_TOO_SHORT";
+        case TAM_RPD_ERR_ADDR_UNSUPPORTED: return "TAM_RPD_ERR_ADDR_UNSUPPORTED";
+        case TAM_RPD_ERR_PKT_MALFORMED: return "TAM_RPD_ERR_PKT_MALFORMED";
+        case TAM_RPD_ERR_CFG_INVALID: return "TAM_RPD_ERR_CFG_INVALID";
+        case TAM_RPD_ERR_NO_DATA2STR: return "TAM_RPD_ERR_NO_DATA2STR";
+        default: return "unknown status";
+    }
+}
+
 /* Result of the compare callbacks when they refuse to compare. */
 #define TAM_RPD_CMP_FAIL (-2)
 

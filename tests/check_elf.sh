@@ -23,8 +23,9 @@ for fn in TAM_RPD_Construct TAM_RPD_Destruct; do
   grep -qE " W $fn$" <<<"$defined" || say "$fn is not exported weak"
 done
 
-# Every function and table the public header declares is exported.
-mapfile -t declared < <({ grep -v '^#define' "$header" \
+# Every function and table the public header declares is exported (inline
+# helpers are the host's own code).
+mapfile -t declared < <({ grep -vE '^(#define|static inline)' "$header" \
   | grep -oE '\b(TAM_RPD_[A-Z][A-Za-z0-9_]*|g_astTAM_RPD_[A-Z0-9_]+_TBL)\s*(\(|\[)' \
   | sed -E 's/\s*[][(]$//' | grep -vE '^TAM_RPD_(PFN|PIN|SIZE|STATIC_ASSERT|DECLARE_[A-Z]+)$'
   grep -oE 'TAM_RPD_DECLARE_[A-Z]+\((TAM_RPD_[A-Za-z0-9_]+)\)' "$header" | sed -E 's/.*\((.*)\)/\1/'; } | sort -u)

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "tam_host.h"
+#include "route_buffers.h"
 #include "tam_rpd.h"
 #include "wc_writer.h"
 
@@ -60,32 +61,19 @@ TEST_F(LoadedPlugin, DecodesAndReencodesAnNlriFieldThroughTheRecord) {
     int ctx = 0;
     while (more != 0) {
         const uint8_t *start = cur;
-        TAM_RPD_OUTPUT_BUF *out = nullptr;
-        ASSERT_EQ(ops_.pfnParsePkt(&cur, left, ops_.aulPktType[0], &out, &more, inst_), TAM_RPD_OK);
+        rpdwire::OutBuf out;
+        ASSERT_EQ(ops_.pfnParsePkt(&cur, left, ops_.aulPktType[0], out.slot(), &more, inst_), TAM_RPD_OK);
         left -= static_cast<uint32_t>(cur - start);
         ++routes;
         ASSERT_EQ(out->ulFlags, TAM_RPD_OUT_KEY);
-        TAM_RPD_ROUTE_VIEW view;
-        std::memset(&view, 0, sizeof(view));
-        view.ulKeyLen = out->usKeyLen;
-        view.pucKey = reinterpret_cast<uint8_t *>(out) + out->usKeyOffset;
+        const TAM_RPD_ROUTE_VIEW view = rpdwire::ViewOf(out);
         ASSERT_EQ(ops_.pfnFormatPkt(&view, TAM_RPD_PKT_MP_REACH, &wr, static_cast<uint32_t>(again + 20 - wr), &ctx),
                   TAM_RPD_OK);
-        QOR_Free_F(out, "host", 0);
     }
     EXPECT_EQ(routes, 2);
     EXPECT_EQ(left, 0u);
     EXPECT_EQ(0, std::memcmp(field, again, sizeof(field)));
 }
-
-// A host-side owner of one route output buffer.
-struct Buf {
-    TAM_RPD_OUTPUT_BUF *p = nullptr;
-    ~Buf() {
-        if (p != nullptr) QOR_Free_F(p, "host", 0);
-    }
-    uint8_t *at(uint16_t off) const { return reinterpret_cast<uint8_t *>(p) + off; }
-};
 
 TEST_F(LoadedPlugin, DrivesAReceivedRouteThroughEveryCallback) {
     const TAM_RPD_PLUGIN_OPS &o = ops_;
@@ -93,21 +81,16 @@ TEST_F(LoadedPlugin, DrivesAReceivedRouteThroughEveryCallback) {
     // Receive: one NLRI and its Wide Community attribute.
     const uint8_t nlri[10] = {9, 1, 0, 0, 0, 42, 192, 0, 2, 7};
     const rpdwire::Bytes attr = rpdwire::Encode(rpdwire::FullPolicy());
-    Buf key, wc;
+    rpdwire::OutBuf key, wc;
     const uint8_t *cur = nlri;
     uint32_t more = 1;
-    ASSERT_EQ(o.pfnParsePkt(&cur, 10, o.aulPktType[0], &key.p, &more, inst_), TAM_RPD_OK);
+    ASSERT_EQ(o.pfnParsePkt(&cur, 10, o.aulPktType[0], key.slot(), &more, inst_), TAM_RPD_OK);
     EXPECT_EQ(more, 0u);
     cur = attr.data();
-    ASSERT_EQ(o.pfnParsePkt(&cur, static_cast<uint32_t>(attr.size()), o.aulPktType[2], &wc.p, &more, inst_),
+    ASSERT_EQ(o.pfnParsePkt(&cur, static_cast<uint32_t>(attr.size()), o.aulPktType[2], wc.slot(), &more, inst_),
               TAM_RPD_OK);
 
-    TAM_RPD_ROUTE_VIEW view;
-    std::memset(&view, 0, sizeof(view));
-    view.ulKeyLen = key.p->usKeyLen;
-    view.pucKey = key.at(key.p->usKeyOffset);
-    view.ulAttrLen = wc.p->usAttrLen;
-    view.pucAttr = wc.at(wc.p->usAttrOffset);
+    const TAM_RPD_ROUTE_VIEW view = rpdwire::MakeView(&key, &wc);
 
     // Bookkeeping.
     uint32_t verdict = 0;
@@ -123,9 +106,9 @@ TEST_F(LoadedPlugin, DrivesAReceivedRouteThroughEveryCallback) {
     EXPECT_EQ(o.pfnCmpData(view.pucKey, 24, view.pucKey, 24, TAM_RPD_CMP_KEY), 0);
     const uint16_t attrLen = static_cast<uint16_t>(view.ulAttrLen);
     EXPECT_EQ(o.pfnCmpData(view.pucAttr, attrLen, view.pucAttr, attrLen, TAM_RPD_CMP_ATTR), 0);
-    Buf again;
-    ASSERT_EQ(o.pfnSetAttr(&view, TAM_RPD_ATTR_TYPE_WC, 0, &again.p, inst_), TAM_RPD_OK);
-    EXPECT_EQ(o.pfnCmpData(again.at(again.p->usAttrOffset), again.p->usAttrLen, view.pucAttr, attrLen, 8), 0);
+    rpdwire::OutBuf again;
+    ASSERT_EQ(o.pfnSetAttr(&view, TAM_RPD_ATTR_TYPE_WC, 0, again.slot(), inst_), TAM_RPD_OK);
+    EXPECT_EQ(o.pfnCmpData(again.attr(), again->usAttrLen, view.pucAttr, attrLen, 8), 0);
 
     // Back onto the wire.
     uint8_t wire[1024];
@@ -141,9 +124,9 @@ TEST_F(LoadedPlugin, DrivesAReceivedRouteThroughEveryCallback) {
         uint8_t body[24];
         uint8_t *w = body;
         ASSERT_EQ(format(&view, fmtType, &w, 24, &ctx), TAM_RPD_OK);
-        Buf k;
-        ASSERT_EQ(parse(body, static_cast<uint16_t>(w - body), parseType, &k.p, inst_), TAM_RPD_OK);
-        EXPECT_EQ(o.pfnCmpData(k.at(k.p->usKeyOffset), 24, view.pucKey, 24, 2), 0) << parseType;
+        rpdwire::OutBuf k;
+        ASSERT_EQ(parse(body, static_cast<uint16_t>(w - body), parseType, k.slot(), inst_), TAM_RPD_OK);
+        EXPECT_EQ(o.pfnCmpData(k.key(), 24, view.pucKey, 24, 2), 0) << parseType;
     };
     for (uint16_t t : {53, 79, 80}) keyRoundTrip(o.pfnFormatMsg, o.aulMsgType[1], o.pfnParseMsg, t);
     for (uint16_t t : {1, 3, 5}) keyRoundTrip(o.pfnFormatHaMsg, t, o.pfnParseHaMsg, t);
@@ -154,18 +137,18 @@ TEST_F(LoadedPlugin, DrivesAReceivedRouteThroughEveryCallback) {
     wr = body.data();
     ASSERT_EQ(o.pfnFormatAttrMsg(&view, o.aulAttrMsgType[0], &wr, static_cast<uint16_t>(body.size()), &ctx),
               TAM_RPD_OK);
-    Buf fromMsg;
-    ASSERT_EQ(o.pfnParseAttrMsg(body.data(), static_cast<uint16_t>(body.size()), 29, &fromMsg.p, inst_), TAM_RPD_OK);
-    EXPECT_EQ(o.pfnCmpData(fromMsg.at(fromMsg.p->usAttrOffset), fromMsg.p->usAttrLen, view.pucAttr, attrLen, 8), 0);
+    rpdwire::OutBuf fromMsg;
+    ASSERT_EQ(o.pfnParseAttrMsg(body.data(), static_cast<uint16_t>(body.size()), 29, fromMsg.slot(), inst_), TAM_RPD_OK);
+    EXPECT_EQ(o.pfnCmpData(fromMsg.attr(), fromMsg->usAttrLen, view.pucAttr, attrLen, 8), 0);
 
     // Configuration record and policy text.
     uint8_t rec[38];
     uint8_t *rp = rec;
     uint32_t w1 = 1, w2 = 1;
     ASSERT_EQ(o.pfnFormatCfg(&view, 2, &rp, sizeof(rec), &w1, &w2), TAM_RPD_OK);
-    Buf fromCfg;
-    ASSERT_EQ(o.pfnParseCfg(rec, sizeof(rec), 2, &fromCfg.p, inst_), TAM_RPD_OK);
-    EXPECT_EQ(o.pfnCmpData(fromCfg.at(fromCfg.p->usKeyOffset), 24, view.pucKey, 24, 2), 0);
+    rpdwire::OutBuf fromCfg;
+    ASSERT_EQ(o.pfnParseCfg(rec, sizeof(rec), 2, fromCfg.slot(), inst_), TAM_RPD_OK);
+    EXPECT_EQ(o.pfnCmpData(fromCfg.key(), 24, view.pucKey, 24, 2), 0);
     std::vector<char> cfgText(2048, 0), text(2048, 0);
     uint8_t *tp = reinterpret_cast<uint8_t *>(cfgText.data());
     ASSERT_EQ(o.pfnFormatCfg(&view, 16, &tp, 2048, &w1, &w2), TAM_RPD_OK);

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <vector>
 
+#include "route_buffers.h"
 #include "tam_host.h"
 #include "tam_rpd.h"
 
@@ -13,43 +14,14 @@ namespace tamtest {
 
 constexpr uint64_t kModule = 0x7A11;
 
-// Frees a route output buffer the way the host does.
-struct OutBuf {
-    TAM_RPD_OUTPUT_BUF *p = nullptr;
-    OutBuf() = default;
-    OutBuf(const OutBuf &) = delete;
-    OutBuf &operator=(const OutBuf &) = delete;
-    ~OutBuf() { reset(); }
-    void reset() {
-        if (p != nullptr) QOR_Free_F(p, "test", 0);
-        p = nullptr;
-    }
-    TAM_RPD_OUTPUT_BUF **slot() {
-        reset();
-        return &p;
-    }
-    const uint8_t *bytes() const { return reinterpret_cast<const uint8_t *>(p); }
-    const uint8_t *key() const { return bytes() + p->usKeyOffset; }
-    const uint8_t *attr() const { return bytes() + p->usAttrOffset; }
-};
+using rpdwire::OutBuf;
 
-// A route view over bytes the plug-in produced (or a test made up).
-inline TAM_RPD_ROUTE_VIEW MakeView(const uint8_t *key, uint32_t keyLen, const uint8_t *attr, uint32_t attrLen) {
-    TAM_RPD_ROUTE_VIEW v;
-    std::memset(&v, 0xEE, sizeof(v));  // host-owned bytes hold junk the plug-in must not need
-    v.ulKeyLen = keyLen;
-    v.pucKey = const_cast<uint8_t *>(key);
-    v.ulAttrLen = attrLen;
-    v.pucAttr = const_cast<uint8_t *>(attr);
-    return v;
+// Route views whose host-owned bytes hold junk the plug-in must not need.
+constexpr int kViewJunk = 0xEE;
+inline TAM_RPD_ROUTE_VIEW JunkView(const uint8_t *key, uint32_t keyLen, const uint8_t *attr, uint32_t attrLen) {
+    return rpdwire::MakeView(key, keyLen, attr, attrLen, kViewJunk);
 }
-
-inline TAM_RPD_ROUTE_VIEW ViewOf(const OutBuf &b) {
-    const bool hasKey = (b.p->ulFlags & TAM_RPD_OUT_KEY) != 0;
-    const bool hasAttr = (b.p->ulFlags & TAM_RPD_OUT_ATTR) != 0;
-    return MakeView(hasKey ? b.key() : nullptr, hasKey ? b.p->usKeyLen : 0, hasAttr ? b.attr() : nullptr,
-                    hasAttr ? b.p->usAttrLen : 0);
-}
+inline TAM_RPD_ROUTE_VIEW JunkViewOf(const OutBuf &b) { return rpdwire::ViewOf(b, kViewJunk); }
 
 inline TAM_RPD_ROUTE_KEY Key(uint32_t distinguisher, uint32_t peer, uint8_t policy = 1, uint8_t addrLen = 4) {
     TAM_RPD_ROUTE_KEY k;

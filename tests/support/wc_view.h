@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "plugin_fixture.h"
+#include "hex.h"
 #include "wc_writer.h"
 
 namespace tamtest {
@@ -44,20 +45,7 @@ inline std::vector<std::vector<uint32_t>> CmtyFilters(const TAM_RPD_WC_MATCH &m)
 
 inline rpdwire::Bytes Hex(const char *text) {
     rpdwire::Bytes out;
-    int nibble = -1;
-    for (const char *p = text; *p; ++p) {
-        int v;
-        if (*p >= '0' && *p <= '9') v = *p - '0';
-        else if (*p >= 'a' && *p <= 'f') v = *p - 'a' + 10;
-        else if (*p >= 'A' && *p <= 'F') v = *p - 'A' + 10;
-        else continue;
-        if (nibble < 0) {
-            nibble = v;
-        } else {
-            out.push_back(static_cast<uint8_t>(nibble << 4 | v));
-            nibble = -1;
-        }
-    }
+    EXPECT_TRUE(rpdwire::FromHex(text, out)) << text;
     return out;
 }
 

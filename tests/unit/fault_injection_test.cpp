@@ -34,7 +34,7 @@ protected:
         const uint8_t nlri[10] = {9, 1, 0, 0, 0, 7, 10, 1, 1, 1};
         cur = nlri;
         ASSERT_EQ(TAM_RPD_ParsePkt(&cur, 10, 14, key_.slot(), &more, inst_), TAM_RPD_OK);
-        view_ = MakeView(key_.key(), 24, stored_.attr(), stored_.p->usAttrLen);
+        view_ = JunkView(key_.key(), 24, stored_.attr(), stored_->usAttrLen);
         baseBlocks_ = TAMHOST_LiveBlocks(kModule);
     }
     void TearDown() override {

@@ -135,7 +135,7 @@ TEST(Bookkeeping, CheckRoute) {
     };
     for (const RouteCase &c : cases) {
         TAM_RPD_ROUTE_KEY k = Key(1, 1, c.policy, c.addrLen);
-        TAM_RPD_ROUTE_VIEW v = MakeView(c.key ? reinterpret_cast<uint8_t *>(&k) : nullptr, c.keyLen,
+        TAM_RPD_ROUTE_VIEW v = JunkView(c.key ? reinterpret_cast<uint8_t *>(&k) : nullptr, c.keyLen,
                                         c.attr ? attr : nullptr, c.attrLen);
         uint32_t verdict = 99;
         EXPECT_EQ(TAM_RPD_CheckRoute(&v, nullptr, &verdict), c.status) << c.name;
@@ -143,7 +143,7 @@ TEST(Bookkeeping, CheckRoute) {
     }
     EXPECT_EQ(TAMHOST_AssertCount(), 0u);
     uint32_t verdict = 0;
-    TAM_RPD_ROUTE_VIEW v = MakeView(nullptr, 0, nullptr, 0);
+    TAM_RPD_ROUTE_VIEW v = JunkView(nullptr, 0, nullptr, 0);
     EXPECT_EQ(TAM_RPD_CheckRoute(nullptr, nullptr, &verdict), TAM_RPD_ERR_PARA);
     EXPECT_EQ(TAM_RPD_CheckRoute(&v, nullptr, nullptr), TAM_RPD_ERR_PARA);
     EXPECT_EQ(TAMHOST_AssertCount(), 2u);
@@ -152,9 +152,9 @@ TEST(Bookkeeping, CheckRoute) {
 TEST(Bookkeeping, RouteType) {
     TAMHOST_Reset();
     TAM_RPD_ROUTE_KEY k1 = Key(1, 1, 1), k2 = Key(1, 1, 2);
-    TAM_RPD_ROUTE_VIEW v1 = MakeView(reinterpret_cast<uint8_t *>(&k1), 24, nullptr, 0);
-    TAM_RPD_ROUTE_VIEW v2 = MakeView(reinterpret_cast<uint8_t *>(&k2), 24, nullptr, 0);
-    TAM_RPD_ROUTE_VIEW none = MakeView(nullptr, 0, nullptr, 0);
+    TAM_RPD_ROUTE_VIEW v1 = JunkView(reinterpret_cast<uint8_t *>(&k1), 24, nullptr, 0);
+    TAM_RPD_ROUTE_VIEW v2 = JunkView(reinterpret_cast<uint8_t *>(&k2), 24, nullptr, 0);
+    TAM_RPD_ROUTE_VIEW none = JunkView(nullptr, 0, nullptr, 0);
     uint32_t t = 9;
     EXPECT_EQ(TAM_RPD_GetRouteType(&v1, &t), TAM_RPD_OK);
     EXPECT_EQ(t, 1u);
@@ -170,9 +170,9 @@ TEST(Bookkeeping, RouteType) {
 TEST(Bookkeeping, Counters) {
     TAMHOST_Reset();
     TAM_RPD_ROUTE_KEY k = Key(1, 1, 1), k0 = Key(1, 1, 0);
-    TAM_RPD_ROUTE_VIEW v = MakeView(reinterpret_cast<uint8_t *>(&k), 24, nullptr, 0);
-    TAM_RPD_ROUTE_VIEW v0 = MakeView(reinterpret_cast<uint8_t *>(&k0), 24, nullptr, 0);
-    TAM_RPD_ROUTE_VIEW none = MakeView(nullptr, 0, nullptr, 0);
+    TAM_RPD_ROUTE_VIEW v = JunkView(reinterpret_cast<uint8_t *>(&k), 24, nullptr, 0);
+    TAM_RPD_ROUTE_VIEW v0 = JunkView(reinterpret_cast<uint8_t *>(&k0), 24, nullptr, 0);
+    TAM_RPD_ROUTE_VIEW none = JunkView(nullptr, 0, nullptr, 0);
     uint32_t counters[2] = {0, 0};
     EXPECT_EQ(TAM_RPD_SetRtCount(&v, counters, 2, 0, 1), TAM_RPD_OK);
     EXPECT_EQ(counters[1], 4294967295u);

@@ -14,7 +14,7 @@ class Messages : public PluginTest {
 protected:
     TAM_RPD_ROUTE_KEY key_ = Key(7, 0x0A000001);
     TAM_RPD_ROUTE_VIEW KeyView(TAM_RPD_ROUTE_KEY &k, uint32_t len = 24) {
-        return MakeView(reinterpret_cast<uint8_t *>(&k), len, nullptr, 0);
+        return JunkView(reinterpret_cast<uint8_t *>(&k), len, nullptr, 0);
     }
 };
 
@@ -55,7 +55,7 @@ TEST_F(Messages, PrefixBodiesRoundTripOnEveryType) {
             const uint32_t st = d.ha ? TAM_RPD_ParseHaMsg(longer, len, d.type, out.slot(), inst_)
                                      : TAM_RPD_ParseMsg(longer, len, d.type, out.slot(), inst_);
             ASSERT_EQ(st, TAM_RPD_OK) << d.type;
-            EXPECT_EQ(out.p->ulFlags, TAM_RPD_OUT_KEY);
+            EXPECT_EQ(out->ulFlags, TAM_RPD_OUT_KEY);
             EXPECT_EQ(TAM_RPD_CmpData(out.key(), 24, &key_, 24, 2), 0) << d.type;
         }
     }
@@ -91,7 +91,7 @@ TEST_F(Messages, PrefixBodyRefusals) {
             EXPECT_EQ(TAM_RPD_ParseMsg(c.bytes.data(), len, type, out.slot(), inst_),
                       type == 53 ? c.ipv4Only : c.bgpi)
                 << c.name << " type " << type;
-            EXPECT_EQ(out.p != nullptr, (type == 53 ? c.ipv4Only : c.bgpi) == TAM_RPD_OK);
+            EXPECT_EQ(out.get() != nullptr, (type == 53 ? c.ipv4Only : c.bgpi) == TAM_RPD_OK);
         }
         OutBuf out;
         EXPECT_EQ(TAM_RPD_ParseHaMsg(c.bytes.data(), len, 1, out.slot(), inst_), c.ipv4Only) << c.name;
@@ -101,7 +101,7 @@ TEST_F(Messages, PrefixBodyRefusals) {
     uint8_t buf[24];
     uint8_t *cur = buf;
     TAM_RPD_ROUTE_KEY v6 = Key(1, 1, 1, 16), p0 = Key(1, 1, 0, 4);
-    TAM_RPD_ROUTE_VIEW view6 = KeyView(v6), view0 = KeyView(p0), none = MakeView(nullptr, 0, nullptr, 0);
+    TAM_RPD_ROUTE_VIEW view6 = KeyView(v6), view0 = KeyView(p0), none = JunkView(nullptr, 0, nullptr, 0);
     EXPECT_EQ(TAM_RPD_FormatRtPrefixTlv(&view6, &cur, 24, &ctx), TAM_RPD_ERR_PKT_MALFORMED);
     EXPECT_EQ(TAM_RPD_FormatMpNlri(&view6, &cur, 24, &ctx), TAM_RPD_ERR_ADDR_UNSUPPORTED);
     EXPECT_EQ(TAM_RPD_FormatHaRtPrefixTlv(&view0, &cur, 24, &ctx), TAM_RPD_ERR_PKT_MALFORMED);
@@ -121,14 +121,14 @@ TEST_F(Messages, AttributeMessages) {
     const uint16_t n = static_cast<uint16_t>(body.size());
     OutBuf out;
     ASSERT_EQ(TAM_RPD_ParseAttrMsg(body.data(), n, 29, out.slot(), inst_), TAM_RPD_OK);
-    EXPECT_EQ(out.p->ulFlags, TAM_RPD_OUT_ATTR);
-    EXPECT_EQ(out.p->ucAttrType, 11);
-    EXPECT_EQ(out.p->ucAttrFlag, 0);
-    EXPECT_EQ(out.p->usAttrLen, n + 136);
+    EXPECT_EQ(out->ulFlags, TAM_RPD_OUT_ATTR);
+    EXPECT_EQ(out->ucAttrType, 11);
+    EXPECT_EQ(out->ucAttrFlag, 0);
+    EXPECT_EQ(out->usAttrLen, n + 136);
     EXPECT_EQ(0, std::memcmp(out.attr() + 132, body.data(), n));
     EXPECT_EQ(Live(), 1u);
 
-    TAM_RPD_ROUTE_VIEW view = ViewOf(out);
+    TAM_RPD_ROUTE_VIEW view = JunkViewOf(out);
     std::vector<uint8_t> buf(n + 4, 0xEE);
     uint8_t *cur = buf.data();
     int ctx = 0;
@@ -153,7 +153,7 @@ TEST_F(Messages, AttributeMessages) {
     EXPECT_EQ(TAMHOST_AllocCount(), 0u);
     EXPECT_EQ(TAM_RPD_ParseAttrMsg(bad.data(), static_cast<uint16_t>(bad.size()), 29, none.slot(), inst_),
               TAM_RPD_ERR_PKT_MALFORMED);
-    EXPECT_EQ(none.p, nullptr);
+    EXPECT_EQ(none.get(), nullptr);
     EXPECT_EQ(Live(), 1u);
     TAMHOST_FailNthAlloc(1);
     EXPECT_EQ(TAM_RPD_ParseAttrMsg(body.data(), n, 29, none.slot(), inst_), TAM_RPD_ERR_NOMEM);
@@ -177,7 +177,7 @@ TEST_F(Messages, AttributeMessageEveryAllocationFailing) {
         OutBuf out;
         const uint32_t st = TAM_RPD_ParseRtWideCommunityTlv(body.data(), n, out.slot(), inst_);
         EXPECT_EQ(st, (i == 1 || i == allocations) ? TAM_RPD_ERR_NOMEM : TAM_RPD_ERR_PKT_MALFORMED) << i;
-        EXPECT_EQ(out.p, nullptr);
+        EXPECT_EQ(out.get(), nullptr);
         EXPECT_EQ(Live(), 0u) << i;
     }
 }
@@ -256,7 +256,7 @@ TEST_F(Messages, ConfigurationPolicyText) {
     const uint8_t *rd = v.data();
     uint32_t more = 0;
     ASSERT_EQ(TAM_RPD_ParsePkt(&rd, static_cast<uint32_t>(v.size()), 11, stored.slot(), &more, inst_), TAM_RPD_OK);
-    TAM_RPD_ROUTE_VIEW view = ViewOf(stored);
+    TAM_RPD_ROUTE_VIEW view = JunkViewOf(stored);
     std::vector<char> text(600, '#');
     uint8_t *cur = reinterpret_cast<uint8_t *>(text.data());
     uint32_t o1 = 9, o2 = 9;
@@ -271,7 +271,7 @@ TEST_F(Messages, ConfigurationPolicyText) {
     EXPECT_EQ(text, same);
     EXPECT_EQ(std::string(text.data(), 27), "Wide-community Container 1:");
 
-    TAM_RPD_ROUTE_VIEW none = MakeView(nullptr, 0, nullptr, 0);
+    TAM_RPD_ROUTE_VIEW none = JunkView(nullptr, 0, nullptr, 0);
     std::fill(text.begin(), text.end(), '#');
     o2 = 9;
     EXPECT_EQ(TAM_RPD_FormatCfg(&none, 16, &cur, 600, &o1, &o2), TAM_RPD_OK);
@@ -284,7 +284,7 @@ TEST_F(Messages, ConfigurationPolicyText) {
     EXPECT_EQ(o2, 0u);
     std::vector<uint8_t> broken(stored.attr(), stored.attr() + view.ulAttrLen);
     broken[132] = 2;
-    TAM_RPD_ROUTE_VIEW bv = MakeView(nullptr, 0, broken.data(), view.ulAttrLen);
+    TAM_RPD_ROUTE_VIEW bv = JunkView(nullptr, 0, broken.data(), view.ulAttrLen);
     o2 = 9;
     EXPECT_EQ(TAM_RPD_FormatCfg(&bv, 16, &cur, 600, &o1, &o2), TAM_RPD_ERR);
     EXPECT_EQ(o2, 9u);

@@ -24,7 +24,7 @@ TEST_F(Nlri, DecodesOneNlri) {
         ASSERT_EQ(Parse(cur, 10, out, more, type), TAM_RPD_OK);
         EXPECT_EQ(cur, kNlri + 10);
         EXPECT_EQ(more, 0u);
-        ASSERT_EQ(out.p->ulFlags, TAM_RPD_OUT_KEY);
+        ASSERT_EQ(out->ulFlags, TAM_RPD_OUT_KEY);
         const TAM_RPD_ROUTE_KEY expect = Key(7, 0x0A000001);
         EXPECT_EQ(0, std::memcmp(out.key(), &expect, 24));
         EXPECT_EQ(Live(), 1u);
@@ -84,7 +84,7 @@ TEST_F(Nlri, MalformedInputs) {
         EXPECT_EQ(Parse(cur, c.len, out, more), TAM_RPD_ERR_PKT_MALFORMED) << c.name;
         EXPECT_EQ(cur - c.bytes.data(), c.cursorMove) << c.name;
         EXPECT_EQ(more, 0u) << c.name;
-        EXPECT_EQ(out.p, nullptr) << c.name;
+        EXPECT_EQ(out.get(), nullptr) << c.name;
     }
     EXPECT_EQ(Live(), 0u);
     EXPECT_EQ(Asserts(), 0u);
@@ -118,7 +118,7 @@ TEST_F(Nlri, AllocationFailureKeepsSlotAndMovesPastLengthByte) {
     EXPECT_EQ(Parse(cur, 20, out, more), TAM_RPD_ERR_NOMEM);
     EXPECT_EQ(cur, kNlri + 1);
     EXPECT_EQ(more, 0u);
-    EXPECT_EQ(out.p, nullptr);
+    EXPECT_EQ(out.get(), nullptr);
     EXPECT_EQ(Live(), 0u);
 }
 
@@ -145,7 +145,7 @@ TEST_F(Nlri, Encode) {
             std::memset(buf, 0xEE, sizeof(buf));
             uint8_t *cur = buf;
             TAM_RPD_ROUTE_VIEW view =
-                MakeView(c.nullKey ? nullptr : reinterpret_cast<const uint8_t *>(&c.key), 24, nullptr, 0);
+                JunkView(c.nullKey ? nullptr : reinterpret_cast<const uint8_t *>(&c.key), 24, nullptr, 0);
             EXPECT_EQ(TAM_RPD_FormatPkt(&view, type, &cur, c.room, &ctx), c.status) << c.name;
             if (c.status == TAM_RPD_OK) {
                 EXPECT_EQ(0, std::memcmp(buf, kNlri, 10)) << c.name;
@@ -163,7 +163,7 @@ TEST_F(Nlri, Encode) {
 TEST_F(Nlri, EncodeArgumentOrderDiffersOnlyForNullWritePosition) {
     int ctx = 0;
     uint8_t *nullPos = nullptr;
-    TAM_RPD_ROUTE_VIEW noKey = MakeView(nullptr, 0, nullptr, 0);
+    TAM_RPD_ROUTE_VIEW noKey = JunkView(nullptr, 0, nullptr, 0);
     // MP_REACH tests the write position first, MP_UNREACH the key first.
     EXPECT_EQ(TAM_RPD_FormatMpNlri(&noKey, &nullPos, 10, &ctx), TAM_RPD_ERR_PARA);
     EXPECT_EQ(TAM_RPD_FormatMpUnNlri(&noKey, &nullPos, 10, &ctx), TAM_RPD_ERR_PKT_MALFORMED);

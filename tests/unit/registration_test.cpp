@@ -162,18 +162,18 @@ TEST_F(PacketDispatch, ParseArgumentsAndTypes) {
         EXPECT_EQ(Asserts(), c.asserts ? 1u : 0u) << c.name;
         EXPECT_EQ(cur, nlri) << c.name;
         EXPECT_EQ(more, 77u) << c.name;
-        EXPECT_EQ(out.p, nullptr) << c.name;
+        EXPECT_EQ(out.get(), nullptr) << c.name;
     }
     // A known type reaches its handler.
     TAMHOST_Reset();
     EXPECT_EQ(TAM_RPD_ParsePkt(&cur, 10, 15, out.slot(), &more, inst_), TAM_RPD_OK);
     EXPECT_EQ(cur, nlri + 10);
-    EXPECT_NE(out.p, nullptr);
+    EXPECT_NE(out.get(), nullptr);
 }
 
 TEST_F(PacketDispatch, FormatArgumentsAndTypes) {
     TAM_RPD_ROUTE_KEY key = Key(7, 0x0A000001);
-    TAM_RPD_ROUTE_VIEW view = MakeView(reinterpret_cast<uint8_t *>(&key), 24, nullptr, 0);
+    TAM_RPD_ROUTE_VIEW view = JunkView(reinterpret_cast<uint8_t *>(&key), 24, nullptr, 0);
     uint8_t buf[16] = {};
     uint8_t *cur = buf;
     int ctx = 0;

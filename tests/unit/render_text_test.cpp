@@ -49,7 +49,7 @@ protected:
         uint32_t more = 0;
         ASSERT_EQ(TAM_RPD_ParsePkt(&cur, static_cast<uint32_t>(v.size()), 11, stored_.slot(), &more, inst_),
                   TAM_RPD_OK);
-        view_ = ViewOf(stored_);
+        view_ = JunkViewOf(stored_);
     }
     uint32_t Text(char *buf, uint32_t room, uint32_t &c1, uint32_t &c2) {
         return TAM_RPD_Data2Str(&view_, 0x40, buf, room, &c1, &c2, inst_);
@@ -60,7 +60,7 @@ protected:
 
 TEST_F(RenderText, NlriLine) {
     TAM_RPD_ROUTE_KEY key = Key(7, 0x0A010101);
-    TAM_RPD_ROUTE_VIEW v = MakeView(reinterpret_cast<uint8_t *>(&key), 24, nullptr, 0);
+    TAM_RPD_ROUTE_VIEW v = JunkView(reinterpret_cast<uint8_t *>(&key), 24, nullptr, 0);
     std::vector<char> buf(200, '#');
     uint32_t c1 = 9, c2 = 9;
     ASSERT_EQ(TAM_RPD_Data2Str(&v, 1, buf.data(), 200, &c1, &c2, inst_), TAM_RPD_OK);
@@ -99,7 +99,7 @@ TEST_F(RenderText, NlriLineRefusesMalformedKeys) {
                           {"no key", 24, 1, 4, true}};
     for (const Case &c : cases) {
         TAM_RPD_ROUTE_KEY key = Key(7, 1, c.policy, c.addrLen);
-        TAM_RPD_ROUTE_VIEW v = MakeView(c.nullKey ? nullptr : reinterpret_cast<uint8_t *>(&key), c.keyLen, nullptr, 0);
+        TAM_RPD_ROUTE_VIEW v = JunkView(c.nullKey ? nullptr : reinterpret_cast<uint8_t *>(&key), c.keyLen, nullptr, 0);
         char buf[200];
         std::memset(buf, '#', sizeof(buf));
         uint32_t c1 = 9, c2 = 9;
@@ -112,7 +112,7 @@ TEST_F(RenderText, NlriLineRefusesMalformedKeys) {
 
 TEST_F(RenderText, DispatcherArguments) {
     TAM_RPD_ROUTE_KEY key = Key(7, 1);
-    TAM_RPD_ROUTE_VIEW v = MakeView(reinterpret_cast<uint8_t *>(&key), 24, nullptr, 0);
+    TAM_RPD_ROUTE_VIEW v = JunkView(reinterpret_cast<uint8_t *>(&key), 24, nullptr, 0);
     char buf[200];
     uint32_t c1 = 0, c2 = 0;
     EXPECT_EQ(TAM_RPD_Data2Str(nullptr, 1, buf, 200, &c1, &c2, inst_), TAM_RPD_ERR_PARA);
@@ -227,7 +227,7 @@ TEST_F(RenderText, AttributeRefusals) {
     // Raw bytes that no longer decode.
     std::vector<uint8_t> copy(stored_.attr(), stored_.attr() + view_.ulAttrLen);
     copy[132] = 9;  // container type
-    v = MakeView(nullptr, 0, copy.data(), view_.ulAttrLen);
+    v = JunkView(nullptr, 0, copy.data(), view_.ulAttrLen);
     EXPECT_EQ(TAM_RPD_Data2Str(&v, 0x40, buf, 600, &c1, &c2, inst_), TAM_RPD_ERR);
     EXPECT_EQ(c1 + c2, 18u);
     EXPECT_EQ(Live(), 1u);
@@ -308,7 +308,7 @@ TEST_F(Display, CodesAbsentPiecesAndLengths) {
     // Raw bytes altered so they no longer decode: pieces refuse, the container still shows.
     std::vector<uint8_t> copy(stored_.attr(), stored_.attr() + view_.ulAttrLen);
     copy[132 + 18] = 7;  // Target TLV type
-    v = MakeView(nullptr, 0, copy.data(), view_.ulAttrLen);
+    v = JunkView(nullptr, 0, copy.data(), view_.ulAttrLen);
     for (uint32_t code : {0x02u, 0x04u, 0x08u, 0x10u, 0x20u, 0x40u}) {
         c2 = 9;
         EXPECT_EQ(Disp(code, buf.data(), 512, c1, c2, &v), TAM_RPD_ERR) << code;

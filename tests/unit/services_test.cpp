@@ -53,7 +53,7 @@ class Dispatchers : public PluginTest {};
 TEST_F(Dispatchers, NoHandlerResults) {
     const uint8_t body[10] = {9, 1, 0, 0, 0, 7, 10, 0, 0, 1};
     TAM_RPD_ROUTE_KEY key = Key(7, 1);
-    TAM_RPD_ROUTE_VIEW view = MakeView(reinterpret_cast<uint8_t *>(&key), 24, nullptr, 0);
+    TAM_RPD_ROUTE_VIEW view = JunkView(reinterpret_cast<uint8_t *>(&key), 24, nullptr, 0);
     uint8_t buf[64];
     uint8_t *cur = buf;
     int ctx = 0;
@@ -70,13 +70,13 @@ TEST_F(Dispatchers, NoHandlerResults) {
     EXPECT_EQ(TAM_RPD_CmpData(&key, 24, &key, 24, 4), -2);
     EXPECT_EQ(Asserts(), 0u);
     EXPECT_EQ(cur, buf);
-    EXPECT_EQ(out.p, nullptr);
+    EXPECT_EQ(out.get(), nullptr);
 }
 
 TEST_F(Dispatchers, ArgumentTests) {
     const uint8_t body[10] = {};
     TAM_RPD_ROUTE_KEY key = Key(7, 1);
-    TAM_RPD_ROUTE_VIEW view = MakeView(reinterpret_cast<uint8_t *>(&key), 24, nullptr, 0);
+    TAM_RPD_ROUTE_VIEW view = JunkView(reinterpret_cast<uint8_t *>(&key), 24, nullptr, 0);
     uint8_t buf[64];
     uint8_t *cur = buf;
     int ctx = 0;
@@ -109,7 +109,7 @@ TEST_F(Dispatchers, ArgumentTests) {
     EXPECT_EQ(TAM_RPD_CmpData(nullptr, 24, &key, 24, 2), -2);
     EXPECT_EQ(TAM_RPD_CmpData(&key, 24, nullptr, 24, 2), -2);
     EXPECT_EQ(Asserts(), sizeof(para) / sizeof(para[0]) + 2);
-    EXPECT_EQ(out.p, nullptr);
+    EXPECT_EQ(out.get(), nullptr);
 }
 
 TEST_F(Dispatchers, OperationsRecordReachesEveryDispatcher) {

@@ -20,11 +20,11 @@ TEST_F(WcCallbacks, ParseHandsOverTheWholeRecord) {
     ASSERT_EQ(Parse(v, out, cur, more), TAM_RPD_OK);
     EXPECT_EQ(cur, v.data() + 34);
     EXPECT_EQ(more, 0u);
-    EXPECT_EQ(out.p->ulFlags, TAM_RPD_OUT_ATTR);
-    EXPECT_EQ(out.p->ucAttrFlag, 0);
-    EXPECT_EQ(out.p->ucAttrType, 11);
-    EXPECT_EQ(out.p->usAttrOffset, 32);
-    ASSERT_EQ(out.p->usAttrLen, 170);
+    EXPECT_EQ(out->ulFlags, TAM_RPD_OUT_ATTR);
+    EXPECT_EQ(out->ucAttrFlag, 0);
+    EXPECT_EQ(out->ucAttrType, 11);
+    EXPECT_EQ(out->usAttrOffset, 32);
+    ASSERT_EQ(out->usAttrLen, 170);
     const auto *rec = reinterpret_cast<const TAM_RPD_WC_ATTR *>(out.attr());
     EXPECT_EQ(rec->usRawLen, 34);
     EXPECT_EQ(rec->pOwner, inst_);
@@ -64,7 +64,7 @@ TEST_F(WcCallbacks, ParseRefusals) {
         EXPECT_EQ(TAM_RPD_ParsePkt(&cur, c.len, 11, out.slot(), &more, inst_), c.status) << c.name;
         EXPECT_EQ(cur - c.bytes.data(), c.move) << c.name;
         EXPECT_EQ(more, c.more) << c.name;
-        EXPECT_EQ(out.p, nullptr) << c.name;
+        EXPECT_EQ(out.get(), nullptr) << c.name;
         EXPECT_EQ(Live(), 0u) << c.name;
         EXPECT_EQ(Asserts(), 0u) << c.name;
         if (c.len <= 17) EXPECT_EQ(TAMHOST_AllocCount(), 0u) << c.name;
@@ -94,7 +94,7 @@ TEST_F(WcCallbacks, ValuesTooLongForAStoredRecordAreRefused) {
     const Bytes fits = Encode(p);
     ASSERT_LE(fits.size(), TAM_RPD_WC_MAX_RAW_LEN);
     EXPECT_EQ(Parse(fits, out, cur, more), TAM_RPD_OK);
-    EXPECT_EQ(out.p->usAttrLen, fits.size() + 136);
+    EXPECT_EQ(out->usAttrLen, fits.size() + 136);
 }
 
 TEST_F(WcCallbacks, FormatWritesTheRawValueBack) {
@@ -103,7 +103,7 @@ TEST_F(WcCallbacks, FormatWritesTheRawValueBack) {
     const uint8_t *cur = nullptr;
     uint32_t more = 0;
     ASSERT_EQ(Parse(v, out, cur, more), TAM_RPD_OK);
-    TAM_RPD_ROUTE_VIEW view = ViewOf(out);
+    TAM_RPD_ROUTE_VIEW view = JunkViewOf(out);
     const uint32_t n = static_cast<uint32_t>(v.size());
     int ctx = 0;
     std::vector<uint8_t> buf(n + 8, 0xEE);
@@ -137,12 +137,12 @@ TEST_F(WcCallbacks, SetAttributeReemitsTheStoredRecord) {
     const uint8_t *cur = nullptr;
     uint32_t more = 0;
     ASSERT_EQ(Parse(v, stored, cur, more), TAM_RPD_OK);
-    TAM_RPD_ROUTE_VIEW view = ViewOf(stored);
+    TAM_RPD_ROUTE_VIEW view = JunkViewOf(stored);
     view.ulAttrLen += 65536;
     ASSERT_EQ(TAM_RPD_SetWideCommunity(&view, 0, again.slot(), inst_), TAM_RPD_OK);
-    EXPECT_EQ(again.p->usAttrLen, stored.p->usAttrLen);
-    EXPECT_EQ(again.p->ucAttrType, 11);
-    EXPECT_EQ(0, std::memcmp(again.attr(), stored.attr(), stored.p->usAttrLen));
+    EXPECT_EQ(again->usAttrLen, stored->usAttrLen);
+    EXPECT_EQ(again->ucAttrType, 11);
+    EXPECT_EQ(0, std::memcmp(again.attr(), stored.attr(), stored->usAttrLen));
 
     struct Case {
         const char *name;
@@ -154,9 +154,9 @@ TEST_F(WcCallbacks, SetAttributeReemitsTheStoredRecord) {
                           {"length relation broken", view.ulAttrLen - 1, false, 0},
                           {"raw length 17", 17 + 136, false, 17}};
     for (const Case &c : cases) {
-        std::vector<uint8_t> rec(stored.attr(), stored.attr() + stored.p->usAttrLen);
+        std::vector<uint8_t> rec(stored.attr(), stored.attr() + stored->usAttrLen);
         if (c.rawLen != 0) std::memcpy(rec.data() + 128, &c.rawLen, 2);
-        TAM_RPD_ROUTE_VIEW bad = MakeView(nullptr, 0, c.nullAttr ? nullptr : rec.data(), c.attrLen);
+        TAM_RPD_ROUTE_VIEW bad = JunkView(nullptr, 0, c.nullAttr ? nullptr : rec.data(), c.attrLen);
         TAM_RPD_OUTPUT_BUF *slot = reinterpret_cast<TAM_RPD_OUTPUT_BUF *>(0x99);
         EXPECT_EQ(TAM_RPD_SetWideCommunity(&bad, 0, &slot, inst_), TAM_RPD_ERR_PKT_MALFORMED) << c.name;
         EXPECT_EQ(slot, nullptr) << c.name;
@@ -230,7 +230,7 @@ TEST_F(WcCallbacks, EveryAllocationFailingInTurn) {
             EXPECT_EQ(Asserts(), 0u);
         }
         EXPECT_EQ(more, 7u) << n;
-        EXPECT_EQ(out.p, nullptr) << n;
+        EXPECT_EQ(out.get(), nullptr) << n;
         EXPECT_EQ(Live(), 0u) << n;
     }
 }
@@ -269,7 +269,7 @@ TEST_F(WcCallbacks, TruncationAndMutationSweeps) {
         uint32_t more = 0;
         const uint32_t st = TAM_RPD_ParseWideCommunity(&cur, len, out.slot(), &more, inst_);
         EXPECT_TRUE(st == TAM_RPD_OK || st == TAM_RPD_ERR_PKT_MALFORMED) << st;
-        EXPECT_EQ(st == TAM_RPD_OK, out.p != nullptr);
+        EXPECT_EQ(st == TAM_RPD_OK, out.get() != nullptr);
         return st;
     };
     for (uint32_t len = 0; len <= full.size(); ++len) {

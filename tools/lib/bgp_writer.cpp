@@ -124,17 +124,6 @@ bool ParseFileFormat(const std::string &name, FileFormat &out) {
     return true;
 }
 
-std::string ToHex(const Bytes &b) {
-    static const char kDigits[] = "0123456789abcdef";
-    std::string s;
-    for (size_t i = 0; i < b.size(); ++i) {
-        s += kDigits[b[i] >> 4];
-        s += kDigits[b[i] & 15];
-        if (i + 1 < b.size()) s += (i % 32 == 31) ? '\n' : ' ';
-    }
-    return s;
-}
-
 std::vector<TcpSegment> SegmentStream(const std::vector<Bytes> &messages, uint32_t mss) {
     Bytes stream;
     for (const Bytes &m : messages) stream.insert(stream.end(), m.begin(), m.end());

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "hex.h"
 #include "wc_writer.h"
 
 namespace rpdwire {
@@ -71,7 +72,5 @@ bool WritePcap(FILE *out, const std::vector<TcpSegment> &segments, const Endpoin
 bool PcapFrames(const std::vector<TcpSegment> &segments, const Endpoints &ep, std::vector<Bytes> &frames,
                 std::string *err);
 bool WritePcapFrames(FILE *out, uint32_t linkType, const std::vector<Bytes> &frames, uint32_t time, std::string *err);
-
-std::string ToHex(const Bytes &b);
 
 }  // namespace rpdwire

@@ -23,12 +23,12 @@ public:
 
     void End(const MessageView &, const PolicyView &pv) override {
         if (!pv.Accepted()) {
-            if (pv.present) std::fprintf(out_, "  policy not decoded: %s\n", StatusName(pv.status));
+            if (pv.present) std::fprintf(out_, "  policy not decoded: %s\n", TAM_RPD_StatusName(pv.status));
             return;
         }
         EachPiece(pv, [&](const DisplayPiece &piece, uint32_t st, const std::string &text) {
             if (st != TAM_RPD_OK) {
-                std::fprintf(out_, "  [%s] %s\n", piece.name, StatusName(st));
+                std::fprintf(out_, "  [%s] %s\n", piece.name, TAM_RPD_StatusName(st));
             } else if (!text.empty()) {
                 std::fprintf(out_, "  [%s]\n", piece.name);
                 PrintBlock(out_, text, "    ");

@@ -89,19 +89,8 @@ const json &Array(const json &v, const std::string &path) {
 
 Bytes HexBytes(const std::string &hex, const std::string &path) {
     Bytes out;
-    int nibble = -1;
-    for (char c : hex) {
-        if (std::isspace(static_cast<unsigned char>(c))) continue;
-        if (!std::isxdigit(static_cast<unsigned char>(c))) throw Bad{path + ": not hex text"};
-        const int v = std::isdigit(static_cast<unsigned char>(c)) ? c - '0' : std::tolower(c) - 'a' + 10;
-        if (nibble < 0) {
-            nibble = v;
-        } else {
-            out.push_back(static_cast<uint8_t>(nibble << 4 | v));
-            nibble = -1;
-        }
-    }
-    if (nibble >= 0) throw Bad{path + ": odd number of hex digits"};
+    std::string why;
+    if (!rpdwire::FromHex(hex, out, &why)) throw Bad{path + ": " + why};
     return out;
 }
 

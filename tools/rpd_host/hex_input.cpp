@@ -5,6 +5,7 @@
 #include <cctype>
 #include <cstring>
 
+#include "hex.h"
 #include "input_internal.h"
 
 namespace rpdhost {
@@ -13,12 +14,6 @@ namespace {
 
 constexpr size_t kChunk = 1 << 16;
 constexpr size_t kMaxLine = 1 << 16;  // longer lines are taken in pieces, split at a blank
-
-int HexValue(int c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    c = std::tolower(c);
-    return c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
-}
 
 bool Blank(char c) { return c == ' ' || c == '\t' || c == '\0' || c == '\r' || c == '\v' || c == '\f'; }
 
@@ -59,7 +54,7 @@ private:
     bool DumpOffset(const char *p, size_t n, uint64_t &offset, size_t &after) const {
         size_t k = 0;
         offset = 0;
-        while (k < n && k < 17 && HexValue(p[k]) >= 0) offset = offset << 4 | static_cast<uint64_t>(HexValue(p[k++]));
+        while (k < n && k < 17 && rpdwire::HexDigit(p[k]) >= 0) offset = offset << 4 | static_cast<uint64_t>(rpdwire::HexDigit(p[k++]));
         if (k < 4 || k > 16) return false;
         if (k + 1 < n && p[k] == ':' && p[k + 1] == ' ') {
             after = k + 1;
@@ -78,8 +73,8 @@ private:
         if (n < 4 || n > 16) return false;
         uint64_t v = 0;
         for (size_t k = 0; k < n; ++k) {
-            if (HexValue(p[k]) < 0) return false;
-            v = v << 4 | static_cast<uint64_t>(HexValue(p[k]));
+            if (rpdwire::HexDigit(p[k]) < 0) return false;
+            v = v << 4 | static_cast<uint64_t>(rpdwire::HexDigit(p[k]));
         }
         return v == dumpNext_;
     }
@@ -99,7 +94,7 @@ private:
             while (end < n && !Blank(p[end])) ++end;
             if ((end - i) % 2 != 0) return Bad(p[i], what);
             for (size_t j = i; j < end; j += 2) {
-                const int hi = HexValue(p[j]), lo = HexValue(p[j + 1]);
+                const int hi = rpdwire::HexDigit(p[j]), lo = rpdwire::HexDigit(p[j + 1]);
                 if (hi < 0 || lo < 0) return Bad(hi < 0 ? p[j] : p[j + 1], what);
                 out.push_back(static_cast<uint8_t>(hi << 4 | lo));
                 ++bytes;
@@ -118,7 +113,7 @@ private:
             }
             if (p[i] == '0' && i + 1 < n && (p[i + 1] == 'x' || p[i + 1] == 'X')) i += 2;  // 0x prefix
             for (; i < n && !Blank(p[i]) && p[i] != ':' && p[i] != ',' && p[i] != ';'; ++i) {
-                const int v = HexValue(p[i]);
+                const int v = rpdwire::HexDigit(p[i]);
                 if (v < 0) return Bad(p[i], what);
                 if (nibble_ < 0) {
                     nibble_ = v;

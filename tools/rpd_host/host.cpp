@@ -143,7 +143,7 @@ void Host::PolicyRefused(const Message &m, const Span &value, uint32_t status) {
     WcPolicy ignored;
     const WcVerdict w = ExplainWideCommunity(v, value.length, ignored);
     ProblemView p = About(m);
-    p.status = StatusName(status);
+    p.status = TAM_RPD_StatusName(status);
     if (w.accepted) {  // by the rules the plug-in should have taken it: say so rather than guess
         p.what = "Wide Community attribute refused, though its bytes follow every rule";
     } else {
@@ -161,7 +161,7 @@ void Host::NlriRefused(const Message &m, size_t at, size_t left, bool announce, 
     size_t rel = 0;
     const std::string rule = NlriRule(m.bytes.data() + at, left, rel);
     ProblemView p = About(m);
-    p.status = StatusName(status);
+    p.status = TAM_RPD_StatusName(status);
     p.what = std::string(announce ? "MP_REACH_NLRI" : "MP_UNREACH_NLRI") + " NLRI refused" + (rule.empty() ? "" : ": ") + rule;
     p.hasByte = true;
     p.messageByte = at + rel;

@@ -94,7 +94,7 @@ private:
     void Policy(JsonWriter &j, const MessageView &mv, const PolicyView &pv, const RouteView &r) {
         if (!pv.present) return;
         if (!pv.Accepted()) {
-            j.Field("policy_status", StatusName(pv.status));
+            j.Field("policy_status", TAM_RPD_StatusName(pv.status));
             return;
         }
         if (policy_.empty() && pv.wire != nullptr) {

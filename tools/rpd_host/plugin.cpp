@@ -58,51 +58,6 @@ KeyFields KeyFieldsOf(const OutBuf &key) {
     return f;
 }
 
-const char *StatusName(uint32_t status) {
-    switch (status) {
-        case TAM_RPD_OK: return "TAM_RPD_OK";
-        case TAM_RPD_ERR: return "TAM_RPD_ERR";
-        case TAM_RPD_ERR_PARA: return "TAM_RPD_ERR_PARA";
-        case TAM_RPD_ERR_NOMEM: return "TAM_RPD_ERR_NOMEM";
-        case TAM_RPD_ERR_BUF_SHORT: return "TAM_RPD_ERR_BUF_SHORT";
-        case TAM_RPD_ERR_NO_HANDLER: return "TAM_RPD_ERR_NO_HANDLER";
-        case TAM_RPD_ERR_MSG_TOO_SHORT: return "TAM_RPD_ERR_MSG_TOO_SHORT";
-        case TAM_RPD_ERR_ADDR_UNSUPPORTED: return "TAM_RPD_ERR_ADDR_UNSUPPORTED";
-        case TAM_RPD_ERR_PKT_MALFORMED: return "TAM_RPD_ERR_PKT_MALFORMED";
-        case TAM_RPD_ERR_CFG_INVALID: return "TAM_RPD_ERR_CFG_INVALID";
-        case TAM_RPD_ERR_NO_DATA2STR: return "TAM_RPD_ERR_NO_DATA2STR";
-        default: return "unknown status";
-    }
-}
-
-OutBuf &OutBuf::operator=(OutBuf &&o) noexcept {
-    if (this != &o) {
-        reset();
-        p_ = o.p_;
-        o.p_ = nullptr;
-    }
-    return *this;
-}
-
-void OutBuf::reset() {
-    if (p_ != nullptr) QOR_Free_F(p_, "rpd-host", __LINE__);
-    p_ = nullptr;
-}
-
-TAM_RPD_ROUTE_VIEW MakeView(const OutBuf *key, const OutBuf *attr) {
-    TAM_RPD_ROUTE_VIEW v;
-    std::memset(&v, 0, sizeof(v));
-    if (key != nullptr && key->hasKey()) {
-        v.ulKeyLen = key->keyLen();
-        v.pucKey = key->key();
-    }
-    if (attr != nullptr && attr->hasAttr()) {
-        v.ulAttrLen = attr->attrLen();
-        v.pucAttr = attr->attr();
-    }
-    return v;
-}
-
 Plugin::~Plugin() {
     if (inst_ != nullptr) destruct_(inst_);
     if (handle_ != nullptr) dlclose(handle_);

@@ -6,38 +6,13 @@
 #include <string>
 #include <vector>
 
+#include "route_buffers.h"
 #include "tam_rpd.h"
 
 namespace rpdhost {
 
-const char *StatusName(uint32_t status);
-
-// One route output buffer handed over by a callback; released with the host allocator.
-class OutBuf {
-public:
-    OutBuf() = default;
-    OutBuf(const OutBuf &) = delete;
-    OutBuf &operator=(const OutBuf &) = delete;
-    OutBuf(OutBuf &&o) noexcept : p_(o.p_) { o.p_ = nullptr; }
-    OutBuf &operator=(OutBuf &&o) noexcept;
-    ~OutBuf() { reset(); }
-    void reset();
-    TAM_RPD_OUTPUT_BUF **slot() {
-        reset();
-        return &p_;
-    }
-    explicit operator bool() const { return p_ != nullptr; }
-    bool hasKey() const { return p_ != nullptr && (p_->ulFlags & TAM_RPD_OUT_KEY) != 0; }
-    bool hasAttr() const { return p_ != nullptr && (p_->ulFlags & TAM_RPD_OUT_ATTR) != 0; }
-    uint8_t *key() const { return Base() + p_->usKeyOffset; }
-    uint16_t keyLen() const { return p_->usKeyLen; }
-    uint8_t *attr() const { return Base() + p_->usAttrOffset; }
-    uint16_t attrLen() const { return p_->usAttrLen; }
-
-private:
-    uint8_t *Base() const { return reinterpret_cast<uint8_t *>(p_); }
-    TAM_RPD_OUTPUT_BUF *p_ = nullptr;
-};
+using rpdwire::MakeView;
+using rpdwire::OutBuf;
 
 // The fields of a stored route key (zeros when the buffer holds no key of the right length).
 struct KeyFields {
@@ -46,9 +21,6 @@ struct KeyFields {
     uint32_t peer = 0;  // host order
 };
 KeyFields KeyFieldsOf(const OutBuf &key);
-
-// A route as the host stores it: the key of one buffer, the attribute of another.
-TAM_RPD_ROUTE_VIEW MakeView(const OutBuf *key, const OutBuf *attr);
 
 class Plugin {
 public:

@@ -35,20 +35,20 @@ public:
         std::string text;
         const uint32_t st = plugin_.Text(MakeView(r.key, nullptr), kTextKey, text);
         std::fprintf(out_, "  %-9s %s", r.announce ? "announce" : "withdraw",
-                     st == TAM_RPD_OK ? Trimmed(text).c_str() : StatusName(st));
+                     st == TAM_RPD_OK ? Trimmed(text).c_str() : TAM_RPD_StatusName(st));
         if (r.hasPathId) std::fprintf(out_, " (path %u)", r.pathId);
         std::fputc('\n', out_);
     }
 
     void End(const MessageView &, const PolicyView &pv) override {
         if (!pv.Accepted()) {
-            if (pv.present) std::fprintf(out_, "  policy: not decoded (%s)\n", StatusName(pv.status));
+            if (pv.present) std::fprintf(out_, "  policy: not decoded (%s)\n", TAM_RPD_StatusName(pv.status));
             return;
         }
         std::string text;
         const uint32_t st = plugin_.Text(MakeView(nullptr, pv.attr), kTextAttr, text);
         std::fprintf(out_, "  policy:\n");
-        if (st != TAM_RPD_OK) std::fprintf(out_, "    (no text: %s)\n", StatusName(st));
+        if (st != TAM_RPD_OK) std::fprintf(out_, "    (no text: %s)\n", TAM_RPD_StatusName(st));
         PrintBlock(out_, text, "    ");
     }
 

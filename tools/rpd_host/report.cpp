@@ -20,16 +20,6 @@ std::string Ipv4Text(uint32_t a) {
 
 std::string CommunityText(uint32_t v) { return std::to_string(v >> 16) + ":" + std::to_string(v & 0xFFFF); }
 
-std::string HexText(const uint8_t *p, size_t n) {
-    static const char kDigits[] = "0123456789abcdef";
-    std::string s(n * 2, '0');
-    for (size_t i = 0; i < n; ++i) {
-        s[2 * i] = kDigits[p[i] >> 4];
-        s[2 * i + 1] = kDigits[p[i] & 15];
-    }
-    return s;
-}
-
 std::string TimeText(int64_t sec, uint32_t usec) {
     const time_t t = static_cast<time_t>(sec);
     struct tm tm;

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <string>
 
+#include "hex.h"
 #include "input.h"
 #include "tam_rpd.h"
 
@@ -18,7 +19,7 @@ struct DisplayPiece {
 extern const DisplayPiece kDisplayPieces[7];
 
 std::string Ipv4Text(uint32_t hostOrder);
-std::string HexText(const uint8_t *p, size_t n);
+using rpdwire::HexText;
 std::string TimeText(int64_t sec, uint32_t usec);
 std::string CommunityText(uint32_t v);  // "high:low"
 

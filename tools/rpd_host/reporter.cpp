@@ -26,7 +26,7 @@ std::string MessageHeading(const MessageView &mv) {
 std::string KeyText(const Plugin &plugin, const OutBuf &key, uint32_t &status) {
     std::string raw;
     status = plugin.Text(MakeView(&key, nullptr), kTextKey, raw);
-    if (status != TAM_RPD_OK) return StatusName(status);
+    if (status != TAM_RPD_OK) return TAM_RPD_StatusName(status);
     // "RPD NLRI: " leads every key text; runs of blanks pad its columns.
     std::string s;
     size_t i = raw.rfind("RPD NLRI: ", 0) == 0 ? 10 : 0;

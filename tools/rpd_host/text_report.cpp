@@ -66,13 +66,13 @@ public:
 
     void End(const MessageView &, const PolicyView &pv) override {
         if (!pv.Accepted()) {
-            if (pv.present) std::fprintf(out_, "  policy    not decoded: %s\n", StatusName(pv.status));
+            if (pv.present) std::fprintf(out_, "  policy    not decoded: %s\n", TAM_RPD_StatusName(pv.status));
             return;
         }
         line_.clear();
         EachPiece(pv, [&](const DisplayPiece &piece, uint32_t st, std::string_view text) {
             if (st != TAM_RPD_OK) {
-                Item(piece.name, std::string("(") + StatusName(st) + ")");
+                Item(piece.name, std::string("(") + TAM_RPD_StatusName(st) + ")");
                 return;
             }
             switch (piece.code) {

@@ -76,7 +76,7 @@ void Verifier::Route(const Message &m, const RouteView &r, const OutBuf *attr) {
     uint32_t st = o.pfnFormatPkt(&view, pktType, &wr, sizeof(wire), &ctx);
     const size_t n = static_cast<size_t>(wr - wire);
     if (st != TAM_RPD_OK) {
-        diff_(m, std::string("packet format of the key: ") + StatusName(st));
+        diff_(m, std::string("packet format of the key: ") + TAM_RPD_StatusName(st));
     } else if (n != r.length || std::memcmp(wire, m.bytes.data() + r.offset, n) != 0) {
         diff_(m, "packet format of the key gives other bytes than the received NLRI");
     } else {
@@ -84,7 +84,7 @@ void Verifier::Route(const Message &m, const RouteView &r, const OutBuf *attr) {
         uint32_t more = 0;
         OutBuf again;
         st = o.pfnParsePkt(&cur, static_cast<uint32_t>(n), pktType, again.slot(), &more, inst);
-        if (st != TAM_RPD_OK) diff_(m, std::string("packet parse of the formatted key: ") + StatusName(st));
+        if (st != TAM_RPD_OK) diff_(m, std::string("packet parse of the formatted key: ") + TAM_RPD_StatusName(st));
         else sameKey(again, "packet");
     }
 
@@ -96,12 +96,12 @@ void Verifier::Route(const Message &m, const RouteView &r, const OutBuf *attr) {
         uint8_t *w = body;
         uint32_t s = format(&view, fmtType, &w, sizeof(body), &ctx);
         if (s != TAM_RPD_OK) {
-            diff_(m, std::string(path) + " format: " + StatusName(s));
+            diff_(m, std::string(path) + " format: " + TAM_RPD_StatusName(s));
             return;
         }
         OutBuf again;
         s = parse(body, static_cast<uint16_t>(w - body), parseType, again.slot(), inst);
-        if (s != TAM_RPD_OK) diff_(m, std::string(path) + " parse: " + StatusName(s));
+        if (s != TAM_RPD_OK) diff_(m, std::string(path) + " parse: " + TAM_RPD_StatusName(s));
         else sameKey(again, path);
     };
     viaMessage(o.pfnFormatMsg, static_cast<uint16_t>(o.aulMsgType[1]), o.pfnParseMsg,
@@ -116,12 +116,12 @@ void Verifier::Route(const Message &m, const RouteView &r, const OutBuf *attr) {
         uint32_t w1 = 0, w2 = 0;
         st = o.pfnFormatCfg(&view, TAM_RPD_CFG_TYPE_PREFIX, &w, sizeof(rec), &w1, &w2);
         if (st != TAM_RPD_OK) {
-            diff_(m, std::string("configuration record format: ") + StatusName(st));
+            diff_(m, std::string("configuration record format: ") + TAM_RPD_StatusName(st));
         } else {
             OutBuf again;
             // The record always starts where the write position was; it is not advanced.
             st = o.pfnParseCfg(rec, sizeof(TAM_RPD_CFG_PREFIX), TAM_RPD_CFG_TYPE_PREFIX, again.slot(), inst);
-            if (st != TAM_RPD_OK) diff_(m, std::string("configuration record parse: ") + StatusName(st));
+            if (st != TAM_RPD_OK) diff_(m, std::string("configuration record parse: ") + TAM_RPD_StatusName(st));
             else sameKey(again, "configuration record");
         }
     }
@@ -157,7 +157,7 @@ void Verifier::Policy(const Message &m, const PolicyView &p) {
     uint32_t st = o.pfnFormatPkt(&view, plugin_.attrType(), &w, static_cast<uint32_t>(buf.size()), &ctx);
     size_t n = static_cast<size_t>(w - buf.data());
     if (st != TAM_RPD_OK) {
-        diff_(m, std::string("packet format of the policy: ") + StatusName(st));
+        diff_(m, std::string("packet format of the policy: ") + TAM_RPD_StatusName(st));
     } else if (n != value.length || std::memcmp(buf.data(), orig, n) != 0) {
         diff_(m, "packet format of the policy gives other bytes than the received attribute");
     } else {
@@ -165,7 +165,7 @@ void Verifier::Policy(const Message &m, const PolicyView &p) {
         uint32_t more = 0;
         OutBuf again;
         st = o.pfnParsePkt(&cur, static_cast<uint32_t>(n), plugin_.attrType(), again.slot(), &more, inst);
-        if (st != TAM_RPD_OK) diff_(m, std::string("packet parse of the formatted policy: ") + StatusName(st));
+        if (st != TAM_RPD_OK) diff_(m, std::string("packet parse of the formatted policy: ") + TAM_RPD_StatusName(st));
         else sameAttr(again, "packet");
     }
 
@@ -176,13 +176,13 @@ void Verifier::Policy(const Message &m, const PolicyView &p) {
         st = o.pfnFormatAttrMsg(&view, type, &w, static_cast<uint16_t>(buf.size()), &ctx);
         n = static_cast<size_t>(w - buf.data());
         if (st != TAM_RPD_OK) {
-            diff_(m, std::string("attribute message format: ") + StatusName(st));
+            diff_(m, std::string("attribute message format: ") + TAM_RPD_StatusName(st));
         } else if (n != value.length || std::memcmp(buf.data(), orig, n) != 0) {
             diff_(m, "attribute message gives other bytes than the received attribute");
         } else {
             OutBuf again;
             st = o.pfnParseAttrMsg(buf.data(), static_cast<uint16_t>(n), type, again.slot(), inst);
-            if (st != TAM_RPD_OK) diff_(m, std::string("attribute message parse: ") + StatusName(st));
+            if (st != TAM_RPD_OK) diff_(m, std::string("attribute message parse: ") + TAM_RPD_StatusName(st));
             else sameAttr(again, "attribute message");
         }
     }
@@ -191,7 +191,7 @@ void Verifier::Policy(const Message &m, const PolicyView &p) {
     if (o.pfnSetAttr != nullptr) {
         OutBuf again;
         st = o.pfnSetAttr(&view, TAM_RPD_ATTR_TYPE_WC, 0, again.slot(), inst);
-        if (st != TAM_RPD_OK) diff_(m, std::string("set attribute: ") + StatusName(st));
+        if (st != TAM_RPD_OK) diff_(m, std::string("set attribute: ") + TAM_RPD_StatusName(st));
         else sameAttr(again, "set attribute");
     }
 
@@ -200,7 +200,7 @@ void Verifier::Policy(const Message &m, const PolicyView &p) {
         std::string text, cfgText;
         plugin_.Text(view, kTextAttr, text);
         st = plugin_.CfgText(view, cfgText);
-        if (st != TAM_RPD_OK) diff_(m, std::string("configuration text: ") + StatusName(st));
+        if (st != TAM_RPD_OK) diff_(m, std::string("configuration text: ") + TAM_RPD_StatusName(st));
         else if (cfgText != text) diff_(m, "configuration text differs from the policy text");
     }
     if (o.pfnCmpData(attr.attr(), attr.attrLen(), attr.attr(), attr.attrLen(), TAM_RPD_CMP_ATTR) != 0)

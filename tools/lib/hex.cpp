@@ -1,0 +1,61 @@
+#include "hex.h"
+
+namespace rpdwire {
+
+namespace {
+constexpr char kDigits[] = "0123456789abcdef";
+}
+
+int HexDigit(int c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+std::string HexText(const uint8_t *p, size_t n) {
+    std::string s(n * 2, '0');
+    for (size_t i = 0; i < n; ++i) {
+        s[2 * i] = kDigits[p[i] >> 4];
+        s[2 * i + 1] = kDigits[p[i] & 15];
+    }
+    return s;
+}
+
+std::string ToHex(const std::vector<uint8_t> &b) {
+    std::string s;
+    s.reserve(b.size() * 3);
+    for (size_t i = 0; i < b.size(); ++i) {
+        s += kDigits[b[i] >> 4];
+        s += kDigits[b[i] & 15];
+        if (i + 1 < b.size()) s += (i % 32 == 31) ? '\n' : ' ';
+    }
+    return s;
+}
+
+bool FromHex(std::string_view text, std::vector<uint8_t> &out, std::string *why) {
+    out.clear();
+    out.reserve(text.size() / 2);
+    int high = -1;
+    for (char c : text) {
+        if (c == ' ' || c == '\t' || c == '\n' || c == '\r') continue;
+        const int v = HexDigit(static_cast<unsigned char>(c));
+        if (v < 0) {
+            if (why) *why = "not hex text";
+            return false;
+        }
+        if (high < 0) {
+            high = v;
+        } else {
+            out.push_back(static_cast<uint8_t>(high << 4 | v));
+            high = -1;
+        }
+    }
+    if (high >= 0) {
+        if (why) *why = "odd number of hex digits";
+        return false;
+    }
+    return true;
+}
+
+}  // namespace rpdwire
