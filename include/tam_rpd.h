@@ -530,6 +530,18 @@ TAM_RPD_EXPORT void TAM_RPD_OutputWideCmtyApplyData(char *pcBuf, uint32_t ulRoom
 #define TAM_RPD_DISP_ASPATH_APPLY  0x20u
 #define TAM_RPD_DISP_CMTY_APPLY    0x40u
 
+/* The seven pieces of a policy in the order its text shows them, as
+ * X(display code, display handler, short name): the display table is built
+ * from this list, and a host can walk it to show a policy piece by piece. */
+#define TAM_RPD_POLICY_PIECES(X)                                                 \
+    X(TAM_RPD_DISP_PUBLIC, TAM_RPD_FormatDispWideCmtyPublic, "container")        \
+    X(TAM_RPD_DISP_ASPATH_FILTER, TAM_RPD_FormatDispWideCmtyAspathFilter, "as_path_filters") \
+    X(TAM_RPD_DISP_CMTY_FILTER, TAM_RPD_FormatDispWideCmtyCommunity, "community_filters")    \
+    X(TAM_RPD_DISP_IP_PREFIX, TAM_RPD_FormatDispWideCmtyIpPrefix, "prefix_list")             \
+    X(TAM_RPD_DISP_MED, TAM_RPD_FormatDispWideCmtyMed, "med_action")                         \
+    X(TAM_RPD_DISP_ASPATH_APPLY, TAM_RPD_FormatDispWideCmtyAsPath, "as_path_action")         \
+    X(TAM_RPD_DISP_CMTY_APPLY, TAM_RPD_FormatDispWideCmtyApplyCommunity, "community_action")
+
 TAM_RPD_EXPORT extern const TAM_RPD_TBL_ENTRY g_astTAM_RPD_FORMAT_DISP_TBL[TAM_RPD_FORMAT_DISP_TBL_NUM];
 TAM_RPD_EXPORT const TAM_RPD_TBL_ENTRY *TAM_RPD_GetDispFormatEntry(uint32_t ulCode);
 TAM_RPD_EXPORT uint32_t TAM_RPD_FormatDisp(const TAM_RPD_ROUTE_VIEW *pstView, uint32_t ulCode, char **ppcCursor,

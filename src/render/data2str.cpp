@@ -26,94 +26,23 @@ private:
     void *p_;
 };
 
-// A section header that does not fit ends the text before it: inside the
-// composite text the character just before the section becomes a line feed.
-bool SectionHeader(char *buf, uint32_t room, const char *header, uint32_t *len, bool follows, int &count) noexcept {
-    count = TAM_FORMAT(buf, room, "%s", header);
-    if (count <= 0) {
+// A section on its own: its length is added to *len, which is zeroed when
+// nothing could be written.
+template <typename Part, size_t N>
+void OutputSection(char *buf, uint32_t room, const char *header, const tam::Piece<Part> (&pieces)[N],
+                   const Part *part, uint32_t *len) noexcept {
+    if (len == nullptr) {
+        return;
+    }
+    tam::TextCursor t(buf, room);
+    if (part == nullptr || buf == nullptr || !tam::RenderSection(t, header, pieces, *part)) {
         *len = 0;
-        if (follows) {
-            buf[-1] = '\n';
-        }
-        return false;
+        return;
     }
-    return true;
-}
-
-// Renders one item at the cursor and moves the cursor past what it counted.
-template <typename Item, typename Renderer>
-void Step(char *&cur, uint32_t &room, uint32_t &total, const Item *item, Renderer render) noexcept {
-    uint32_t itemLen = 0;
-    render(cur, room, item, &itemLen);
-    if (itemLen > room) {
-        itemLen = room;
-    }
-    total += itemLen;
-    cur += itemLen;
-    room -= itemLen;
+    *len += t.length();
 }
 
 }  // namespace
-
-namespace tam {
-
-void OutputMatchSection(char *buf, uint32_t room, const TAM_RPD_WC_MATCH *match, uint32_t *len,
-                        bool follows) noexcept {
-    if (len == nullptr) {
-        return;
-    }
-    if (match == nullptr || buf == nullptr || room == 0) {
-        *len = 0;
-        return;
-    }
-    int count = 0;
-    if (!SectionHeader(buf, room, text::kTargetHeader, len, follows, count)) {
-        return;
-    }
-    char *cur = buf + count;
-    uint32_t left = room - static_cast<uint32_t>(count);
-    uint32_t total = static_cast<uint32_t>(count);
-    if (match->stAsPathList.ulCount != 0) {
-        Step(cur, left, total, match, TAM_RPD_OutputAspathFilterData);
-    }
-    if (match->stCmtyList.ulCount != 0) {
-        Step(cur, left, total, match, TAM_RPD_OutputCmtyFilterData);
-    }
-    if (match->pstPrefixList != nullptr && match->pstPrefixList->usCount != 0) {
-        Step(cur, left, total, match->pstPrefixList, TAM_RPD_OutputPrefixFilterData);
-    }
-    *len += total;
-}
-
-void OutputApplySection(char *buf, uint32_t room, const TAM_RPD_WC_APPLY *apply, uint32_t *len,
-                        bool follows) noexcept {
-    if (len == nullptr) {
-        return;
-    }
-    if (apply == nullptr || buf == nullptr || room == 0) {
-        *len = 0;
-        return;
-    }
-    int count = 0;
-    if (!SectionHeader(buf, room, text::kParameterHeader, len, follows, count)) {
-        return;
-    }
-    char *cur = buf + count;
-    uint32_t left = room - static_cast<uint32_t>(count);
-    uint32_t total = static_cast<uint32_t>(count);
-    if (apply->pstMed != nullptr) {
-        Step(cur, left, total, apply->pstMed, TAM_RPD_OutputApplyCmtyData);
-    }
-    if (apply->pstAsPath != nullptr && apply->pstAsPath->ucCount != 0) {
-        Step(cur, left, total, apply->pstAsPath, TAM_RPD_OutputAsPathApplyData);
-    }
-    if (apply->pstCmty != nullptr && apply->pstCmty->ucCount != 0) {
-        Step(cur, left, total, apply->pstCmty, TAM_RPD_OutputCommunityApplyData);
-    }
-    *len += total;
-}
-
-}  // namespace tam
 
 extern "C" {
 
@@ -193,28 +122,14 @@ void TAM_RPD_OutputWideCmtyData(char *pcBuf, uint32_t ulRoom, const TAM_RPD_WC_A
         pcBuf[0] = '\0';
         return;
     }
-    char *cur = pcBuf;
-    uint32_t room = ulRoom;
-    auto advance = [&](uint32_t len) {
-        if (len > room) {
-            len = room;
-        }
-        cur += len;
-        room -= len;
-    };
+    tam::TextCursor t(pcBuf, ulRoom);
     uint32_t len = 0;
-    TAM_RPD_OutputWideCmtyPublicData(cur, room, pstAttr, &len);
-    advance(len);
-    len = 0;
-    tam::OutputMatchSection(cur, room, &pstAttr->stMatch, &len, cur != pcBuf);
-    advance(len);
-    len = 0;
-    tam::OutputApplySection(cur, room, &pstAttr->stApply, &len, cur != pcBuf);
-    advance(len);
+    tam::kPieces.container.render(t.at(), t.room(), *pstAttr, &len);
+    t.Skip(len);
+    (void)tam::RenderSection(t, tam::text::kTargetHeader, tam::kPieces.match, pstAttr->stMatch);
+    (void)tam::RenderSection(t, tam::text::kParameterHeader, tam::kPieces.apply, pstAttr->stApply);
     // A text that fills the room exactly already ends with a NUL.
-    if (room != 0) {
-        *cur = '\0';
-    }
+    t.Terminate();
 }
 
 void TAM_RPD_OutputWideCmtyPublicData(char *pcBuf, uint32_t ulRoom, const TAM_RPD_WC_ATTR *pstAttr, uint32_t *pulLen) {
@@ -238,34 +153,26 @@ void TAM_RPD_OutputWideCmtyPublicData(char *pcBuf, uint32_t ulRoom, const TAM_RP
         return;
     }
     (void)memcpy_s(pcBuf, ulRoom, scratch, static_cast<size_t>(count));
-    char *cur = pcBuf + count;
-    uint32_t room = ulRoom - static_cast<uint32_t>(count);
-    uint32_t total = static_cast<uint32_t>(count);
-    auto line = [&](int r) {
-        if (r > 0) {
-            total += static_cast<uint32_t>(r);
-            cur += r;
-            room -= static_cast<uint32_t>(r);
-        }
-    };
+    tam::TextCursor t(pcBuf, ulRoom);
+    t.Skip(static_cast<uint32_t>(count));
     if (pstAttr->ulCommunity == TAM_RPD_WC_MATCH_AND_NOADV) {
-        line(TAM_FORMAT(cur, room, tam::text::kCommunityNoAdv, pstAttr->ulCommunity));
+        (void)t.Put(tam::text::kCommunityNoAdv, pstAttr->ulCommunity);
     } else if (pstAttr->ulCommunity == TAM_RPD_WC_MATCH_AND_SET) {
-        line(TAM_FORMAT(cur, room, tam::text::kCommunitySet, pstAttr->ulCommunity));
+        (void)t.Put(tam::text::kCommunitySet, pstAttr->ulCommunity);
     }
-    line(TAM_FORMAT(cur, room, tam::text::kSourceAs, pstAttr->ulSrcAsNum));
-    line(TAM_FORMAT(cur, room, tam::text::kContextAs, pstAttr->ulContextAsNum));
-    *pulLen += total;
+    (void)t.Put(tam::text::kSourceAs, pstAttr->ulSrcAsNum);
+    (void)t.Put(tam::text::kContextAs, pstAttr->ulContextAsNum);
+    *pulLen += t.length();
 }
 
 void TAM_RPD_OutputWideCmtyMatchData(char *pcBuf, uint32_t ulRoom, const TAM_RPD_WC_MATCH *pstMatch,
                                      uint32_t *pulLen) {
-    tam::OutputMatchSection(pcBuf, ulRoom, pstMatch, pulLen, false);
+    OutputSection(pcBuf, ulRoom, tam::text::kTargetHeader, tam::kPieces.match, pstMatch, pulLen);
 }
 
 void TAM_RPD_OutputWideCmtyApplyData(char *pcBuf, uint32_t ulRoom, const TAM_RPD_WC_APPLY *pstApply,
                                      uint32_t *pulLen) {
-    tam::OutputApplySection(pcBuf, ulRoom, pstApply, pulLen, false);
+    OutputSection(pcBuf, ulRoom, tam::text::kParameterHeader, tam::kPieces.apply, pstApply, pulLen);
 }
 
 }  // extern "C"

@@ -3,12 +3,6 @@
 
 namespace {
 
-// What distinguishes the display handlers: which piece, and how it is rendered.
-struct DispPiece {
-    bool (*present)(const TAM_RPD_WC_ATTR &) noexcept;
-    void (*render)(char *buf, uint32_t room, const TAM_RPD_WC_ATTR &rec, uint32_t *len) noexcept;
-};
-
 // Argument and attribute tests shared by every handler. Returns false with
 // `status` set when the handler is done.
 bool DispPrecheck(const TAM_RPD_ROUTE_VIEW *view, char **holder, uint32_t room, uint32_t *c1, uint32_t *c2,
@@ -37,8 +31,9 @@ bool DispPrecheck(const TAM_RPD_ROUTE_VIEW *view, char **holder, uint32_t room, 
 
 // The decoding handlers: the stored record carries no usable decoded form,
 // so its raw bytes are decoded again for the one piece asked for.
+template <typename Part>
 uint32_t DisplayDecoded(const TAM_RPD_ROUTE_VIEW *view, char **holder, uint32_t room, uint32_t *c1, uint32_t *c2,
-                        const DispPiece &piece) noexcept {
+                        const tam::Piece<Part> &piece) noexcept {
     uint32_t status = TAM_RPD_OK;
     if (!DispPrecheck(view, holder, room, c1, c2, status)) {
         return status;
@@ -47,37 +42,14 @@ uint32_t DisplayDecoded(const TAM_RPD_ROUTE_VIEW *view, char **holder, uint32_t 
     if (tmp.DecodeFrom(reinterpret_cast<const TAM_RPD_WC_ATTR *>(view->pucAttr)) != TAM_RPD_OK) {
         return TAM_RPD_ERR;
     }
-    if (piece.present(tmp.rec())) {
+    const Part &part = tam::PartOf<Part>(tmp.rec());
+    if (piece.present(part)) {
         uint32_t itemLen = 0;
-        piece.render(*holder, room, tmp.rec(), &itemLen);
+        piece.render(*holder, room, part, &itemLen);
     }
     *c2 = 0;
     return TAM_RPD_OK;
 }
-
-constexpr DispPiece kAsPathFilters{
-    tam::HasAsPathFilters, [](char *b, uint32_t r, const TAM_RPD_WC_ATTR &a, uint32_t *l) noexcept {
-        TAM_RPD_OutputAspathFilterData(b, r, &a.stMatch, l);
-    }};
-constexpr DispPiece kCmtyFilters{
-    tam::HasCmtyFilters, [](char *b, uint32_t r, const TAM_RPD_WC_ATTR &a, uint32_t *l) noexcept {
-        TAM_RPD_OutputCmtyFilterData(b, r, &a.stMatch, l);
-    }};
-constexpr DispPiece kPrefixList{
-    tam::HasPrefixList, [](char *b, uint32_t r, const TAM_RPD_WC_ATTR &a, uint32_t *l) noexcept {
-        TAM_RPD_OutputPrefixFilterData(b, r, a.stMatch.pstPrefixList, l);
-    }};
-constexpr DispPiece kMed{tam::HasMed, [](char *b, uint32_t r, const TAM_RPD_WC_ATTR &a, uint32_t *l) noexcept {
-                             TAM_RPD_OutputApplyCmtyData(b, r, a.stApply.pstMed, l);
-                         }};
-constexpr DispPiece kAsPathAction{
-    tam::HasAsPathAction, [](char *b, uint32_t r, const TAM_RPD_WC_ATTR &a, uint32_t *l) noexcept {
-        TAM_RPD_OutputAsPathApplyData(b, r, a.stApply.pstAsPath, l);
-    }};
-constexpr DispPiece kCmtyAction{
-    tam::HasCmtyAction, [](char *b, uint32_t r, const TAM_RPD_WC_ATTR &a, uint32_t *l) noexcept {
-        TAM_RPD_OutputCommunityApplyData(b, r, a.stApply.pstCmty, l);
-    }};
 
 }  // namespace
 
@@ -105,8 +77,8 @@ uint32_t TAM_RPD_FormatDispWideCmtyPublic(const TAM_RPD_ROUTE_VIEW *pstView, cha
         return status;
     }
     uint32_t len = 0;
-    TAM_RPD_OutputWideCmtyPublicData(*ppcCursor, ulRoom, reinterpret_cast<const TAM_RPD_WC_ATTR *>(pstView->pucAttr),
-                                     &len);
+    tam::kPieces.container.render(*ppcCursor, ulRoom, *reinterpret_cast<const TAM_RPD_WC_ATTR *>(pstView->pucAttr),
+                                  &len);
     *pulCont2 = 0;
     return TAM_RPD_OK;
 }
@@ -118,11 +90,11 @@ uint32_t TAM_RPD_FormatDispWideCmtyPublic(const TAM_RPD_ROUTE_VIEW *pstView, cha
         return DisplayDecoded(pstView, ppcCursor, ulRoom, pulCont1, pulCont2, piece);                           \
     }
 
-TAM_DISP_HANDLER(TAM_RPD_FormatDispWideCmtyAspathFilter, kAsPathFilters)
-TAM_DISP_HANDLER(TAM_RPD_FormatDispWideCmtyCommunity, kCmtyFilters)
-TAM_DISP_HANDLER(TAM_RPD_FormatDispWideCmtyIpPrefix, kPrefixList)
-TAM_DISP_HANDLER(TAM_RPD_FormatDispWideCmtyMed, kMed)
-TAM_DISP_HANDLER(TAM_RPD_FormatDispWideCmtyAsPath, kAsPathAction)
-TAM_DISP_HANDLER(TAM_RPD_FormatDispWideCmtyApplyCommunity, kCmtyAction)
+TAM_DISP_HANDLER(TAM_RPD_FormatDispWideCmtyAspathFilter, tam::kPieces.match[0])
+TAM_DISP_HANDLER(TAM_RPD_FormatDispWideCmtyCommunity, tam::kPieces.match[1])
+TAM_DISP_HANDLER(TAM_RPD_FormatDispWideCmtyIpPrefix, tam::kPieces.match[2])
+TAM_DISP_HANDLER(TAM_RPD_FormatDispWideCmtyMed, tam::kPieces.apply[0])
+TAM_DISP_HANDLER(TAM_RPD_FormatDispWideCmtyAsPath, tam::kPieces.apply[1])
+TAM_DISP_HANDLER(TAM_RPD_FormatDispWideCmtyApplyCommunity, tam::kPieces.apply[2])
 
 }  // extern "C"

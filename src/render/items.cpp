@@ -14,18 +14,17 @@ template <typename NextNumber>
 void RenderAdditive(char *buf, uint32_t room, uint32_t *len, NextNumber next) noexcept {
     char work[kWorkLen];
     (void)memset_s(work, sizeof(work), 0, sizeof(work));
-    uint32_t used = 0;
+    tam::TextCursor numbers(work, kWorkLen);
     uint32_t value = 0;
     while (next(value)) {
-        int r = TAM_FORMAT(work + used, kWorkLen - used, "%u ", value);
-        if (r <= 0) {
-            work[used] = '\0';
+        if (!numbers.Put("%u ", value)) {
+            numbers.Terminate();
             break;
         }
-        used += static_cast<uint32_t>(r);
     }
-    int r = TAM_FORMAT(buf, room, "%sadditive", work);
-    *len = r > 0 ? static_cast<uint32_t>(r) : 0;
+    tam::TextCursor t(buf, room);
+    (void)t.Put("%sadditive", work);
+    *len = t.length();
 }
 
 }  // namespace
@@ -63,21 +62,17 @@ void TAM_RPD_OutputAspathFilterData(char *pcBuf, uint32_t ulRoom, const TAM_RPD_
     if (list.ulCount == 0 || list.stHead.pNext == nullptr) {
         return;
     }
-    char *cur = pcBuf;
-    uint32_t room = ulRoom;
+    tam::TextCursor t(pcBuf, ulRoom);
     tam::ForEachNode<TAM_RPD_ASPATH_FILTER>(list, [&](const TAM_RPD_ASPATH_FILTER &f) {
-        if (room == 0) {
+        if (t.room() == 0) {
             return false;
         }
         // Each expression is followed by a counted NUL; in too little room it is cut.
-        const uint16_t n = room < static_cast<uint32_t>(f.usLen) + 1 ? static_cast<uint16_t>(room - 1) : f.usLen;
-        (void)TAM_RPD_UCHAR2Str(cur, room, reinterpret_cast<const uint8_t *>(f.acText), n);
-        cur += n;
-        room -= n;
-        *cur = '\0';
-        cur += 1;
-        room -= 1;
-        *pulLen = static_cast<uint32_t>(cur - pcBuf);
+        const uint16_t n = static_cast<uint16_t>(t.Fit(f.usLen));
+        (void)TAM_RPD_UCHAR2Str(t.at(), t.room(), reinterpret_cast<const uint8_t *>(f.acText), n);
+        t.Skip(n);
+        t.CountedNul();
+        *pulLen = t.length();
         return true;
     });
 }
@@ -95,30 +90,23 @@ void TAM_RPD_OutputCmtyFilterData(char *pcBuf, uint32_t ulRoom, const TAM_RPD_WC
         *pulLen = 0;
         return;
     }
-    char *cur = pcBuf;
-    uint32_t room = ulRoom;
+    tam::TextCursor t(pcBuf, ulRoom);
     const bool complete = tam::ForEachNode<TAM_RPD_CMTY_FILTER>(list, [&](const TAM_RPD_CMTY_FILTER &f) {
         for (uint16_t i = 0; i < f.usCount; ++i) {
-            int r = TAM_FORMAT(cur, room, "%u:%u ", f.aulValue[i] >> 16, f.aulValue[i] & 0xFFFFu);
-            if (r <= 0) {
+            if (!t.Put("%u:%u ", f.aulValue[i] >> 16, f.aulValue[i] & 0xFFFFu)) {
                 return false;
             }
-            cur += r;
-            room -= static_cast<uint32_t>(r);
         }
         return true;
     });
-    const uint32_t used = static_cast<uint32_t>(cur - pcBuf);
-    if (!complete) {
+    if (complete) {
+        // The final blank stays but is not counted, so a following text replaces it.
+        t.Uncount();
+    } else {
         // The text ends at the last complete value: its blank becomes the NUL.
-        *pulLen = used;
-        if (used != 0) {
-            cur[-1] = '\0';
-        }
-        return;
+        t.EndLastWith('\0');
     }
-    // The final blank stays but is not counted, so a following text replaces it.
-    *pulLen = used != 0 ? used - 1 : 0;
+    *pulLen = t.length();
 }
 
 void TAM_RPD_OutputPrefixFilterData(char *pcBuf, uint32_t ulRoom, const TAM_RPD_PREFIX_LIST *pstList,
@@ -128,55 +116,42 @@ void TAM_RPD_OutputPrefixFilterData(char *pcBuf, uint32_t ulRoom, const TAM_RPD_
     if (pstList == nullptr || pcBuf == nullptr || pstList->usCount == 0) {
         return;
     }
-    char *cur = pcBuf;
-    uint32_t room = ulRoom;
+    tam::TextCursor t(pcBuf, ulRoom);
     // Entries with bounds end on a digit; a blank keeps the next entry apart.
     const char *sep = "";
     for (uint16_t i = 0; i < pstList->usCount; ++i) {
         const TAM_RPD_PREFIX_ENTRY &e = pstList->astEntry[i];
-        const uint32_t sepLen = PEX_StrLen(sep);
-        if (TAM_RPD_GetIfmatchPFMaxStrLenByType(e.ucMatchType) + 1u + sepLen > room) {
+        // An entry whose longest form does not fit is left out, with all after it.
+        if (TAM_RPD_GetIfmatchPFMaxStrLenByType(e.ucMatchType) + 1u + PEX_StrLen(sep) > t.room()) {
             break;
         }
         char addr[16];
         addr[0] = '\0';
         (void)PEX_IpAddrToStr(e.ulAddr, addr);
-        int r = TAM_FORMAT(cur, room, "%s%s %u", sep, addr, e.ucMaskLen);
-        if (r <= 0) {
+        if (!t.Put("%s%s %u", sep, addr, e.ucMaskLen)) {
             break;
         }
-        cur += r;
-        room -= static_cast<uint32_t>(r);
+        sep = " ";
         switch (e.ucMatchType) {
-            case 0:  // the NUL behind an exact entry is counted
-                cur += 1;
-                room -= 1;
-                r = 0;
-                sep = "";
-                break;
             case 1:
-                r = TAM_FORMAT(cur, room, " greater-equal %u", e.ucGreaterEqual);
-                sep = " ";
+                (void)t.Put(" greater-equal %u", e.ucGreaterEqual);
                 break;
             case 2:
-                r = TAM_FORMAT(cur, room, " less-equal %u", e.ucLessEqual);
-                sep = " ";
+                (void)t.Put(" less-equal %u", e.ucLessEqual);
                 break;
             case 3:
-                r = TAM_FORMAT(cur, room, " greater-equal %u less-equal %u", e.ucGreaterEqual, e.ucLessEqual);
-                sep = " ";
+                (void)t.Put(" greater-equal %u less-equal %u", e.ucGreaterEqual, e.ucLessEqual);
+                break;
+            case 0:  // the NUL behind an exact entry is counted
+                t.CountedNul();
+                sep = "";
                 break;
             default:
-                r = 0;
                 sep = "";
                 break;
         }
-        if (r > 0) {
-            cur += r;
-            room -= static_cast<uint32_t>(r);
-        }
     }
-    *pulLen = static_cast<uint32_t>(cur - pcBuf);
+    *pulLen = t.length();
 }
 
 void TAM_RPD_OutputApplyCmtyData(char *pcBuf, uint32_t ulRoom, const TAM_RPD_MED_APPLY *pstMed, uint32_t *pulLen) {
@@ -187,19 +162,10 @@ void TAM_RPD_OutputApplyCmtyData(char *pcBuf, uint32_t ulRoom, const TAM_RPD_MED
         *pulLen = 0;
         return;
     }
-    int r;
-    switch (pstMed->ucOperation) {
-        case 1:
-            r = TAM_FORMAT(pcBuf, ulRoom, "+ %u", pstMed->ulValue);
-            break;
-        case 2:
-            r = TAM_FORMAT(pcBuf, ulRoom, "- %u", pstMed->ulValue);
-            break;
-        default:
-            r = TAM_FORMAT(pcBuf, ulRoom, "%u", pstMed->ulValue);
-            break;
-    }
-    *pulLen = r > 0 ? static_cast<uint32_t>(r) : 0;
+    static const char *const kForms[] = {"%u", "+ %u", "- %u"};
+    tam::TextCursor t(pcBuf, ulRoom);
+    (void)t.Put(kForms[pstMed->ucOperation <= 2 ? pstMed->ucOperation : 0], pstMed->ulValue);
+    *pulLen = t.length();
 }
 
 void TAM_RPD_OutputAsPathApplyData(char *pcBuf, uint32_t ulRoom, const TAM_RPD_ASPATH_APPLY *pstAsPath,

@@ -5,12 +5,9 @@
 
 namespace rpdhost {
 
-const DisplayPiece kDisplayPieces[7] = {
-    {TAM_RPD_DISP_PUBLIC, "container"},        {TAM_RPD_DISP_ASPATH_FILTER, "as_path_filters"},
-    {TAM_RPD_DISP_CMTY_FILTER, "community_filters"}, {TAM_RPD_DISP_IP_PREFIX, "prefix_list"},
-    {TAM_RPD_DISP_MED, "med_action"},          {TAM_RPD_DISP_ASPATH_APPLY, "as_path_action"},
-    {TAM_RPD_DISP_CMTY_APPLY, "community_action"},
-};
+#define RPD_HOST_PIECE(code, handler, name) {code, name},
+const DisplayPiece kDisplayPieces[7] = {TAM_RPD_POLICY_PIECES(RPD_HOST_PIECE)};
+#undef RPD_HOST_PIECE
 
 std::string Ipv4Text(uint32_t a) {
     char text[16];
