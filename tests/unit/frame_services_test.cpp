@@ -101,6 +101,9 @@ TEST(DebugLog, AppendsTimeStampedEntriesAndCutsLongMessages) {
     TAM_RPD_Print_LogInfo(0, 0, 3, "%s", longText.c_str());
     EXPECT_LT(std::strlen(console), 1000u);
     EXPECT_EQ(std::strncmp(console, "\r\n[TAM_RPD] [9:5:3:7] <3>:", 26), 0);
+    TAMHOST_CaptureConsole(console, sizeof(console));
+    TAM_RPD_Print_LogInfo(0, 0, 4, nullptr);  // no message: the stamp alone
+    EXPECT_STREQ(console, "\r\n[TAM_RPD] [9:5:3:7] <4>:");
     EXPECT_EQ(TAMHOST_AssertCount(), 0u);
     std::remove(kLogFile);
     TAMHOST_Reset();

@@ -32,25 +32,6 @@ TEST_F(Nlri, DecodesOneNlri) {
     EXPECT_EQ(Asserts(), 0u);
 }
 
-TEST_F(Nlri, WalksTwoNlrisWithTheMoreFlag) {
-    uint8_t field[20];
-    std::memcpy(field, kNlri, 10);
-    std::memcpy(field + 10, kNlri, 10);
-    field[15] = 8;  // second distinguisher
-    const uint8_t *cur = field;
-    uint32_t more = 0;
-    OutBuf first, second;
-    ASSERT_EQ(Parse(cur, 20, first, more), TAM_RPD_OK);
-    EXPECT_EQ(more, 1u);
-    EXPECT_EQ(cur, field + 10);
-    ASSERT_EQ(Parse(cur, 10, second, more), TAM_RPD_OK);
-    EXPECT_EQ(more, 0u);
-    EXPECT_EQ(cur, field + 20);
-    TAM_RPD_ROUTE_KEY k;
-    std::memcpy(&k, second.key(), 24);
-    EXPECT_EQ(k.ulDistinguisher, 8u);
-}
-
 TEST_F(Nlri, MalformedInputs) {
     struct Case {
         const char *name;

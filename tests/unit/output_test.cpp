@@ -44,6 +44,7 @@ TEST_F(OutputBuffer, Layouts) {
         ASSERT_EQ(TAM_RPD_OutputData(out.slot(), &d, kModule), TAM_RPD_OK) << l.name;
         EXPECT_EQ(TAMHOST_LiveBytes(kModule) - bytesBefore, l.total) << l.name;
         const TAM_RPD_OUTPUT_BUF &h = *out.get();
+        const auto *bytes = reinterpret_cast<const uint8_t *>(out.get());
         EXPECT_EQ(h.ulFlags, l.flags) << l.name;
         EXPECT_EQ(h.ucAttrFlag, 0) << l.name;
         EXPECT_EQ(h.ucAttrType, l.attrLen ? 11 : 0) << l.name;
@@ -52,9 +53,9 @@ TEST_F(OutputBuffer, Layouts) {
         EXPECT_EQ(h.usAttrOffset, l.attrOff) << l.name;
         EXPECT_EQ(h.usAttrLen, l.attrLen) << l.name;
         for (size_t i : {6, 7, 8, 9, 10, 11, 16, 17, 18, 19, 20, 21, 22, 23, 28, 29, 30, 31})
-            EXPECT_EQ(reinterpret_cast<const uint8_t *>(out.get())[i], 0) << l.name << " header byte " << i;
-        if (l.key) EXPECT_EQ(0, std::memcmp(reinterpret_cast<const uint8_t *>(out.get()) + 32, &key, 24)) << l.name;
-        if (l.attrLen) EXPECT_EQ(0, std::memcmp(reinterpret_cast<const uint8_t *>(out.get()) + l.attrOff, attr, l.attrLen)) << l.name;
+            EXPECT_EQ(bytes[i], 0) << l.name << " header byte " << i;
+        if (l.key) EXPECT_EQ(0, std::memcmp(bytes + 32, &key, 24)) << l.name;
+        if (l.attrLen) EXPECT_EQ(0, std::memcmp(bytes + l.attrOff, attr, l.attrLen)) << l.name;
     }
     EXPECT_EQ(Asserts(), 0u);
 }

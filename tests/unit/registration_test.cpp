@@ -13,8 +13,6 @@ template <typename T> T At(const TAM_RPD_PLUGIN_OPS &ops, size_t off) {
     return v;
 }
 
-void *Sym(void (*fn)()) { return reinterpret_cast<void *>(fn); }
-
 }  // namespace
 
 TEST(Registration, WritesEveryListedPositionAndNothingElse) {
@@ -112,23 +110,6 @@ TEST(Registration, DestructNullOnlyAsserts) {
     TAMHOST_Reset();
     TAM_RPD_Destruct(nullptr);
     EXPECT_EQ(TAMHOST_AssertCount(), 1u);
-}
-
-TEST(PacketTables, LookupFollowsTableOrder) {
-    ASSERT_EQ(sizeof(g_astTAM_RPD_PKT_PARSE_TBL), 36u);
-    EXPECT_EQ(TAM_RPD_GetPktParseEntry(14), &g_astTAM_RPD_PKT_PARSE_TBL[0]);
-    EXPECT_EQ(TAM_RPD_GetPktParseEntry(15), &g_astTAM_RPD_PKT_PARSE_TBL[1]);
-    EXPECT_EQ(TAM_RPD_GetPktParseEntry(11), &g_astTAM_RPD_PKT_PARSE_TBL[2]);
-    EXPECT_EQ(TAM_RPD_GetPktParseEntry(29), nullptr);
-    EXPECT_EQ(TAM_RPD_GetPktFormatEntry(11), &g_astTAM_RPD_PKT_FORMAT_TBL[2]);
-    EXPECT_EQ(TAM_RPD_GetPktFormatEntry(0), nullptr);
-    EXPECT_EQ(Sym(g_astTAM_RPD_PKT_PARSE_TBL[0].pfnHandler), reinterpret_cast<void *>(&TAM_RPD_ParseMpNlri));
-    EXPECT_EQ(Sym(g_astTAM_RPD_PKT_PARSE_TBL[1].pfnHandler), reinterpret_cast<void *>(&TAM_RPD_ParseUnMpNlri));
-    EXPECT_EQ(Sym(g_astTAM_RPD_PKT_PARSE_TBL[2].pfnHandler), reinterpret_cast<void *>(&TAM_RPD_ParseWideCommunity));
-    EXPECT_EQ(Sym(g_astTAM_RPD_PKT_FORMAT_TBL[0].pfnHandler), reinterpret_cast<void *>(&TAM_RPD_FormatMpNlri));
-    EXPECT_EQ(Sym(g_astTAM_RPD_PKT_FORMAT_TBL[1].pfnHandler), reinterpret_cast<void *>(&TAM_RPD_FormatMpUnNlri));
-    EXPECT_EQ(Sym(g_astTAM_RPD_PKT_FORMAT_TBL[2].pfnHandler),
-              reinterpret_cast<void *>(&TAM_RPD_FormatWideCommunity));
 }
 
 class PacketDispatch : public PluginTest {};

@@ -183,6 +183,12 @@ TEST_F(RenderItems, AsPathActionLongerThanTheWorkAreaStaysWhole) {
     std::string numbers = text.substr(0, text.size() - 8);
     EXPECT_EQ(numbers.size() % 11, 0u);
     for (size_t i = 0; i < numbers.size(); i += 11) EXPECT_EQ(numbers.substr(i, 11), "4000000000 ");
+
+    // The work area holds 255 characters: 23 numbers of 11 take 253, and a
+    // following "10 " would need 256.
+    auto edge = Dec({}, {AsPathAction({{4000000000u, 23}, {10, 1}})});
+    TAM_RPD_OutputAsPathApplyData(buf.data(), 2048, edge->rec.stApply.pstAsPath, &len);
+    EXPECT_EQ(std::string(buf.data(), len), numbers.substr(0, 253) + "additive");
 }
 
 TEST_F(RenderItems, NullArguments) {

@@ -1,52 +1,7 @@
-// The service and message dispatchers and their tables.
+// The service and message dispatchers: unknown types and argument tests.
 #include "plugin_fixture.h"
 
 using namespace tamtest;
-
-namespace {
-
-void *Fn(TAM_RPD_PFN p) { return reinterpret_cast<void *>(p); }
-template <typename F> void *Fn(F *f) { return reinterpret_cast<void *>(f); }
-
-}  // namespace
-
-TEST(ServiceTables, EntriesInOrder) {
-    struct Row {
-        const TAM_RPD_TBL_ENTRY *(*lookup)(uint32_t);
-        const TAM_RPD_TBL_ENTRY *table;
-        size_t count;
-        uint32_t type;
-        size_t index;
-        void *handler;
-    };
-    const Row rows[] = {
-        {TAM_RPD_GetAttrSetEntry, g_astTAM_RPD_SET_ATTR_TBL, 1, 11, 0, Fn(TAM_RPD_SetWideCommunity)},
-        {TAM_RPD_GetDataCmpEntry, g_astTAM_RPD_CMP_DATA_TBL, 2, 2, 0, Fn(TAM_RPD_CmpKey)},
-        {TAM_RPD_GetDataCmpEntry, g_astTAM_RPD_CMP_DATA_TBL, 2, 8, 1, Fn(TAM_RPD_CmpAttr)},
-        {TAM_RPD_GetBgpiMsgParseEntry, g_astTAM_RPD_MSG_PARSE_TBL, 3, 79, 0, Fn(TAM_RPD_ParseBgpiRtPrefixTlv)},
-        {TAM_RPD_GetBgpiMsgParseEntry, g_astTAM_RPD_MSG_PARSE_TBL, 3, 80, 1, Fn(TAM_RPD_ParseBgpiRtPrefixTlv)},
-        {TAM_RPD_GetBgpiMsgParseEntry, g_astTAM_RPD_MSG_PARSE_TBL, 3, 53, 2, Fn(TAM_RPD_ParseRtPrefixTlv)},
-        {TAM_RPD_GetBgpiMsgFormatEntry, g_astTAM_RPD_MSG_FORMAT_TBL, 1, 59, 0, Fn(TAM_RPD_FormatRtPrefixTlv)},
-        {TAM_RPD_GetHaiMsgParseEntry, g_astTAM_RPD_HA_MSG_PARSE_TBL, 3, 5, 2, Fn(TAM_RPD_ParseHaRtPrefixTlv)},
-        {TAM_RPD_GetHaiMsgFormatEntry, g_astTAM_RPD_HA_MSG_FORMAT_TBL, 3, 3, 1, Fn(TAM_RPD_FormatHaRtPrefixTlv)},
-        {TAM_RPD_GetAttrMsgParseEntry, g_astTAM_RPD_ATTR_MSG_PARSE_TBL, 1, 29, 0,
-         Fn(TAM_RPD_ParseRtWideCommunityTlv)},
-        {TAM_RPD_GetAttrMsgFormatEntry, g_astTAM_RPD_ATTR_MSG_FORMAT_TBL, 1, 29, 0,
-         Fn(TAM_RPD_FormatWideCommunityTlv)},
-        {TAM_RPD_GetCfgParseEntry, g_astTAM_RPD_CFG_PARSE_TBL, 1, 2, 0, Fn(TAM_RPD_ParseCfgPrefix)},
-        {TAM_RPD_GetCfgFormatEntry, g_astTAM_RPD_CFG_FORMAT_TBL, 2, 2, 0, Fn(TAM_RPD_FormatCfgPrefix)},
-        {TAM_RPD_GetCfgFormatEntry, g_astTAM_RPD_CFG_FORMAT_TBL, 2, 16, 1, Fn(TAM_RPD_FormatCfgWideCommunity)},
-    };
-    for (const Row &r : rows) {
-        const TAM_RPD_TBL_ENTRY *e = r.lookup(r.type);
-        ASSERT_EQ(e, r.table + r.index) << r.type;
-        EXPECT_EQ(Fn(e->pfnHandler), r.handler) << r.type;
-        EXPECT_EQ(r.lookup(0x7FFF), nullptr);
-        EXPECT_EQ(r.lookup(r.table[r.count - 1].ulType), r.table + r.count - 1);
-    }
-    EXPECT_EQ(TAM_RPD_GetBgpiMsgParseEntry(59), nullptr);
-    EXPECT_EQ(TAM_RPD_GetBgpiMsgFormatEntry(60), nullptr);
-}
 
 class Dispatchers : public PluginTest {};
 
@@ -82,7 +37,19 @@ TEST_F(Dispatchers, ArgumentTests) {
     int ctx = 0;
     uint32_t o1 = 0, o2 = 0;
     OutBuf out;
+    const uint8_t *nullBody = nullptr;
+    const uint8_t asPath[5] = {0, 0, 0, 1, 1};
+    TAM_RPD_ASPATH_APPLY *apa = nullptr;
     const uint32_t para[] = {
+        // Handlers reached directly, not through their dispatcher.
+        TAM_RPD_ParseRtPrefixTlv(nullptr, 10, out.slot(), inst_),
+        TAM_RPD_ParseRtPrefixTlv(body, 10, nullptr, inst_),
+        TAM_RPD_FormatMpNlri(nullptr, &cur, 64, &ctx),
+        TAM_RPD_ParseBgpNlri(nullptr, 9, out.slot(), inst_),
+        TAM_RPD_ParseBgpNlri(&nullBody, 9, out.slot(), inst_),
+        TAM_RPD_MpNlriData2Str(&view, reinterpret_cast<char *>(buf), 64, &o1, nullptr, inst_),
+        TAM_RPD_ParseWideCmtyApplyAspath(&apa, asPath, 5, nullptr),
+        // The dispatchers.
         TAM_RPD_SetAttr(nullptr, 11, 0, out.slot(), inst_),
         TAM_RPD_SetAttr(&view, 11, 0, nullptr, inst_),
         TAM_RPD_SetAttr(&view, 11, 0, out.slot(), nullptr),
@@ -110,22 +77,4 @@ TEST_F(Dispatchers, ArgumentTests) {
     EXPECT_EQ(TAM_RPD_CmpData(&key, 24, nullptr, 24, 2), -2);
     EXPECT_EQ(Asserts(), sizeof(para) / sizeof(para[0]) + 2);
     EXPECT_EQ(out.get(), nullptr);
-}
-
-TEST_F(Dispatchers, OperationsRecordReachesEveryDispatcher) {
-    struct Slot {
-        size_t off;
-        void *fn;
-    };
-    const Slot slots[] = {
-        {448, Fn(TAM_RPD_SetAttr)},       {456, Fn(TAM_RPD_ParseMsg)},      {464, Fn(TAM_RPD_FormatMsg)},
-        {472, Fn(TAM_RPD_ParseHaMsg)},    {480, Fn(TAM_RPD_FormatHaMsg)},   {488, Fn(TAM_RPD_ParseAttrMsg)},
-        {496, Fn(TAM_RPD_FormatAttrMsg)}, {504, Fn(TAM_RPD_ParseCfg)},      {512, Fn(TAM_RPD_FormatCfg)},
-        {584, Fn(TAM_RPD_CmpData)},       {592, Fn(TAM_RPD_Data2Str)},      {640, Fn(TAM_RPD_FormatDisp)},
-    };
-    for (const Slot &s : slots) {
-        void *p;
-        std::memcpy(&p, reinterpret_cast<const uint8_t *>(&ops_) + s.off, sizeof(p));
-        EXPECT_EQ(p, s.fn) << s.off;
-    }
 }

@@ -27,6 +27,7 @@ TEST_F(WcCallbacks, ParseHandsOverTheWholeRecord) {
     ASSERT_EQ(out->usAttrLen, 170);
     const auto *rec = reinterpret_cast<const TAM_RPD_WC_ATTR *>(out.attr());
     EXPECT_EQ(rec->usRawLen, 34);
+    EXPECT_EQ(rec->usRsv6, 0);
     EXPECT_EQ(rec->pOwner, inst_);
     EXPECT_EQ(rec->ulCommunity, kMatchAndNoAdv);
     EXPECT_EQ(0, std::memcmp(out.attr() + 132, v.data(), 34));
@@ -255,35 +256,6 @@ TEST_F(WcCallbacks, AtomAndActionDecodersReportNoMemory) {
     EXPECT_EQ(TAM_RPD_ParseWideCmtyApplyCommunity(&ca, cmty, 5, inst_), TAM_RPD_ERR_NOMEM);
     TAMHOST_FailAllAllocs(0);
     EXPECT_TRUE(list == nullptr && ap == nullptr && cf == nullptr && med == nullptr && apa == nullptr && ca == nullptr);
-    EXPECT_EQ(Live(), 0u);
-    EXPECT_EQ(Asserts(), 0u);
-}
-
-// Every prefix of a full policy, and every single-byte change of it, gets a
-// status: no crash, no leak, no assertion (run under the sanitizer build too).
-TEST_F(WcCallbacks, TruncationAndMutationSweeps) {
-    const Bytes full = Encode(FullPolicy());
-    auto run = [&](const Bytes &v, uint32_t len) {
-        OutBuf out;
-        const uint8_t *cur = v.empty() ? full.data() : v.data();
-        uint32_t more = 0;
-        const uint32_t st = TAM_RPD_ParseWideCommunity(&cur, len, out.slot(), &more, inst_);
-        EXPECT_TRUE(st == TAM_RPD_OK || st == TAM_RPD_ERR_PKT_MALFORMED) << st;
-        EXPECT_EQ(st == TAM_RPD_OK, out.get() != nullptr);
-        return st;
-    };
-    for (uint32_t len = 0; len <= full.size(); ++len) {
-        Bytes cut(full.begin(), full.begin() + len);  // exact-size heap copy: reads past len are caught
-        const uint32_t st = run(cut, len);
-        EXPECT_EQ(st, len == full.size() ? TAM_RPD_OK : TAM_RPD_ERR_PKT_MALFORMED) << len;
-    }
-    for (size_t pos = 0; pos < full.size(); ++pos) {
-        for (uint8_t value : {0x00, 0x01, 0x03, 0x30, 0x7F, 0x80, 0xFF}) {
-            Bytes m = full;
-            m[pos] = value;
-            run(m, static_cast<uint32_t>(m.size()));
-        }
-    }
     EXPECT_EQ(Live(), 0u);
     EXPECT_EQ(Asserts(), 0u);
 }

@@ -319,6 +319,35 @@ TEST_F(WcDecoder, ActionContents) {
     EXPECT_EQ(a.pstCmty->aulValue[0], 0xFFFFFFFFu);
 }
 
+// The exported parts of the decoder refuse on their own, with their own
+// status, not only through the whole attribute.
+TEST_F(WcDecoder, PartsRefuseOnTheirOwn) {
+    const Bytes minimal = Hex(kMinimalHex);
+    TAM_RPD_WC_ATTR rec;
+    std::memset(&rec, 0, sizeof(rec));
+    const Bytes wrongSub = Hex("31 0001 61"), looseSub = Hex("30 0004 02 0001 61 00");
+    const Bytes cutAtom = Hex("02 00"), cutSecond = Hex("02 0001 61 02"), med4 = Hex("00 00000000");
+    TAM_RPD_MED_APPLY *med = nullptr;
+    struct Case {
+        const char *name;
+        uint32_t status;
+    };
+    const Case cases[] = {
+        {"Target TLV header cut", TAM_RPD_ParsePktWideCommunity(&rec, minimal.data(), 20, inst_)},
+        {"sub-TLV of another type", TAM_RPD_ParseTargetTLV(&rec.stMatch, wrongSub.data(), 4, inst_)},
+        {"sub-TLV short of the Target TLV", TAM_RPD_ParseTargetTLV(&rec.stMatch, looseSub.data(), 8, inst_)},
+        {"first atom header cut", TAM_RPD_WideCmtySubRouteAttrData(&rec.stMatch, cutAtom.data(), 2, inst_)},
+        {"second atom header cut", TAM_RPD_WideCmtySubRouteAttrData(&rec.stMatch, cutSecond.data(), 5, inst_)},
+        {"Parameter TLV under another community",
+         TAM_RPD_ParseParameterTLV(0x90000005, &rec.stApply, minimal.data(), 0, inst_)},
+        {"MED of 4 bytes", TAM_RPD_ParseWideCmtyApplyMed(&med, med4.data(), 4, inst_)},
+    };
+    for (const Case &c : cases) EXPECT_EQ(c.status, TAM_RPD_ERR_PKT_MALFORMED) << c.name;
+    TAM_RPD_FreeWideCmtyData(&rec);
+    EXPECT_EQ(Live(), 0u);
+    EXPECT_EQ(Asserts(), 0u);
+}
+
 TEST_F(WcDecoder, TlvHeaderReader) {
     const uint8_t b[5] = {7, 0, 2, 0xAA, 0xBB};
     uint8_t type = 0;
@@ -326,6 +355,8 @@ TEST_F(WcDecoder, TlvHeaderReader) {
     EXPECT_EQ(TAM_RPD_TLVGetTypeAndLen(b, 5, &type, &len), TAM_RPD_OK);
     EXPECT_EQ(type, 7);
     EXPECT_EQ(len, 2);
+    const uint8_t empty[3] = {9, 0, 0};
+    EXPECT_EQ(TAM_RPD_TLVGetTypeAndLen(empty, 3, &type, &len), TAM_RPD_OK);  // a header alone is whole
     EXPECT_EQ(TAM_RPD_TLVGetTypeAndLen(b, 4, &type, &len), TAM_RPD_ERR_PKT_MALFORMED);
     EXPECT_EQ(len, 2);  // outputs stay written
     type = 0xEE, len = 0xEEEE;
