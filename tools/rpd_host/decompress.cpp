@@ -135,10 +135,16 @@ private:
     bool outFull_ = false;
 };
 
+// What a decoder may hold for one stream: the window of the largest standard
+// presets (xz -9 and zstd --long need 64 and 128 MiB). A stream that claims
+// more is refused instead of making the input decide our memory.
+constexpr uint64_t kDecoderMemory = 128u << 20;
+constexpr int kZstdWindowLogMax = 27;
+
 class XzDecoder : public Decoder {
 public:
     XzDecoder(FILE *in, std::string *error) : Decoder(in, error) {
-        ok_ = lzma_stream_decoder(&x_, UINT64_MAX, LZMA_CONCATENATED) == LZMA_OK;
+        ok_ = lzma_stream_decoder(&x_, kDecoderMemory, LZMA_CONCATENATED) == LZMA_OK;
     }
     ~XzDecoder() override { lzma_end(&x_); }
     bool ok() const { return ok_; }
@@ -156,6 +162,8 @@ public:
                 done_ = true;
             } else if (r == LZMA_BUF_ERROR && !more) {
                 return Fail("xz stream cut short");
+            } else if (r == LZMA_MEMLIMIT_ERROR) {
+                return Fail("xz stream needs more than 128 MiB to decode");
             } else if (r != LZMA_OK) {
                 return Fail("xz data damaged (error " + std::to_string(static_cast<int>(r)) + ")");
             }
@@ -170,7 +178,12 @@ private:
 
 class ZstdDecoder : public Decoder {
 public:
-    ZstdDecoder(FILE *in, std::string *error) : Decoder(in, error), z_(ZSTD_createDStream()) {}
+    ZstdDecoder(FILE *in, std::string *error) : Decoder(in, error), z_(ZSTD_createDStream()) {
+        if (z_ != nullptr && ZSTD_isError(ZSTD_DCtx_setParameter(z_, ZSTD_d_windowLogMax, kZstdWindowLogMax))) {
+            ZSTD_freeDStream(z_);
+            z_ = nullptr;
+        }
+    }
     ~ZstdDecoder() override { ZSTD_freeDStream(z_); }
     bool ok() const { return z_ != nullptr; }
     size_t Read(uint8_t *out, size_t n) override {
