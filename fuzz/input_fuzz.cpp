@@ -1,16 +1,23 @@
-// rpd-host's input readers (hex, raw, MRT, pcap) and its UPDATE walk: the
-// first byte picks the format. Every message handed over must be a whole BGP
-// message, and the walk must stay inside it.
+// rpd-host end to end: the input readers (hex, raw, MRT, pcap, told or
+// detected), the UPDATE walk through the plug-in, the verifier and a
+// reporter writing every output format. The first byte picks the format, the
+// output and --verify. Every message handed over must be a whole BGP message,
+// and the walk must stay inside it.
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
+#include <string>
 #include <vector>
 
+#include "host.h"
 #include "input.h"
 #include "update.h"
 
 namespace {
 
-struct Sink : rpdhost::InputSink {
+// Checks what the readers hand over, then passes it on to the host.
+struct Checked : rpdhost::InputSink {
+    explicit Checked(rpdhost::Host &h) : host(h) {}
     void OnMessage(const rpdhost::Message &m) override {
         const std::vector<uint8_t> &b = m.bytes;
         if (b.size() < 19 || (static_cast<size_t>(b[16]) << 8 | b[17]) != b.size()) std::abort();
@@ -22,9 +29,26 @@ struct Sink : rpdhost::InputSink {
         } else if (err.offset >= b.size()) {
             std::abort();
         }
+        host.OnMessage(m);
     }
-    void OnProblem(const rpdhost::InputProblem &) override {}
+    void OnProblem(const rpdhost::InputProblem &p) override { host.OnProblem(p); }
+    void OnEvent(const rpdhost::InputEvent &e) override { host.OnEvent(e); }
+    rpdhost::Host &host;
 };
+
+const rpdhost::Plugin &ThePlugin() {
+    static rpdhost::Plugin plugin;
+    static const bool loaded = [] {
+        std::string err;
+        if (!plugin.Load(TAM_RPD_PLUGIN_PATH, err)) {
+            std::fprintf(stderr, "input fuzz: %s\n", err.c_str());
+            std::abort();
+        }
+        return true;
+    }();
+    (void)loaded;
+    return plugin;
+}
 
 }  // namespace
 
@@ -34,14 +58,24 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     static const rpdhost::InputFormat kFormats[] = {rpdhost::InputFormat::Hex, rpdhost::InputFormat::Raw,
                                                     rpdhost::InputFormat::Mrt, rpdhost::InputFormat::Pcap,
                                                     rpdhost::InputFormat::Auto};
-    rpdhost::InputOptions opt;
-    opt.format = kFormats[data[0] % 5];
+    static const rpdhost::OutputMode kOutputs[] = {rpdhost::OutputMode::Text, rpdhost::OutputMode::Json,
+                                                   rpdhost::OutputMode::PluginText, rpdhost::OutputMode::Display};
+    static FILE *sinkFile = std::fopen("/dev/null", "w");
+    const rpdhost::Plugin &plugin = ThePlugin();
+    rpdhost::InputOptions inOpt;
+    inOpt.format = kFormats[data[0] % 5];
+    rpdhost::HostOptions opt;
+    opt.output = kOutputs[(data[0] >> 3) % 4];
+    opt.verify = (data[0] & 0x80) != 0;
     FILE *f = size > 1 ? fmemopen(const_cast<uint8_t *>(data + 1), size - 1, "rb") : std::tmpfile();
     if (f == nullptr) return 0;
-    Sink sink;
+    std::unique_ptr<rpdhost::Reporter> reporter = rpdhost::MakeReporter(opt.output, plugin, sinkFile);
+    rpdhost::Host host(plugin, opt, *reporter);
+    Checked sink(host);
     rpdhost::InputCounts counts;
     std::string fatal;
-    rpdhost::ReadInput(f, opt, sink, counts, fatal);
+    rpdhost::ReadInput(f, inOpt, sink, counts, fatal);
     std::fclose(f);
+    host.Finish();
     return 0;
 }

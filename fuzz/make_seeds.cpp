@@ -3,10 +3,12 @@
 #include <sys/stat.h>
 
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
 #include "bgp_writer.h"
+#include "tam_rpd.h"
 
 namespace {
 
@@ -76,6 +78,20 @@ int main(int argc, char **argv) {
     Put("message", "attr-minimal", Cat({6}, minimal));
     Put("message", "cfg", Bytes{7, 8, 0, 0, 0, 1, 4, 7, 0, 0, 0, 1, 1, 1, 10, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
                                 0, 0, 0, 0, 0, 0, 0, 0, 0});
+
+    auto key = [](uint8_t policy, uint8_t addrLen, uint32_t distinguisher, uint32_t peer) {
+        TAM_RPD_ROUTE_KEY k;
+        std::memset(&k, 0, sizeof(k));
+        k.ucPolicyType = policy;
+        k.ucAddrLen = addrLen;
+        k.ulDistinguisher = distinguisher;
+        std::memcpy(k.aucPeerAddr, &peer, 4);
+        const auto *raw = reinterpret_cast<const uint8_t *>(&k);
+        return Bytes(raw, raw + sizeof(k));
+    };
+    Put("key", "export", Cat(Cat({38, 0x06}, key(1, 4, 7, 0x0A010101)), key(1, 4, 8, 0x0A010102)));
+    Put("key", "small-rooms", Cat(Cat({9, 0x0D}, key(1, 4, 7, 0x0A010101)), key(1, 4, 7, 0x0A010101)));
+    Put("key", "not-export", Cat(Cat({200, 0x02}, key(2, 4, 1, 1)), key(1, 16, 1, 1)));
 
     rpdwire::Update a;
     a.announce = {{7, 0x0A010101, 1}, {8, 0x0A010102, 1}};

@@ -1,7 +1,8 @@
 // Whatever decodes as a Wide Community attribute formats back to the same
-// bytes, compares equal to itself and to its set-attribute copy, and renders
-// as text and as every display piece into rooms the fuzzer picks, never
-// writing past the room.
+// bytes (as a packet attribute and as an attribute message), compares equal
+// to itself, to its set-attribute copy and to the attribute message decoded
+// again, and renders as text, as every display piece and as configuration
+// policy text into rooms the fuzzer picks, never writing past the room.
 #include <vector>
 
 #include "harness.h"
@@ -65,6 +66,27 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         st = TAM_RPD_FormatDisp(&view, code, &pc, dispRoom, &c1, &c2, p.inst);
         fuzz::Expect(st, {TAM_RPD_OK});
         CheckCanary(buf, dispRoom, "display piece written past its room");
+    }
+    // The policy text of a configuration message, in the same room.
+    std::memset(buf.data(), kCanaryByte, buf.size());
+    uint8_t *text = reinterpret_cast<uint8_t *>(buf.data());
+    st = TAM_RPD_FormatCfg(&view, TAM_RPD_CFG_TYPE_POLICY_TEXT, &text, textRoom, &c1, &c2);
+    fuzz::Expect(st, {TAM_RPD_OK});
+    CheckCanary(buf, textRoom, "policy text written past its room");
+
+    // An attribute message carries the value back unchanged.
+    if (size <= 0xFFFF) {
+        std::vector<uint8_t> msg(size);
+        uint8_t *m = msg.data();
+        st = TAM_RPD_FormatAttrMsg(&view, TAM_RPD_MSG_ATTR_WIDE_CMTY, &m, static_cast<uint16_t>(size), &ctx);
+        if (st != TAM_RPD_OK || m != msg.data() + size || std::memcmp(msg.data(), data, size) != 0)
+            fuzz::Die("attribute message does not carry the value", st);
+        rpdwire::OutBuf back;
+        st = TAM_RPD_ParseAttrMsg(msg.data(), static_cast<uint16_t>(size), TAM_RPD_MSG_ATTR_WIDE_CMTY, back.slot(),
+                                  p.inst);
+        if (st != TAM_RPD_OK ||
+            TAM_RPD_CmpData(back.attr(), back.attrLen(), view.pucAttr, len, TAM_RPD_CMP_ATTR) != 0)
+            fuzz::Die("attribute message decodes to another policy", st);
     }
     fuzz::Settle(out, TAM_RPD_OK);
     return 0;

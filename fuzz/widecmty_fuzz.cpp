@@ -8,7 +8,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     const uint8_t *cur = data;
     uint32_t more = 7;
     rpdwire::OutBuf out;
-    const uint32_t st = TAM_RPD_ParsePkt(&cur, static_cast<uint32_t>(size), TAM_RPD_PKT_WIDE_CMTY, out.slot(), &more, p.inst);
+    const uint32_t st =
+        TAM_RPD_ParsePkt(&cur, static_cast<uint32_t>(size), TAM_RPD_PKT_WIDE_CMTY, out.slot(), &more, p.inst);
     fuzz::Expect(st, {TAM_RPD_OK, TAM_RPD_ERR_PKT_MALFORMED});
     if (static_cast<size_t>(cur - data) > size) fuzz::Die("cursor past the value", st);
     if (st == TAM_RPD_OK && (out->usAttrLen != TAM_RPD_WC_FIXED_LEN + size || more != 0))
