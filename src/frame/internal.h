@@ -218,10 +218,11 @@ inline void MakeIpv4Key(TAM_RPD_ROUTE_KEY &key, uint32_t distinguisher, uint32_t
 uint32_t OutputKeyOnly(TAM_RPD_OUTPUT_BUF **ppstOut, const TAM_RPD_ROUTE_KEY &key,
                        const TAM_RPD_INSTANCE *inst) noexcept;
 
+// The 9-byte IPv4 body of an RPD NLRI (after its length byte), read from
+// `in` into a route key; false when it is cut short or its policy type is
+// not the export policy.
+bool ReadNlriBody(BeReader &in, TAM_RPD_ROUTE_KEY &key) noexcept;
 // Writes the 10-byte IPv4 RPD NLRI of `key` at `p`.
-// The 9-byte IPv4 body of an RPD NLRI (after its length byte) into a route
-// key; false when its policy type is not the export policy.
-bool ReadNlriBody(const uint8_t *body, TAM_RPD_ROUTE_KEY &key) noexcept;
 void WriteNlri(uint8_t *p, const TAM_RPD_ROUTE_KEY &key) noexcept;
 
 }  // namespace tam

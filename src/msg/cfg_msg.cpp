@@ -1,20 +1,6 @@
 // Configuration messages: the 38-byte prefix record and the policy text.
 #include "../render/render_internal.h"
 
-namespace {
-
-// Fields of the record, in host byte order, read and written by position.
-template <typename T> T LoadAt(const uint8_t *p, size_t off) noexcept {
-    T v;
-    (void)memcpy_s(&v, sizeof(v), p + off, sizeof(v));
-    return v;
-}
-template <typename T> void StoreAt(uint8_t *p, size_t off, T v) noexcept {
-    (void)memcpy_s(p + off, sizeof(v), &v, sizeof(v));
-}
-
-}  // namespace
-
 extern "C" {
 
 uint32_t TAM_RPD_ParseCfgPrefix(const uint8_t *pucRec, uint32_t ulLen, TAM_RPD_OUTPUT_BUF **ppstOut,
@@ -23,15 +9,15 @@ uint32_t TAM_RPD_ParseCfgPrefix(const uint8_t *pucRec, uint32_t ulLen, TAM_RPD_O
     TAM_REQUIRE(ppstOut != nullptr, TAM_RPD_ERR_PARA);
     TAM_REQUIRE(pstInst != nullptr, TAM_RPD_ERR_PARA);
     TAM_REQUIRE(ulLen == TAM_RPD_CFG_PREFIX_LEN, TAM_RPD_ERR_PARA);
-    if (LoadAt<uint32_t>(pucRec, offsetof(TAM_RPD_CFG_PREFIX, ulRecType)) != TAM_RPD_CFG_REC_PREFIX ||
-        pucRec[offsetof(TAM_RPD_CFG_PREFIX, ucPolicyType)] != TAM_RPD_POLICY_EXPORT ||
-        pucRec[offsetof(TAM_RPD_CFG_PREFIX, ucFlag)] != 0) {
+    // A copy of the whole record (its length is checked above): fields are read by name.
+    TAM_RPD_CFG_PREFIX rec;
+    (void)memcpy_s(&rec, sizeof(rec), pucRec, sizeof(rec));
+    if (rec.ulRecType != TAM_RPD_CFG_REC_PREFIX || rec.ucPolicyType != TAM_RPD_POLICY_EXPORT || rec.ucFlag != 0) {
         return TAM_RPD_ERR_CFG_INVALID;
     }
     // The address length byte is not examined: the record always means IPv4.
     TAM_RPD_ROUTE_KEY key;
-    tam::MakeIpv4Key(key, LoadAt<uint32_t>(pucRec, offsetof(TAM_RPD_CFG_PREFIX, ulDistinguisher)),
-                     LoadAt<uint32_t>(pucRec, offsetof(TAM_RPD_CFG_PREFIX, ulPeerAddr)));
+    tam::MakeIpv4Key(key, rec.ulDistinguisher, rec.ulPeerAddr);
     return tam::OutputKeyOnly(ppstOut, key, pstInst);
 }
 
@@ -56,13 +42,14 @@ uint32_t TAM_RPD_FormatCfgPrefix(const TAM_RPD_ROUTE_VIEW *pstView, uint8_t **pp
         return TAM_RPD_ERR_PKT_MALFORMED;
     }
     // Only the carried fields are written; the other bytes stay the caller's.
-    uint8_t *rec = *ppucCursor;
-    StoreAt<uint32_t>(rec, offsetof(TAM_RPD_CFG_PREFIX, ulRecType), TAM_RPD_CFG_REC_PREFIX);
-    rec[offsetof(TAM_RPD_CFG_PREFIX, ucPolicyType)] = key.ucPolicyType;
-    rec[offsetof(TAM_RPD_CFG_PREFIX, ucAddrLen)] = key.ucAddrLen;
-    StoreAt<uint32_t>(rec, offsetof(TAM_RPD_CFG_PREFIX, ulDistinguisher), key.ulDistinguisher);
-    StoreAt<uint32_t>(rec, offsetof(TAM_RPD_CFG_PREFIX, ulPeerAddr), tam::PeerWord(key));
-    rec[offsetof(TAM_RPD_CFG_PREFIX, ucFlag)] = 0;
+    // The record is packed: its fields are written in place, unaligned.
+    auto *rec = reinterpret_cast<TAM_RPD_CFG_PREFIX *>(*ppucCursor);
+    rec->ulRecType = TAM_RPD_CFG_REC_PREFIX;
+    rec->ucPolicyType = key.ucPolicyType;
+    rec->ucAddrLen = key.ucAddrLen;
+    rec->ulDistinguisher = key.ulDistinguisher;
+    rec->ulPeerAddr = tam::PeerWord(key);
+    rec->ucFlag = 0;
     *pulOut1 = 0;
     *pulOut2 = 0;
     return TAM_RPD_OK;

@@ -31,9 +31,12 @@ uint32_t EncodeBody(const TAM_RPD_ROUTE_VIEW *pstView, uint8_t **ppucCursor, uin
 }
 
 // Builds the key from a body whose length byte says the IPv4 form, with the NLRI codec.
-uint32_t EmitKey(const uint8_t *body, TAM_RPD_OUTPUT_BUF **ppstOut, const TAM_RPD_INSTANCE *inst) noexcept {
+uint32_t EmitKey(const uint8_t *pucMsg, uint16_t usLen, TAM_RPD_OUTPUT_BUF **ppstOut,
+                 const TAM_RPD_INSTANCE *inst) noexcept {
+    tam::BeReader in(pucMsg, usLen);
+    uint8_t nlriLen = 0;
     TAM_RPD_ROUTE_KEY key;
-    if (!tam::ReadNlriBody(body + 1, key)) {
+    if (!in.U8(nlriLen) || !tam::ReadNlriBody(in, key)) {
         return TAM_RPD_ERR_PKT_MALFORMED;
     }
     return tam::OutputKeyOnly(ppstOut, key, inst);
@@ -51,7 +54,7 @@ uint32_t DecodeBody(const uint8_t *pucMsg, uint16_t usLen, TAM_RPD_OUTPUT_BUF **
     if (pucMsg[0] != kNlriLenIpv4) {
         return TAM_RPD_ERR_PKT_MALFORMED;
     }
-    return EmitKey(pucMsg, ppstOut, pstInst);
+    return EmitKey(pucMsg, usLen, ppstOut, pstInst);
 }
 
 }  // namespace
@@ -94,7 +97,7 @@ uint32_t TAM_RPD_ParseBgpiRtPrefixTlv(const uint8_t *pucMsg, uint16_t usLen, TAM
     if (nlriLen == kNlriLenIpv6) {
         return TAM_RPD_ERR_PKT_MALFORMED;
     }
-    return EmitKey(pucMsg, ppstOut, pstInst);
+    return EmitKey(pucMsg, usLen, ppstOut, pstInst);
 }
 
 }  // extern "C"

@@ -47,8 +47,7 @@ template <typename T> int32_t Order(T a, T b) noexcept { return a > b ? 1 : (a <
 
 namespace tam {
 
-bool ReadNlriBody(const uint8_t *body, TAM_RPD_ROUTE_KEY &key) noexcept {
-    BeReader in(body, kNlriLenIpv4);
+bool ReadNlriBody(BeReader &in, TAM_RPD_ROUTE_KEY &key) noexcept {
     uint8_t policy = 0;
     uint32_t distinguisher = 0;
     uint32_t peer = 0;
@@ -108,7 +107,8 @@ uint32_t TAM_RPD_ParseBgpNlri(const uint8_t **ppucCursor, uint8_t ucNlriLen, TAM
     TAM_REQUIRE(pstInst != nullptr, TAM_RPD_ERR_PARA);
     // The IPv6 form (21) is recognised by its length but not supported.
     TAM_RPD_ROUTE_KEY key;
-    if (ucNlriLen != kNlriLenIpv4 || !tam::ReadNlriBody(*ppucCursor, key)) {
+    tam::BeReader body(*ppucCursor, ucNlriLen);
+    if (ucNlriLen != kNlriLenIpv4 || !tam::ReadNlriBody(body, key)) {
         return TAM_RPD_ERR_PKT_MALFORMED;
     }
     uint32_t ret = tam::OutputKeyOnly(ppstOut, key, pstInst);
