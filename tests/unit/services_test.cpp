@@ -48,6 +48,7 @@ TEST_F(Dispatchers, ArgumentTests) {
         TAM_RPD_ParseBgpNlri(nullptr, 9, out.slot(), inst_),
         TAM_RPD_ParseBgpNlri(&nullBody, 9, out.slot(), inst_),
         TAM_RPD_MpNlriData2Str(&view, reinterpret_cast<char *>(buf), 64, &o1, nullptr, inst_),
+        TAM_RPD_WideCommunity2Str(&view, reinterpret_cast<char *>(buf), 64, &o1, nullptr, inst_),
         TAM_RPD_ParseWideCmtyApplyAspath(&apa, asPath, 5, nullptr),
         // The dispatchers.
         TAM_RPD_SetAttr(nullptr, 11, 0, out.slot(), inst_),
