@@ -155,7 +155,9 @@ TEST(Input, HexTextInTheFormsPeoplePaste) {
             std::snprintf(off, sizeof(off), offsetFmt, static_cast<unsigned>(at));
             std::string line = off, ascii;
             for (size_t i = at; i < std::min(at + 16, msg.size()); ++i) {
-                line += ((i - at) % group == 0 ? " " : "") + std::string(midGap && i - at == 8 ? " " : "") + hex2(msg[i]);
+                if ((i - at) % group == 0) line += ' ';
+                if (midGap && i - at == 8) line += ' ';
+                line += hex2(msg[i]);
                 ascii += (msg[i] >= 0x20 && msg[i] < 0x7F) ? char(msg[i]) : '.';
             }
             line.resize(std::max(line.size(), std::string(off).size() + 16 * 3 + 1), ' ');
@@ -170,7 +172,7 @@ TEST(Input, HexTextInTheFormsPeoplePaste) {
         "# r\xc3\xa9sum\xc3\xa9 \xe2\x80\x94 a comment in UTF-8\n" + std::string(1, '\0') + join(hex2, ""),
         dump("%04x ", 1, false, ""),         // tshark -x
         dump("%08x:", 2, false, ""),         // xxd
-        dump("%08x ", 1, true, "|") + "00000027\n",  // hexdump -C, closed by the end offset
+        dump("%08x ", 1, true, "|").append("00000027\n"),  // hexdump -C, closed by the end offset
     };
     for (const std::string &text : forms) {
         SCOPED_TRACE(text);

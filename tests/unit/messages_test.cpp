@@ -64,8 +64,8 @@ TEST_F(Messages, PrefixBodiesRoundTripOnEveryType) {
 
 TEST_F(Messages, PrefixBodyRefusals) {
     auto body = [](std::initializer_list<std::pair<size_t, uint8_t>> edits, size_t len = 10) {
-        std::vector<uint8_t> b(kBody, kBody + 10);
-        b.resize(len, 0);
+        std::vector<uint8_t> b(len, 0);
+        std::memcpy(b.data(), kBody, std::min<size_t>(len, sizeof(kBody)));
         for (auto [i, v] : edits) b[i] = v;
         return b;
     };
