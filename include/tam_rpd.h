@@ -15,6 +15,8 @@
 #include <stddef.h>
 #include <stdint.h>
 
+#include "tam_rpd_version.h"
+
 #ifdef __cplusplus
 extern "C" {
 #endif

@@ -12,7 +12,7 @@ for lib in $needed; do
   case $lib in libc.so.*) ;; *) say "unexpected DT_NEEDED $lib" ;; esac
 done
 
-allowed_undef='^(QOR_Assert|QOR_SimpleAlloc_F|QOR_Free_F|QOR_Local_SystimeGet|PEX_Printf|PEX_MemCmp|PEX_StrLen|PEX_IpAddrToStr|DLL_Insert_In_Middle|DLL_Delete|memcpy_s|memset_s|snprintf_s|vsnprintf_s|fopen|fopen64|fprintf|fflush|fclose|memcpy|memset|memmove|__stack_chk_fail|__cxa_finalize|_ITM_deregisterTMCloneTable|_ITM_registerTMCloneTable|__gmon_start__)$'
+allowed_undef='^(QOR_Assert|QOR_SimpleAlloc_F|QOR_Free_F|QOR_Local_SystimeGet|PEX_Printf|PEX_MemCmp|PEX_StrLen|PEX_IpAddrToStr|DLL_Insert_In_Middle|DLL_Delete|memcpy_s|memset_s|snprintf_s|vsnprintf_s|fopen|fopen64|fprintf|fflush|fclose|memcpy|memset|memmove|__stack_chk_fail|__[a-z0-9_]+_chk|__cxa_finalize|_ITM_deregisterTMCloneTable|_ITM_registerTMCloneTable|__gmon_start__)$'
 while read -r name; do
   [[ $name =~ $allowed_undef ]] || say "unexpected undefined symbol $name"
 done < <(nm -D --undefined-only "$so" | awk '{print $NF}' | sed 's/@.*//')

@@ -50,7 +50,8 @@ const char kUsage[] =
     "decompressed as it is read).\n"
     "\n"
     "Options:\n"
-    "  --plugin PATH      plug-in to load (default: libtam_rpd.so beside rpd-host)\n"
+    "  --plugin PATH      plug-in to load (default: " TAM_RPD_DEFAULT_PLUGIN " beside rpd-host,\n"
+    "                     else in the library directory of its install)\n"
     "  --format FMT       input format: auto (default), hex, raw, mrt or pcap (pcap\n"
     "                     also reads pcapng)\n"
     "  --port N           TCP port that carries BGP in captures; repeat for several\n"
@@ -107,12 +108,23 @@ const char kUsage[] =
     "     be opened (the other inputs are still read and the summary printed)\n"
     "  2  usage error, or the plug-in cannot be loaded\n";
 
+// Where the plug-in is looked for without --plugin: beside rpd-host (a build
+// tree), then the library directory of the install rpd-host belongs to,
+// reached from its own location (so a relocated install or a staging root
+// works), then that directory as configured. The first that exists wins;
+// when none does, the first is named in the error.
 std::string DefaultPluginPath() {
     char buf[4096];
     const ssize_t n = readlink("/proc/self/exe", buf, sizeof(buf) - 1);
     std::string self = n > 0 ? std::string(buf, static_cast<size_t>(n)) : std::string("./rpd-host");
     const size_t slash = self.rfind('/');
-    return (slash == std::string::npos ? std::string(".") : self.substr(0, slash)) + "/" + TAM_RPD_DEFAULT_PLUGIN;
+    const std::string dir = slash == std::string::npos ? std::string(".") : self.substr(0, slash);
+    const std::string candidates[] = {dir + "/" TAM_RPD_DEFAULT_PLUGIN,
+                                      dir + "/" TAM_RPD_RELATIVE_LIBDIR "/" TAM_RPD_DEFAULT_PLUGIN,
+                                      TAM_RPD_LIBDIR "/" TAM_RPD_DEFAULT_PLUGIN};
+    for (const std::string &c : candidates)
+        if (access(c.c_str(), R_OK) == 0) return c;
+    return candidates[0];
 }
 
 int UsageError(const std::string &what) {

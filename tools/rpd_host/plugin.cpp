@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "tam_host.h"
+#include "tam_rpd_host.h"
 
 namespace rpdhost {
 

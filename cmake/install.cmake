@@ -1,0 +1,69 @@
+# What an install lays out, in three components that become three Debian
+# packages: the plug-in (lib), what a host integrator builds against (dev)
+# and the tool (tool).
+include(CMakePackageConfigHelpers)
+
+set(TAM_RPD_CMAKEDIR ${CMAKE_INSTALL_LIBDIR}/cmake/tam_rpd)
+
+install(TARGETS tam_rpd EXPORT tam_rpdTargets
+  LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT lib NAMELINK_COMPONENT dev)
+install(FILES include/tam_rpd.h include/tam_rpd_host.h ${PROJECT_BINARY_DIR}/include/tam_rpd_version.h
+  DESTINATION ${CMAKE_INSTALL_INCLUDEDIR} COMPONENT dev)
+
+# find_package(tam_rpd): the imported target tam_rpd::tam_rpd and a version file.
+install(EXPORT tam_rpdTargets NAMESPACE tam_rpd:: DESTINATION ${TAM_RPD_CMAKEDIR} COMPONENT dev)
+configure_package_config_file(cmake/tam_rpdConfig.cmake.in ${PROJECT_BINARY_DIR}/tam_rpdConfig.cmake
+  INSTALL_DESTINATION ${TAM_RPD_CMAKEDIR})
+write_basic_package_version_file(${PROJECT_BINARY_DIR}/tam_rpdConfigVersion.cmake COMPATIBILITY SameMajorVersion)
+install(FILES ${PROJECT_BINARY_DIR}/tam_rpdConfig.cmake ${PROJECT_BINARY_DIR}/tam_rpdConfigVersion.cmake
+  DESTINATION ${TAM_RPD_CMAKEDIR} COMPONENT dev)
+
+# pkg-config: the include flags, and the plug-in's path as the variable `plugin`.
+# The prefix is found from the .pc file's own place, so an install can move.
+file(RELATIVE_PATH TAM_PC_TO_PREFIX ${CMAKE_INSTALL_FULL_LIBDIR}/pkgconfig ${CMAKE_INSTALL_PREFIX})
+string(REGEX REPLACE "/$" "" TAM_PC_TO_PREFIX "${TAM_PC_TO_PREFIX}")
+set(TAM_PC_PREFIX "\${pcfiledir}/${TAM_PC_TO_PREFIX}")
+set(TAM_PC_LIBDIR "\${prefix}/${CMAKE_INSTALL_LIBDIR}")
+set(TAM_PC_INCLUDEDIR "\${prefix}/${CMAKE_INSTALL_INCLUDEDIR}")
+set(TAM_RPD_SONAME libtam_rpd.so.${PROJECT_VERSION_MAJOR})
+configure_file(cmake/tam_rpd.pc.in ${PROJECT_BINARY_DIR}/tam_rpd.pc @ONLY)
+install(FILES ${PROJECT_BINARY_DIR}/tam_rpd.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig COMPONENT dev)
+# Documentation goes where each package's own documentation lives.
+install(FILES docs/abi.md DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/libtam-rpd-dev COMPONENT dev)
+
+if(TAM_RPD_TOOLS)
+  install(TARGETS rpd-host RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT tool)
+  install(FILES docs/rpd-host.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT tool)
+  install(FILES README.md docs/rpd-host.schema.json DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/rpd-host
+    COMPONENT tool)
+endif()
+
+# Debian packages: cpack -G DEB in the build directory.
+set(CPACK_PACKAGE_NAME tam-rpd)
+set(CPACK_PACKAGE_VENDOR "tam_rpd developers")
+set(CPACK_PACKAGE_CONTACT "tam_rpd developers <rpd@localhost>")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "BGP Routing Policy Distribution plug-in and its host tool")
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_GENERATOR DEB)
+set(CPACK_DEB_COMPONENT_INSTALL ON)
+set(CPACK_COMPONENTS_ALL lib dev tool)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_SECTION net)
+set(CPACK_DEBIAN_LIB_PACKAGE_NAME libtam-rpd${PROJECT_VERSION_MAJOR})
+set(CPACK_DEBIAN_LIB_PACKAGE_SECTION libs)
+set(CPACK_COMPONENT_LIB_DESCRIPTION "BGP RPD plug-in (AFI 1, SAFI 75) for a host BGP process
+ Decodes and encodes the RPD NLRI and the Wide Community export policy; the
+ host process loads it and provides its platform services.")
+set(CPACK_DEBIAN_DEV_PACKAGE_NAME libtam-rpd-dev)
+set(CPACK_DEBIAN_DEV_PACKAGE_SECTION libdevel)
+set(CPACK_DEBIAN_DEV_PACKAGE_DEPENDS "libtam-rpd${PROJECT_VERSION_MAJOR} (= ${PROJECT_VERSION})")
+set(CPACK_COMPONENT_DEV_DESCRIPTION "BGP RPD plug-in: headers, pkg-config and CMake files
+ The public headers (the plug-in interface and the host services a host must
+ provide), tam_rpd.pc, the tam_rpd CMake package and the ABI contract.")
+set(CPACK_DEBIAN_TOOL_PACKAGE_NAME rpd-host)
+set(CPACK_DEBIAN_TOOL_PACKAGE_DEPENDS "libtam-rpd${PROJECT_VERSION_MAJOR} (= ${PROJECT_VERSION})")
+set(CPACK_COMPONENT_TOOL_DESCRIPTION "Shows the BGP routing policies (RPD) in captures, dumps and files
+ rpd-host reads MRT dumps, pcap/pcapng captures, raw and hex BGP messages
+ (compressed or not) and shows every RPD route and policy, as text or JSON.")
+include(CPack)

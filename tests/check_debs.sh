@@ -1,0 +1,44 @@
+#!/usr/bin/env bash
+# Builds the Debian packages of a release build and checks them: their
+# contents and dependencies as dpkg-deb reads them, then an install into a
+# scratch root (unpacked and registered there, nothing run as root on this
+# system) whose rpd-host decodes the samples with the packaged plug-in.
+#   check_debs.sh BUILD_DIR SOURCE_DIR
+set -euo pipefail
+build=$1
+src=$2
+fail() { echo "check_debs: $*" >&2; exit 1; }
+out=$build/packages
+rm -rf "$out"
+mkdir -p "$out"
+cpack --config "$build/CPackConfig.cmake" -B "$out" >"$out/cpack.log" 2>&1 || { cat "$out/cpack.log"; fail "cpack failed"; }
+version=$(sed -n 's/^set(CPACK_PACKAGE_VERSION "\(.*\)")$/\1/p' "$build/CPackConfig.cmake")
+arch=$(dpkg --print-architecture)
+lib=$out/libtam-rpd0_${version}_$arch.deb dev=$out/libtam-rpd-dev_${version}_$arch.deb tool=$out/rpd-host_${version}_$arch.deb
+for d in "$lib" "$dev" "$tool"; do [[ -f $d ]] || fail "no $(basename "$d")"; done
+
+has() { dpkg-deb --contents "$1" | awk '{print $6}' | grep -Eq "^\./$2\$" || fail "$(basename "$1") lacks $2"; }
+multiarch=usr/lib/$(dpkg-architecture -qDEB_HOST_MULTIARCH 2>/dev/null || gcc -print-multiarch)
+has "$lib" "$multiarch/libtam_rpd\.so\.0"
+has "$lib" "$multiarch/libtam_rpd\.so\.$version"
+has "$dev" "$multiarch/libtam_rpd\.so"
+has "$dev" "usr/include/tam_rpd(_host|_version)?\.h"
+has "$dev" "$multiarch/pkgconfig/tam_rpd\.pc"
+has "$dev" "$multiarch/cmake/tam_rpd/tam_rpdConfig\.cmake"
+has "$tool" "usr/bin/rpd-host"
+has "$tool" "usr/share/man/man1/rpd-host\.1"
+if dpkg-deb --contents "$lib" | awk '{print $6}' | grep -Eq 'include|bin/'; then fail "the library package carries more than the library"; fi
+dpkg-deb --field "$dev" Depends | grep -q "libtam-rpd0 (= $version)" || fail "dev does not depend on the library"
+dpkg-deb --field "$tool" Depends | grep -q "libtam-rpd0 (= $version)" || fail "rpd-host does not depend on the library"
+dpkg-deb --field "$tool" Depends | grep -q 'libpcap' || fail "rpd-host does not depend on libpcap"
+
+root=$(mktemp -d)
+trap 'rm -rf "$root"' EXIT
+mkdir -p "$root/var/lib/dpkg/info" "$root/var/lib/dpkg/updates"
+touch "$root/var/lib/dpkg/status"
+dpkg --root="$root" --force-depends --force-not-root --log=/dev/null --unpack "$lib" "$dev" "$tool" >/dev/null
+dpkg --root="$root" -L rpd-host | grep -qx /usr/bin/rpd-host || fail "rpd-host not registered in the scratch root"
+for s in full-set multi-nlri noadv withdraw; do
+  "$root/usr/bin/rpd-host" --no-summary "$src/samples/$s.mrt" >/dev/null || fail "packaged rpd-host on $s.mrt"
+done
+echo "check_debs: $(cd "$out" && ls ./*.deb | xargs -n1 basename | tr '\n' ' ')built, checked and installed into a scratch root"
