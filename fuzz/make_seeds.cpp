@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "bgp_writer.h"
-#include "tam_rpd.h"
+#include "route_buffers.h"
 
 namespace {
 
@@ -80,12 +80,7 @@ int main(int argc, char **argv) {
                                 0, 0, 0, 0, 0, 0, 0, 0, 0});
 
     auto key = [](uint8_t policy, uint8_t addrLen, uint32_t distinguisher, uint32_t peer) {
-        TAM_RPD_ROUTE_KEY k;
-        std::memset(&k, 0, sizeof(k));
-        k.ucPolicyType = policy;
-        k.ucAddrLen = addrLen;
-        k.ulDistinguisher = distinguisher;
-        std::memcpy(k.aucPeerAddr, &peer, 4);
+        const TAM_RPD_ROUTE_KEY k = rpdwire::MakeKey(distinguisher, peer, policy, addrLen);
         const auto *raw = reinterpret_cast<const uint8_t *>(&k);
         return Bytes(raw, raw + sizeof(k));
     };

@@ -23,15 +23,7 @@ inline TAM_RPD_ROUTE_VIEW JunkView(const uint8_t *key, uint32_t keyLen, const ui
 }
 inline TAM_RPD_ROUTE_VIEW JunkViewOf(const OutBuf &b) { return rpdwire::ViewOf(b, kViewJunk); }
 
-inline TAM_RPD_ROUTE_KEY Key(uint32_t distinguisher, uint32_t peer, uint8_t policy = 1, uint8_t addrLen = 4) {
-    TAM_RPD_ROUTE_KEY k;
-    std::memset(&k, 0, sizeof(k));
-    k.ucPolicyType = policy;
-    k.ucAddrLen = addrLen;
-    k.ulDistinguisher = distinguisher;
-    std::memcpy(k.aucPeerAddr, &peer, 4);
-    return k;
-}
+using rpdwire::MakeKey;
 
 class PluginTest : public ::testing::Test {
 protected:

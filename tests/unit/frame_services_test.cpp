@@ -137,7 +137,7 @@ TEST(Bookkeeping, CheckRoute) {
         {"no key", false, 24, 1, 4, true, 18, TAM_RPD_ERR, 99},
     };
     for (const RouteCase &c : cases) {
-        TAM_RPD_ROUTE_KEY k = Key(1, 1, c.policy, c.addrLen);
+        TAM_RPD_ROUTE_KEY k = MakeKey(1, 1, c.policy, c.addrLen);
         TAM_RPD_ROUTE_VIEW v = JunkView(c.key ? reinterpret_cast<uint8_t *>(&k) : nullptr, c.keyLen,
                                         c.attr ? attr : nullptr, c.attrLen);
         uint32_t verdict = 99;
@@ -154,7 +154,7 @@ TEST(Bookkeeping, CheckRoute) {
 
 TEST(Bookkeeping, RouteType) {
     TAMHOST_Reset();
-    TAM_RPD_ROUTE_KEY k1 = Key(1, 1, 1), k2 = Key(1, 1, 2);
+    TAM_RPD_ROUTE_KEY k1 = MakeKey(1, 1, 1), k2 = MakeKey(1, 1, 2);
     TAM_RPD_ROUTE_VIEW v1 = JunkView(reinterpret_cast<uint8_t *>(&k1), 24, nullptr, 0);
     TAM_RPD_ROUTE_VIEW v2 = JunkView(reinterpret_cast<uint8_t *>(&k2), 24, nullptr, 0);
     TAM_RPD_ROUTE_VIEW none = JunkView(nullptr, 0, nullptr, 0);
@@ -172,7 +172,7 @@ TEST(Bookkeeping, RouteType) {
 
 TEST(Bookkeeping, Counters) {
     TAMHOST_Reset();
-    TAM_RPD_ROUTE_KEY k = Key(1, 1, 1), k0 = Key(1, 1, 0);
+    TAM_RPD_ROUTE_KEY k = MakeKey(1, 1, 1), k0 = MakeKey(1, 1, 0);
     TAM_RPD_ROUTE_VIEW v = JunkView(reinterpret_cast<uint8_t *>(&k), 24, nullptr, 0);
     TAM_RPD_ROUTE_VIEW v0 = JunkView(reinterpret_cast<uint8_t *>(&k0), 24, nullptr, 0);
     TAM_RPD_ROUTE_VIEW none = JunkView(nullptr, 0, nullptr, 0);

@@ -12,7 +12,7 @@ const uint8_t kBody[10] = {0x09, 0x01, 0x00, 0x00, 0x00, 0x07, 0x0A, 0x00, 0x00,
 
 class Messages : public PluginTest {
 protected:
-    TAM_RPD_ROUTE_KEY key_ = Key(7, 0x0A000001);
+    TAM_RPD_ROUTE_KEY key_ = MakeKey(7, 0x0A000001);
     TAM_RPD_ROUTE_VIEW KeyView(TAM_RPD_ROUTE_KEY &k, uint32_t len = 24) {
         return JunkView(reinterpret_cast<uint8_t *>(&k), len, nullptr, 0);
     }
@@ -100,7 +100,7 @@ TEST_F(Messages, PrefixBodyRefusals) {
     int ctx = 0;
     uint8_t buf[24];
     uint8_t *cur = buf;
-    TAM_RPD_ROUTE_KEY v6 = Key(1, 1, 1, 16), p0 = Key(1, 1, 0, 4);
+    TAM_RPD_ROUTE_KEY v6 = MakeKey(1, 1, 1, 16), p0 = MakeKey(1, 1, 0, 4);
     TAM_RPD_ROUTE_VIEW view6 = KeyView(v6), view0 = KeyView(p0), none = JunkView(nullptr, 0, nullptr, 0);
     EXPECT_EQ(TAM_RPD_FormatRtPrefixTlv(&view6, &cur, 24, &ctx), TAM_RPD_ERR_PKT_MALFORMED);
     EXPECT_EQ(TAM_RPD_FormatMpNlri(&view6, &cur, 24, &ctx), TAM_RPD_ERR_ADDR_UNSUPPORTED);
@@ -219,7 +219,7 @@ TEST_F(Messages, ConfigurationPrefixRecord) {
     std::memset(rec, 0xEE, sizeof(rec));
     EXPECT_EQ(TAM_RPD_FormatCfgPrefix(&view, &cur, 37, &o1, &o2), TAM_RPD_ERR_BUF_SHORT);
     EXPECT_EQ(rec[0], 0xEE);
-    TAM_RPD_ROUTE_KEY v6 = Key(1, 1, 1, 16);
+    TAM_RPD_ROUTE_KEY v6 = MakeKey(1, 1, 1, 16);
     TAM_RPD_ROUTE_VIEW bad = KeyView(v6);
     o1 = o2 = 9;
     EXPECT_EQ(TAM_RPD_FormatCfgPrefix(&bad, &cur, 38, &o1, &o2), TAM_RPD_ERR_PKT_MALFORMED);

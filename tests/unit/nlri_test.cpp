@@ -25,7 +25,7 @@ TEST_F(Nlri, DecodesOneNlri) {
         EXPECT_EQ(cur, kNlri + 10);
         EXPECT_EQ(more, 0u);
         ASSERT_EQ(out->ulFlags, TAM_RPD_OUT_KEY);
-        const TAM_RPD_ROUTE_KEY expect = Key(7, 0x0A000001);
+        const TAM_RPD_ROUTE_KEY expect = MakeKey(7, 0x0A000001);
         EXPECT_EQ(0, std::memcmp(out.key(), &expect, 24));
         EXPECT_EQ(Live(), 1u);
     }
@@ -104,7 +104,7 @@ TEST_F(Nlri, AllocationFailureKeepsSlotAndMovesPastLengthByte) {
 }
 
 TEST_F(Nlri, Encode) {
-    TAM_RPD_ROUTE_KEY key = Key(7, 0x0A000001);
+    TAM_RPD_ROUTE_KEY key = MakeKey(7, 0x0A000001);
     int ctx = 0;
     struct Case {
         const char *name;
@@ -116,8 +116,8 @@ TEST_F(Nlri, Encode) {
     const Case cases[] = {
         {"room 10", key, false, 10, TAM_RPD_OK},
         {"room 9", key, false, 9, TAM_RPD_ERR_BUF_SHORT},
-        {"address length 16", Key(7, 1, 1, 16), false, 64, TAM_RPD_ERR_ADDR_UNSUPPORTED},
-        {"policy type 0", Key(7, 1, 0, 4), false, 64, TAM_RPD_ERR_PKT_MALFORMED},
+        {"address length 16", MakeKey(7, 1, 1, 16), false, 64, TAM_RPD_ERR_ADDR_UNSUPPORTED},
+        {"policy type 0", MakeKey(7, 1, 0, 4), false, 64, TAM_RPD_ERR_PKT_MALFORMED},
         {"no key", key, true, 64, TAM_RPD_ERR_PKT_MALFORMED},
     };
     for (uint32_t type : {14u, 15u}) {
@@ -163,20 +163,20 @@ TEST(KeyOrder, ComparesFieldsInOrder) {
         int32_t order;
     };
     const Case cases[] = {
-        {"equal", Key(7, 0x0A000001), Key(7, 0x0A000001), 0},
-        {"distinguisher unsigned", Key(0xFFFFFFFF, 1), Key(1, 1), 1},
-        {"distinguisher smaller", Key(1, 1), Key(2, 1), -1},
-        {"stored address bytes lead", Key(0, 0x0A000001), Key(0, 0x09000002), -1},
-        {"address before distinguisher", Key(9, 0x0A000001), Key(1, 0x09000002), -1},
-        {"policy type first", Key(0, 0x09000002, 2), Key(9, 0x0A000001, 1), 1},
-        {"address length next", Key(0, 0, 1, 4), Key(0, 0, 1, 16), -1},
+        {"equal", MakeKey(7, 0x0A000001), MakeKey(7, 0x0A000001), 0},
+        {"distinguisher unsigned", MakeKey(0xFFFFFFFF, 1), MakeKey(1, 1), 1},
+        {"distinguisher smaller", MakeKey(1, 1), MakeKey(2, 1), -1},
+        {"stored address bytes lead", MakeKey(0, 0x0A000001), MakeKey(0, 0x09000002), -1},
+        {"address before distinguisher", MakeKey(9, 0x0A000001), MakeKey(1, 0x09000002), -1},
+        {"policy type first", MakeKey(0, 0x09000002, 2), MakeKey(9, 0x0A000001, 1), 1},
+        {"address length next", MakeKey(0, 0, 1, 4), MakeKey(0, 0, 1, 16), -1},
     };
     for (const Case &c : cases) {
         EXPECT_EQ(TAM_RPD_CmpKey(&c.a, 24, &c.b, 24), c.order) << c.name;
         EXPECT_EQ(TAM_RPD_CmpKey(&c.b, 24, &c.a, 24), -c.order) << c.name;
     }
     EXPECT_EQ(TAMHOST_AssertCount(), 0u);
-    const TAM_RPD_ROUTE_KEY k = Key(1, 1);
+    const TAM_RPD_ROUTE_KEY k = MakeKey(1, 1);
     EXPECT_EQ(TAM_RPD_CmpKey(&k, 23, &k, 24), -2);
     EXPECT_EQ(TAM_RPD_CmpKey(&k, 24, &k, 25), -2);
     EXPECT_EQ(TAM_RPD_CmpKey(nullptr, 24, &k, 24), -2);

@@ -18,7 +18,7 @@ struct Layout {
 class OutputBuffer : public PluginTest {};
 
 TEST_F(OutputBuffer, Layouts) {
-    const TAM_RPD_ROUTE_KEY key = Key(0x01020304, 0x0A0B0C0D);
+    const TAM_RPD_ROUTE_KEY key = MakeKey(0x01020304, 0x0A0B0C0D);
     uint8_t attr[40];
     for (size_t i = 0; i < sizeof(attr); ++i) attr[i] = static_cast<uint8_t>(0x40 + i);
     const Layout layouts[] = {
@@ -62,7 +62,7 @@ TEST_F(OutputBuffer, Layouts) {
 
 TEST_F(OutputBuffer, RefusalsLeaveTheSlotAndAllocateNothing) {
     uint8_t attr[4] = {};
-    const TAM_RPD_ROUTE_KEY key = Key(1, 1);
+    const TAM_RPD_ROUTE_KEY key = MakeKey(1, 1);
     struct Case {
         const char *name;
         bool key;

@@ -153,7 +153,7 @@ TEST_F(PacketDispatch, ParseArgumentsAndTypes) {
 }
 
 TEST_F(PacketDispatch, FormatArgumentsAndTypes) {
-    TAM_RPD_ROUTE_KEY key = Key(7, 0x0A000001);
+    TAM_RPD_ROUTE_KEY key = MakeKey(7, 0x0A000001);
     TAM_RPD_ROUTE_VIEW view = JunkView(reinterpret_cast<uint8_t *>(&key), 24, nullptr, 0);
     uint8_t buf[16] = {};
     uint8_t *cur = buf;

@@ -59,7 +59,7 @@ protected:
 };
 
 TEST_F(RenderText, NlriLine) {
-    TAM_RPD_ROUTE_KEY key = Key(7, 0x0A010101);
+    TAM_RPD_ROUTE_KEY key = MakeKey(7, 0x0A010101);
     TAM_RPD_ROUTE_VIEW v = JunkView(reinterpret_cast<uint8_t *>(&key), 24, nullptr, 0);
     std::vector<char> buf(200, '#');
     uint32_t c1 = 9, c2 = 9;
@@ -98,7 +98,7 @@ TEST_F(RenderText, NlriLineRefusesMalformedKeys) {
                           {"policy type 2", 24, 2, 4, false}, {"address length 16", 24, 1, 16, false},
                           {"no key", 24, 1, 4, true}};
     for (const Case &c : cases) {
-        TAM_RPD_ROUTE_KEY key = Key(7, 1, c.policy, c.addrLen);
+        TAM_RPD_ROUTE_KEY key = MakeKey(7, 1, c.policy, c.addrLen);
         TAM_RPD_ROUTE_VIEW v = JunkView(c.nullKey ? nullptr : reinterpret_cast<uint8_t *>(&key), c.keyLen, nullptr, 0);
         char buf[200];
         std::memset(buf, '#', sizeof(buf));
@@ -111,7 +111,7 @@ TEST_F(RenderText, NlriLineRefusesMalformedKeys) {
 }
 
 TEST_F(RenderText, DispatcherArguments) {
-    TAM_RPD_ROUTE_KEY key = Key(7, 1);
+    TAM_RPD_ROUTE_KEY key = MakeKey(7, 1);
     TAM_RPD_ROUTE_VIEW v = JunkView(reinterpret_cast<uint8_t *>(&key), 24, nullptr, 0);
     char buf[200];
     uint32_t c1 = 0, c2 = 0;

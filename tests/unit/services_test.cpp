@@ -7,7 +7,7 @@ class Dispatchers : public PluginTest {};
 
 TEST_F(Dispatchers, NoHandlerResults) {
     const uint8_t body[10] = {9, 1, 0, 0, 0, 7, 10, 0, 0, 1};
-    TAM_RPD_ROUTE_KEY key = Key(7, 1);
+    TAM_RPD_ROUTE_KEY key = MakeKey(7, 1);
     TAM_RPD_ROUTE_VIEW view = JunkView(reinterpret_cast<uint8_t *>(&key), 24, nullptr, 0);
     uint8_t buf[64];
     uint8_t *cur = buf;
@@ -30,7 +30,7 @@ TEST_F(Dispatchers, NoHandlerResults) {
 
 TEST_F(Dispatchers, ArgumentTests) {
     const uint8_t body[10] = {};
-    TAM_RPD_ROUTE_KEY key = Key(7, 1);
+    TAM_RPD_ROUTE_KEY key = MakeKey(7, 1);
     TAM_RPD_ROUTE_VIEW view = JunkView(reinterpret_cast<uint8_t *>(&key), 24, nullptr, 0);
     uint8_t buf[64];
     uint8_t *cur = buf;

@@ -51,6 +51,18 @@ private:
     TAM_RPD_OUTPUT_BUF *p_ = nullptr;
 };
 
+// A route key as the plug-in stores it; the peer address is a host-order word.
+inline TAM_RPD_ROUTE_KEY MakeKey(uint32_t distinguisher, uint32_t peer, uint8_t policy = TAM_RPD_POLICY_EXPORT,
+                                 uint8_t addrLen = 4) {
+    TAM_RPD_ROUTE_KEY k;
+    std::memset(&k, 0, sizeof(k));
+    k.ucPolicyType = policy;
+    k.ucAddrLen = addrLen;
+    k.ulDistinguisher = distinguisher;
+    std::memcpy(k.aucPeerAddr, &peer, 4);
+    return k;
+}
+
 // A route view over a key and an attribute. The bytes of the view the
 // plug-in has no business reading are filled with `fill`, so a test can make
 // them junk.
