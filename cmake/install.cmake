@@ -30,6 +30,8 @@ configure_file(cmake/tam_rpd.pc.in ${PROJECT_BINARY_DIR}/tam_rpd.pc @ONLY)
 install(FILES ${PROJECT_BINARY_DIR}/tam_rpd.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig COMPONENT dev)
 # Documentation goes where each package's own documentation lives.
 install(FILES docs/abi.md DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/libtam-rpd-dev COMPONENT dev)
+install(FILES examples/host.c examples/CMakeLists.txt
+  DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/libtam-rpd-dev/examples COMPONENT dev)
 
 if(TAM_RPD_TOOLS)
   install(TARGETS rpd-host RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT tool)

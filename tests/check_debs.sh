@@ -25,6 +25,7 @@ has "$dev" "$multiarch/libtam_rpd\.so"
 has "$dev" "usr/include/tam_rpd(_host|_version)?\.h"
 has "$dev" "$multiarch/pkgconfig/tam_rpd\.pc"
 has "$dev" "$multiarch/cmake/tam_rpd/tam_rpdConfig\.cmake"
+has "$dev" "usr/share/doc/libtam-rpd-dev/examples/host\.c"
 has "$tool" "usr/bin/rpd-host"
 has "$tool" "usr/share/man/man1/rpd-host\.1"
 if dpkg-deb --contents "$lib" | awk '{print $6}' | grep -Eq 'include|bin/'; then fail "the library package carries more than the library"; fi

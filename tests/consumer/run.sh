@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # What a host integrator does with an install: install into a scratch prefix,
-# check its layout, build the small C host once with pkg-config and once with
-# find_package(tam_rpd), run both on a sample UPDATE, and let the installed
-# rpd-host (no --plugin) decode the samples.
+# check its layout, build the installed example host once with pkg-config
+# and once with find_package(tam_rpd), run both on a sample UPDATE, and let
+# the installed rpd-host (no --plugin) decode the samples.
 #   run.sh BUILD_DIR SOURCE_DIR
 set -euo pipefail
 build=$1
@@ -18,7 +18,8 @@ pc=$(find "$prefix" -name tam_rpd.pc | head -1)
 libdir=$(dirname "$(dirname "${pc#"$prefix"/}")")
 for f in bin/rpd-host include/tam_rpd.h include/tam_rpd_host.h include/tam_rpd_version.h \
   share/man/man1/rpd-host.1 "$libdir/libtam_rpd.so" "$libdir/libtam_rpd.so.0" "$libdir/pkgconfig/tam_rpd.pc" \
-  "$libdir/cmake/tam_rpd/tam_rpdConfig.cmake" "$libdir/cmake/tam_rpd/tam_rpdConfigVersion.cmake"; do
+  "$libdir/cmake/tam_rpd/tam_rpdConfig.cmake" "$libdir/cmake/tam_rpd/tam_rpdConfigVersion.cmake" \
+  share/doc/libtam-rpd-dev/abi.md share/doc/libtam-rpd-dev/examples/host.c; do
   [[ -e $prefix/$f ]] || fail "install lacks $f"
 done
 [[ $(readlink "$prefix/$libdir/libtam_rpd.so") == libtam_rpd.so.0 ]] || fail "dev symlink does not name the SONAME"
@@ -39,11 +40,11 @@ plugin=$(pkg-config --variable=plugin tam_rpd)
 [[ -f $plugin ]] || fail "pkg-config names a plug-in that is not there: $plugin"
 # shellcheck disable=SC2046
 cc -std=c11 -Wall -Wextra -Werror $(pkg-config --cflags tam_rpd) -rdynamic -o "$work/host-pc" \
-  "$src/tests/consumer/host.c" -ldl
+  "$prefix/share/doc/libtam-rpd-dev/examples/host.c" -ldl
 "$work/host-pc" "$plugin" "$work/update.raw" >"$work/pc.out" || { cat "$work/pc.out"; fail "pkg-config host"; }
 
 # With find_package.
-cmake -S "$src/tests/consumer" -B "$work/cm" -G Ninja -DCMAKE_PREFIX_PATH="$prefix" >/dev/null
+cmake -S "$prefix/share/doc/libtam-rpd-dev/examples" -B "$work/cm" -G Ninja -DCMAKE_PREFIX_PATH="$prefix" >/dev/null
 cmake --build "$work/cm" >/dev/null
 "$work/cm/rpd_consumer" "$work/update.raw" >"$work/cm.out" || { cat "$work/cm.out"; fail "find_package host"; }
 

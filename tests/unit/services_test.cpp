@@ -40,8 +40,28 @@ TEST_F(Dispatchers, ArgumentTests) {
     const uint8_t *nullBody = nullptr;
     const uint8_t asPath[5] = {0, 0, 0, 1, 1};
     TAM_RPD_ASPATH_APPLY *apa = nullptr;
+    char *text = reinterpret_cast<char *>(buf);
+    const uint8_t *nlri = body;
+    uint32_t more = 3;
     const uint32_t para[] = {
+        // The callbacks of the operations record.
+        TAM_RPD_Data2Str(nullptr, 1, text, 64, &o1, &o2, inst_),
+        TAM_RPD_Data2Str(&view, 1, nullptr, 64, &o1, &o2, inst_),
+        TAM_RPD_Data2Str(&view, 1, text, 64, nullptr, &o2, inst_),
+        TAM_RPD_Data2Str(&view, 1, text, 64, &o1, nullptr, inst_),
+        TAM_RPD_Data2Str(&view, 1, text, 64, &o1, &o2, nullptr),
+        TAM_RPD_FormatDisp(&view, 1, &text, 0, &o1, &o2, inst_),
+        TAM_RPD_FormatDisp(&view, 99, nullptr, 64, &o1, &o2, inst_),
+        TAM_RPD_FormatDisp(nullptr, 99, &text, 64, &o1, &o2, inst_),
+        TAM_RPD_FormatDisp(&view, 1, &text, 64, nullptr, &o2, inst_),
+        TAM_RPD_FormatDisp(&view, 2, &text, 64, &o1, nullptr, inst_),
         // Handlers reached directly, not through their dispatcher.
+        TAM_RPD_ParseMpNlri(nullptr, 10, out.slot(), &more, inst_),
+        TAM_RPD_ParseMpNlri(&nullBody, 10, out.slot(), &more, inst_),
+        TAM_RPD_ParseMpNlri(&nlri, 10, nullptr, &more, inst_),
+        TAM_RPD_ParseMpNlri(&nlri, 10, out.slot(), nullptr, inst_),
+        TAM_RPD_ParseMpNlri(&nlri, 10, out.slot(), &more, nullptr),
+        TAM_RPD_ParseBgpNlri(&nlri, 8, out.slot(), inst_),
         TAM_RPD_ParseRtPrefixTlv(nullptr, 10, out.slot(), inst_),
         TAM_RPD_ParseRtPrefixTlv(body, 10, nullptr, inst_),
         TAM_RPD_FormatMpNlri(nullptr, &cur, 64, &ctx),
@@ -78,4 +98,6 @@ TEST_F(Dispatchers, ArgumentTests) {
     EXPECT_EQ(TAM_RPD_CmpData(&key, 24, nullptr, 24, 2), -2);
     EXPECT_EQ(Asserts(), sizeof(para) / sizeof(para[0]) + 2);
     EXPECT_EQ(out.get(), nullptr);
+    EXPECT_EQ(more, 3u);
+    EXPECT_EQ(nlri, body);
 }

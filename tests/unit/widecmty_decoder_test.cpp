@@ -81,16 +81,8 @@ TEST_F(WcDecoder, LiteralVectorsPinTheWireFormat) {
     EXPECT_EQ(e.ucMatchType, 0);
     EXPECT_EQ(AsPathTexts(r.stMatch), std::vector<std::string>{"^100$"});
     EXPECT_EQ(CmtyFilters(r.stMatch), (std::vector<std::vector<uint32_t>>{{0x00010002}}));
-    ASSERT_NE(r.stApply.pstMed, nullptr);
-    EXPECT_EQ(r.stApply.pstMed->ucOperation, 0);
-    EXPECT_EQ(r.stApply.pstMed->ulValue, 50u);
-    ASSERT_NE(r.stApply.pstAsPath, nullptr);
-    EXPECT_EQ(r.stApply.pstAsPath->ucCount, 1);
-    EXPECT_EQ(r.stApply.pstAsPath->astEntry[0].ulAsNum, 100u);
-    EXPECT_EQ(r.stApply.pstAsPath->astEntry[0].ucRepeat, 2);
-    ASSERT_NE(r.stApply.pstCmty, nullptr);
-    EXPECT_EQ(r.stApply.pstCmty->ucCount, 1);
-    EXPECT_EQ(r.stApply.pstCmty->aulValue[0], 100u);
+    // The actions' fields are pinned by ActionContents.
+    EXPECT_TRUE(r.stApply.pstMed && r.stApply.pstAsPath && r.stApply.pstCmty);
     EXPECT_EQ(Asserts(), 0u);
 }
 

@@ -1,5 +1,5 @@
 /*
- * A small host, as an integrator writes one from the installed headers: it
+ * An example host, as an integrator writes one from the installed headers: it
  * provides the services of tam_rpd_host.h, loads the installed plug-in with
  * dlopen, walks one BGP UPDATE (raw bytes from a file) the way a BGP process
  * does, prints each RPD route's key text and its policy's first line, and
