@@ -11,50 +11,27 @@
 
 #include "bgp_writer.h"
 #include "input.h"
+#include "input_reader.h"
 
 namespace {
 
 using rpdwire::Bytes;
 using Frames = std::vector<Bytes>;
 
-struct Collected : rpdhost::InputSink {
-    std::vector<rpdhost::Message> messages;
-    std::vector<rpdhost::InputProblem> problems;
-    void OnMessage(const rpdhost::Message &m) override { messages.push_back(m); }
-    void OnProblem(const rpdhost::InputProblem &p) override { problems.push_back(p); }
-};
+using tamtest::BytesOf;
+using tamtest::ReadResult;
 
-struct Result {
-    Collected got;
-    rpdhost::InputCounts counts;
-    bool Damaged(const std::string &reason) const {
-        for (const auto &[what, tally] : counts.skipped)
-            if (tally.damage && what.find(reason) != std::string::npos) return true;
-        return false;
-    }
-    bool AnyDamage() const { return Damaged(""); }
-};
-
-Result Read(const Bytes &file, const std::vector<uint16_t> &ports = {179}) {
-    Result r;
-    FILE *f = fmemopen(const_cast<uint8_t *>(file.data()), file.size(), "rb");
+ReadResult ReadCapture(const Bytes &file, const std::vector<uint16_t> &ports = {179}) {
     rpdhost::InputOptions opt;
     opt.ports = ports;
-    std::string fatal;
-    EXPECT_TRUE(rpdhost::ReadInput(f, opt, r.got, r.counts, fatal)) << fatal;
-    std::fclose(f);
+    ReadResult r = tamtest::ReadBytes(file, opt);
+    EXPECT_TRUE(r.ok) << r.fatal;
     return r;
 }
 
 Bytes Pcap(const Frames &frames, uint32_t linkType = 1) {
-    char *buf = nullptr;
-    size_t len = 0;
-    FILE *f = open_memstream(&buf, &len);
-    EXPECT_TRUE(rpdwire::WritePcapFrames(f, linkType, frames, 1700000000, nullptr));
-    std::fclose(f);
-    Bytes out(buf, buf + len);
-    std::free(buf);
-    return out;
+    return tamtest::InMemory(
+        [&](FILE *f) { return rpdwire::WritePcapFrames(f, linkType, frames, 1700000000, nullptr); });
 }
 
 Frames FramesOf(const std::vector<rpdwire::TcpSegment> &segs, const rpdwire::Endpoints &ep = {}) {
@@ -72,12 +49,6 @@ std::vector<Bytes> Messages(size_t n) {
         u.wideCommunity = rpdwire::Encode(rpdwire::MinimalPolicy());
         out.push_back(rpdwire::BuildUpdate(u));
     }
-    return out;
-}
-
-std::vector<Bytes> BytesOf(const Collected &c) {
-    std::vector<Bytes> out;
-    for (const auto &m : c.messages) out.push_back(m.bytes);
     return out;
 }
 
@@ -177,7 +148,7 @@ TEST(Capture, RecoversWhatCanBeReadAndCountsTheRest) {
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
-        const Result r = Read(c.file, c.ports);
+        const ReadResult r = ReadCapture(c.file, c.ports);
         const std::vector<Bytes> want(msgs.begin() + static_cast<std::ptrdiff_t>(c.firstMessage), msgs.end());
         EXPECT_EQ(r.got.messages.size(), want.size());
         EXPECT_TRUE(BytesOf(r.got) == want);
@@ -193,7 +164,7 @@ TEST(Capture, RecoversWhatCanBeReadAndCountsTheRest) {
 TEST(Capture, BgpOnAnotherPortGetsAHint) {
     rpdwire::Endpoints ep;
     ep.localPort = 1179;
-    const Result r = Read(Pcap(FramesOf(rpdwire::SegmentStream(Messages(2), 1400), ep)));
+    const ReadResult r = ReadCapture(Pcap(FramesOf(rpdwire::SegmentStream(Messages(2), 1400), ep)));
     EXPECT_TRUE(r.got.messages.empty());
     EXPECT_EQ(r.counts.skipped.count("TCP segments on port 1179 that start a BGP message (try --port 1179)"), 1u);
 }
@@ -209,7 +180,7 @@ TEST(Capture, AFullStreamTableMakesRoomAndSaysSo) {
     }
     const std::vector<Bytes> msgs = Messages(1);
     for (const Bytes &f : FramesOf(rpdwire::SegmentStream(msgs, 1400))) frames.push_back(f);
-    const Result r = Read(Pcap(frames));
+    const ReadResult r = ReadCapture(Pcap(frames));
     EXPECT_EQ(BytesOf(r.got), msgs);
     ASSERT_EQ(r.got.problems.size(), 1u);
     EXPECT_NE(r.got.problems[0].what.find("TCP streams at once"), std::string::npos);
@@ -251,7 +222,7 @@ TEST(Capture, PcapngInterfacesKeepTheirOwnLinkTypes) {
         epb.insert(epb.end(), data.begin(), data.end());
         block(6, epb);
     }
-    const Result r = Read(file);
+    const ReadResult r = ReadCapture(file);
     EXPECT_EQ(BytesOf(r.got), msgs);
     EXPECT_FALSE(r.AnyDamage());
     for (const auto &m : r.got.messages) {

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "bgp_writer.h"
+#include "input_reader.h"
 #include "encode.h"
 #include "host.h"
 #include "mrt_builder.h"
@@ -62,14 +63,7 @@ protected:
 };
 
 Bytes File(const std::vector<Bytes> &msgs, rpdwire::FileFormat fmt = rpdwire::FileFormat::Raw) {
-    char *buf = nullptr;
-    size_t len = 0;
-    FILE *f = open_memstream(&buf, &len);
-    rpdwire::WriteMessages(f, fmt, msgs, {});
-    std::fclose(f);
-    Bytes out(buf, buf + len);
-    std::free(buf);
-    return out;
+    return tamtest::InMemory([&](FILE *f) { return rpdwire::WriteMessages(f, fmt, msgs, {}); });
 }
 
 Bytes Announce(std::vector<rpdwire::RpdNlri> nlris, const Bytes &policy) {

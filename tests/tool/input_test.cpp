@@ -10,6 +10,7 @@
 
 #include "bgp_writer.h"
 #include "input.h"
+#include "input_reader.h"
 #include "input_internal.h"
 #include "update.h"
 
@@ -18,48 +19,25 @@ namespace {
 using rpdhost::InputFormat;
 using rpdwire::Bytes;
 
-struct Collected : rpdhost::InputSink {
-    std::vector<rpdhost::Message> messages;
-    std::vector<rpdhost::InputProblem> problems;
-    void OnMessage(const rpdhost::Message &m) override { messages.push_back(m); }
-    void OnProblem(const rpdhost::InputProblem &p) override { problems.push_back(p); }
-};
+using tamtest::BytesOf;
+using tamtest::Collected;
 
-Collected Read(const Bytes &file, InputFormat fmt = InputFormat::Auto) {
-    Collected c;
-    FILE *f = fmemopen(const_cast<uint8_t *>(file.data()), file.size(), "rb");
-    if (file.empty()) f = std::tmpfile();
-    rpdhost::InputCounts counts;
-    std::string fatal;
+// What the readers hand over from `file` read as `fmt`; a fatal error counts as a problem.
+Collected ReadAs(const Bytes &file, InputFormat fmt = InputFormat::Auto) {
     rpdhost::InputOptions opt;
     opt.format = fmt;
-    rpdhost::ReadInput(f, opt, c, counts, fatal);
-    std::fclose(f);
-    if (!fatal.empty()) c.problems.push_back({0, 0, "", fatal});
-    return c;
+    tamtest::ReadResult r = tamtest::ReadBytes(file, opt);
+    if (!r.fatal.empty()) r.got.problems.push_back({0, 0, "", r.fatal});
+    return r.got;
 }
 
 Bytes Written(rpdwire::FileFormat fmt, const std::vector<Bytes> &msgs, const rpdwire::Endpoints &ep = {},
               uint32_t mss = 1400) {
-    char *buf = nullptr;
-    size_t len = 0;
-    FILE *f = open_memstream(&buf, &len);
-    EXPECT_TRUE(rpdwire::WriteMessages(f, fmt, msgs, ep, mss));
-    std::fclose(f);
-    Bytes out(buf, buf + len);
-    std::free(buf);
-    return out;
+    return tamtest::InMemory([&](FILE *f) { return rpdwire::WriteMessages(f, fmt, msgs, ep, mss); });
 }
 
 Bytes PcapOf(const std::vector<rpdwire::TcpSegment> &segs, const rpdwire::Endpoints &ep = {}) {
-    char *buf = nullptr;
-    size_t len = 0;
-    FILE *f = open_memstream(&buf, &len);
-    EXPECT_TRUE(rpdwire::WritePcap(f, segs, ep, nullptr));
-    std::fclose(f);
-    Bytes out(buf, buf + len);
-    std::free(buf);
-    return out;
+    return tamtest::InMemory([&](FILE *f) { return rpdwire::WritePcap(f, segs, ep, nullptr); });
 }
 
 std::vector<Bytes> SampleMessages() {
@@ -81,12 +59,6 @@ std::vector<Bytes> SampleMessages() {
     return {rpdwire::BuildUpdate(a), rpdwire::BuildUpdate(w), keepalive, rpdwire::BuildUpdate(big)};
 }
 
-std::vector<Bytes> BytesOf(const Collected &c) {
-    std::vector<Bytes> out;
-    for (const auto &m : c.messages) out.push_back(m.bytes);
-    return out;
-}
-
 TEST(Input, EveryFormatGivesBackTheSameMessages) {
     const std::vector<Bytes> msgs = SampleMessages();
     struct Case {
@@ -105,7 +77,7 @@ TEST(Input, EveryFormatGivesBackTheSameMessages) {
                               Case{rpdwire::FileFormat::Pcap, InputFormat::Pcap, ep.peerAddr.c_str()}}) {
             const Bytes file = Written(c.fmt, msgs, ep, 100);
             EXPECT_EQ(rpdhost::DetectFormat(file.data(), file.size(), true), c.expect);
-            const Collected got = Read(file);
+            const Collected got = ReadAs(file);
             EXPECT_TRUE(got.problems.empty()) << rpdhost::FormatName(c.expect) << ": " << got.problems[0].what;
             EXPECT_EQ(BytesOf(got), msgs) << rpdhost::FormatName(c.expect);
             ASSERT_FALSE(got.messages.empty());
@@ -127,7 +99,7 @@ TEST(Input, HexTextTakesCommentsAndMessagesWithoutMarker) {
     std::string text = "# two messages\n";
     text += rpdwire::ToHex(msgs[0]) + "  # with its marker\n";
     text += rpdwire::ToHex(Bytes(msgs[1].begin() + 16, msgs[1].end())) + "\n# the second without\n";
-    const Collected got = Read(Bytes(text.begin(), text.end()), InputFormat::Hex);
+    const Collected got = ReadAs(Bytes(text.begin(), text.end()), InputFormat::Hex);
     ASSERT_TRUE(got.problems.empty());
     EXPECT_EQ(BytesOf(got), (std::vector<Bytes>{msgs[0], msgs[1]}));
     EXPECT_EQ(got.messages[1].offset, msgs[0].size());
@@ -178,7 +150,7 @@ TEST(Input, HexTextInTheFormsPeoplePaste) {
         SCOPED_TRACE(text);
         const Bytes file(text.begin(), text.end());
         EXPECT_EQ(rpdhost::DetectFormat(file.data(), file.size(), true), InputFormat::Hex);
-        const Collected got = Read(file);
+        const Collected got = ReadAs(file);
         EXPECT_TRUE(got.problems.empty()) << got.problems[0].what;
         EXPECT_EQ(BytesOf(got), std::vector<Bytes>{msg});
     }
@@ -204,7 +176,7 @@ TEST(Input, MrtSubtypesAndBrokenRecords) {
     for (const Bytes &r : {record(16, 1, as2), record(11, 1, {1, 2, 3}), record(17, 1, et), record(16, 1, shortMsg),
                            record(16, 3, {0, 0}), record(16, 1, as2)})
         file.insert(file.end(), r.begin(), r.end());
-    const Collected got = Read(file, InputFormat::Mrt);
+    const Collected got = ReadAs(file, InputFormat::Mrt);
     ASSERT_EQ(got.messages.size(), 3u);
     EXPECT_EQ(got.messages[0].peerAs, 65001u);
     EXPECT_EQ(got.messages[1].usec, 500000u);
@@ -231,7 +203,7 @@ TEST(Input, PcapReassemblesSplitReorderedAndRepeatedSegments) {
         std::vector<rpdwire::TcpSegment> segs(inOrder.begin(), inOrder.begin() + 3);  // handshake
         segs.push_back(rpdwire::TcpSegment{5001, 1001, 0x10, {}, false});           // the other direction
         segs.insert(segs.end(), data.begin(), data.end());
-        const Collected got = Read(PcapOf(segs, ep));
+        const Collected got = ReadAs(PcapOf(segs, ep));
         EXPECT_TRUE(got.problems.empty()) << got.problems[0].what;
         EXPECT_EQ(BytesOf(got), msgs) << peer;
         EXPECT_NE(got.messages[0].where.find(":179"), std::string::npos);
@@ -242,7 +214,7 @@ TEST(Input, PcapGapIsPassedOverAndTheStreamResumes) {
     const std::vector<Bytes> msgs = SampleMessages();
     std::vector<rpdwire::TcpSegment> segs = rpdwire::SegmentStream(msgs, 50);
     segs.erase(segs.begin() + 4);  // the second data segment never arrives: the first message is lost
-    const Collected got = Read(PcapOf(segs));
+    const Collected got = ReadAs(PcapOf(segs));
     EXPECT_EQ(BytesOf(got), std::vector<Bytes>(msgs.begin() + 1, msgs.end()));
     ASSERT_FALSE(got.problems.empty());
     EXPECT_NE(got.problems[0].what.find("50 bytes missing from the capture"), std::string::npos) << got.problems[0].what;
@@ -261,7 +233,7 @@ TEST(Input, TruncatedInputsAreReportedNeverTrusted) {
         for (const Bytes &m : msgs) ends.push_back(at += m.size() + (fmt == rpdwire::FileFormat::Mrt ? 12 + 20 : 0));
         for (size_t n = 1; n < file.size(); n += (fmt == rpdwire::FileFormat::Hex ? 7 : 1)) {
             const Bytes cut(file.begin(), file.begin() + static_cast<std::ptrdiff_t>(n));
-            const Collected got = Read(cut, fmt == rpdwire::FileFormat::Pcap ? InputFormat::Pcap : InputFormat::Auto);
+            const Collected got = ReadAs(cut, fmt == rpdwire::FileFormat::Pcap ? InputFormat::Pcap : InputFormat::Auto);
             ASSERT_LE(got.messages.size(), msgs.size());
             for (size_t i = 0; i < got.messages.size(); ++i) ASSERT_EQ(got.messages[i].bytes, msgs[i]) << n;
             const bool whole = std::find(ends.begin(), ends.end(), n) != ends.end();
@@ -292,7 +264,7 @@ TEST(Input, GarbageIsRefused) {
         {"MRT length implausible", Bytes{0, 0, 0, 0, 0, 16, 0, 4, 0x7F, 0, 0, 0}, InputFormat::Mrt},
     };
     for (const Case &c : cases) {
-        const Collected got = Read(c.file, c.fmt);
+        const Collected got = ReadAs(c.file, c.fmt);
         EXPECT_TRUE(got.messages.empty()) << c.name;
         EXPECT_FALSE(got.problems.empty()) << c.name;
     }

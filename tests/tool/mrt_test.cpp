@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "input.h"
+#include "input_reader.h"
 #include "mrt_builder.h"
 #include "update.h"
 
@@ -16,24 +17,13 @@ namespace {
 
 using namespace mrttest;
 
-struct Collected : rpdhost::InputSink {
-    std::vector<rpdhost::Message> messages;
-    std::vector<rpdhost::InputEvent> events;
-    std::vector<rpdhost::InputProblem> problems;
-    void OnMessage(const rpdhost::Message &m) override { messages.push_back(m); }
-    void OnProblem(const rpdhost::InputProblem &p) override { problems.push_back(p); }
-    void OnEvent(const rpdhost::InputEvent &e) override { events.push_back(e); }
-};
+using tamtest::Collected;
 
-Collected Read(const Bytes &file) {
-    Collected c;
-    FILE *f = fmemopen(const_cast<uint8_t *>(file.data()), file.size(), "rb");
-    rpdhost::InputCounts counts;
-    std::string fatal;
-    EXPECT_TRUE(rpdhost::ReadInput(f, rpdhost::InputOptions{}, c, counts, fatal)) << fatal;
-    EXPECT_EQ(counts.format, rpdhost::InputFormat::Mrt);
-    std::fclose(f);
-    return c;
+Collected ReadMrt(const Bytes &file) {
+    tamtest::ReadResult r = tamtest::ReadBytes(file);
+    EXPECT_TRUE(r.ok) << r.fatal;
+    EXPECT_EQ(r.counts.format, rpdhost::InputFormat::Mrt);
+    return r.got;
 }
 
 Bytes Cat(std::initializer_list<Bytes> parts) {
@@ -82,7 +72,7 @@ TEST(MrtRib, EntriesBecomeUpdatesWithTheirPeerTimeAndPathId) {
                                         RibEntry(1, 1700000200, kOrigin)}),
                             RibGeneric(12, 6, nlriB, {RibEntry(1, 1700000250, Attr(0x80, 14, whole), &pathId)}),
                             Record(1700000000, 13, 2, v4.b), Record(1700000000, 12, 1, td1.b)});
-    const Collected got = Read(file);
+    const Collected got = ReadMrt(file);
     EXPECT_TRUE(got.problems.empty()) << got.problems[0].what;
     ASSERT_EQ(got.messages.size(), 5u);
 
@@ -127,7 +117,7 @@ TEST(MrtRib, BrokenEntriesAreReportedAndTheRestRead) {
                             RibGeneric(6, 1, nlri, {RibEntry(9, 0, kWc)}),  // peer 9 is not in the index
                             RibGeneric(6, 2, nlri, {RibEntry(0, 0, {0x40, 1, 5, 0})}),  // attribute past its list
                             RibGeneric(6, 3, nlri, {RibEntry(0, 0, kWc)})});
-    const Collected got = Read(file);
+    const Collected got = ReadMrt(file);
     ASSERT_EQ(got.messages.size(), 2u);
     EXPECT_EQ(got.messages[0].peer, "peer #9");
     ASSERT_EQ(got.problems.size(), 2u);
@@ -145,7 +135,7 @@ TEST(MrtBgp4mp, StateChangesLocalAndAddPathMessages) {
                             Record(1700000001, 16, 7, Bgp4mpAs4(65001, 65000, "192.0.2.1", "192.0.2.2", msg)),
                             Record(1700000002, 16, 9, Bgp4mpAs4(65001, 65000, "192.0.2.1", "192.0.2.2", msg)),
                             Record(1700000003, 16, 4, Bgp4mpAs4(65001, 65000, "192.0.2.1", "192.0.2.2", msg))});
-    const Collected got = Read(file);
+    const Collected got = ReadMrt(file);
     EXPECT_TRUE(got.problems.empty());
     ASSERT_EQ(got.events.size(), 1u);
     EXPECT_EQ(got.events[0].what, "state OpenConfirm -> Established");

@@ -1,0 +1,67 @@
+// rpd-host's input readers run over bytes in memory, and files the wire
+// writers make in memory: shared by the tool tests.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "bgp_writer.h"
+#include "input.h"
+
+namespace tamtest {
+
+// Everything a reader hands over.
+struct Collected : rpdhost::InputSink {
+    std::vector<rpdhost::Message> messages;
+    std::vector<rpdhost::InputEvent> events;
+    std::vector<rpdhost::InputProblem> problems;
+    void OnMessage(const rpdhost::Message &m) override { messages.push_back(m); }
+    void OnProblem(const rpdhost::InputProblem &p) override { problems.push_back(p); }
+    void OnEvent(const rpdhost::InputEvent &e) override { events.push_back(e); }
+};
+
+struct ReadResult {
+    Collected got;
+    rpdhost::InputCounts counts;
+    bool ok = false;
+    std::string fatal;
+    // Whether something was counted as damage under a reason containing `reason`.
+    bool Damaged(const std::string &reason) const {
+        for (const auto &[what, tally] : counts.skipped)
+            if (tally.damage && what.find(reason) != std::string::npos) return true;
+        return false;
+    }
+    bool AnyDamage() const { return Damaged(""); }
+};
+
+inline ReadResult ReadBytes(const rpdwire::Bytes &file, const rpdhost::InputOptions &opt = {}) {
+    ReadResult r;
+    FILE *f = file.empty() ? std::tmpfile() : fmemopen(const_cast<uint8_t *>(file.data()), file.size(), "rb");
+    r.ok = rpdhost::ReadInput(f, opt, r.got, r.counts, r.fatal);
+    std::fclose(f);
+    return r;
+}
+
+inline std::vector<rpdwire::Bytes> BytesOf(const Collected &c) {
+    std::vector<rpdwire::Bytes> out;
+    for (const auto &m : c.messages) out.push_back(m.bytes);
+    return out;
+}
+
+// The bytes `write(FILE *)` writes, which must succeed.
+template <typename Write> rpdwire::Bytes InMemory(Write write) {
+    char *buf = nullptr;
+    size_t len = 0;
+    FILE *f = open_memstream(&buf, &len);
+    EXPECT_TRUE(write(f));
+    std::fclose(f);
+    rpdwire::Bytes out(buf, buf + len);
+    std::free(buf);
+    return out;
+}
+
+}  // namespace tamtest
