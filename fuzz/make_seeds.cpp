@@ -2,11 +2,13 @@
 // fuzz/corpus/<target>/<name>. Run by scripts/fuzz --seeds; the output is kept in the repository.
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
 
+#include "bgp_session.h"
 #include "bgp_writer.h"
 #include "route_buffers.h"
 
@@ -96,6 +98,26 @@ int main(int argc, char **argv) {
     rpdwire::Update w;
     w.withdraw = {{7, 0x0A010101, 1}};
     const std::vector<Bytes> msgs = {rpdwire::BuildUpdate(a), rpdwire::BuildUpdate(w)};
+    // A peer's session as rpd-host listen reads it: OPEN, KEEPALIVE, UPDATEs, in reads of up to 64 bytes
+    // (a length byte and a clock step before each), of one byte, and with the clock past the hold time.
+    Bytes stream = rpdhost::BuildOpen({65001, 0x7F000002, 9});
+    for (const Bytes &m : {rpdhost::BuildKeepalive(), msgs[0], msgs[1], rpdhost::BuildKeepalive()})
+        stream.insert(stream.end(), m.begin(), m.end());
+    auto reads = [](const Bytes &b, size_t n, uint8_t step) {
+        Bytes out;
+        for (size_t i = 0; i < b.size(); i += n) {
+            const size_t k = std::min(n, b.size() - i);
+            out.push_back(static_cast<uint8_t>(k - 1));
+            out.push_back(step);
+            out.insert(out.end(), b.begin() + static_cast<std::ptrdiff_t>(i),
+                       b.begin() + static_cast<std::ptrdiff_t>(i + k));
+        }
+        return out;
+    };
+    Put("session", "established", reads(stream, 64, 1));
+    Put("session", "bytewise", reads(Bytes(stream.begin(), stream.begin() + 60), 1, 0));
+    Put("session", "hold-expiry", reads(Bytes(stream.begin(), stream.begin() + 90), 64, 200));
+
     Put("input", "hex", Cat({0}, FileOf(rpdwire::FileFormat::Hex, msgs, 0)));
     Put("input", "raw", Cat({1}, FileOf(rpdwire::FileFormat::Raw, msgs, 0)));
     Put("input", "mrt", Cat({2}, FileOf(rpdwire::FileFormat::Mrt, msgs, 0)));

@@ -66,6 +66,11 @@ bool Host::Run(const std::string &name, FILE *in, const InputOptions &inOpt, uin
     return true;
 }
 
+void Host::BeginLive(const std::string &name) {
+    name_ = name;
+    ++sum_.inputs;
+}
+
 void Host::Unreadable(const std::string &name, const std::string &why) {
     ProblemView p(name);
     p.what = why;

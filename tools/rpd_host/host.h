@@ -43,6 +43,8 @@ public:
     // Reads one input; false when it could not be read at all. `size` (0:
     // unknown) gives the progress line its share done.
     bool Run(const std::string &name, FILE *in, const InputOptions &inOpt, uint64_t size = 0);
+    // A live input (a listening speaker): reports name it, the summary counts it.
+    void BeginLive(const std::string &name);
     // An input that could not even be opened.
     void Unreadable(const std::string &name, const std::string &why);
     // Hands the summary to the reporter; the caller prints the text summary where it belongs.

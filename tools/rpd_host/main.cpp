@@ -19,6 +19,7 @@
 
 #include "encode.h"
 #include "host.h"
+#include "listen.h"
 
 namespace {
 
@@ -26,6 +27,8 @@ using namespace rpdhost;
 
 const char kUsage[] =
     "usage: rpd-host [OPTIONS] FILE...\n"
+    "       rpd-host listen [--bind ADDR] [--port N] [--local-as N] [--router-id A]\n"
+    "                       [--hold-time S] [--peer ADDR]... [OPTIONS]\n"
     "       rpd-host encode [--format FMT] [--output FILE] POLICY.json\n"
     "\n"
     "Decodes the BGP Routing Policy Distribution routes (AFI 1, SAFI 75) of BGP\n"
@@ -96,6 +99,16 @@ const char kUsage[] =
     "types, fragments that never completed, broken records). Each problem is also\n"
     "reported on stderr with the file, message number, offset and stream. An input\n"
     "that yields no BGP message gets a warning; BGP seen on another port gets a hint.\n"
+    "\n"
+    "listen: a passive BGP speaker. Accepts sessions on --bind ADDR (default\n"
+    "0.0.0.0) and --port N (default 179), offers AFI 1 / SAFI 75 and IPv4 unicast,\n"
+    "4-octet AS and route refresh as --local-as N (default 65000) with\n"
+    "--router-id A (default 127.0.0.1) and --hold-time S (default 90), and decodes\n"
+    "every UPDATE as above (same output options and filters; --peer ADDR here\n"
+    "allows a peer, repeat for several). A peer that breaks the protocol gets the\n"
+    "NOTIFICATION RFC 4271 prescribes and is closed; the others go on. Runs until\n"
+    "SIGINT or SIGTERM (open sessions get a Cease), --duration S seconds or\n"
+    "--max-sessions N ended sessions.\n"
     "\n"
     "encode: builds one BGP UPDATE per entry of POLICY.json's \"updates\" (see\n"
     "samples/*.json) and writes them to the output (default: standard output).\n"
@@ -187,9 +200,53 @@ int Encode(int argc, char **argv) {
     return 0;
 }
 
+// The options of rpd-host listen; true when `a` is one of them (rc: -1, or the exit status).
+bool ListenOption(const std::string &a, const char *value, ListenOptions &lo, int &rc) {
+    auto number = [&](unsigned long max, unsigned long &v) {
+        char *end = nullptr;
+        errno = 0;
+        v = std::strtoul(value, &end, 0);
+        return *value != '\0' && *value != '-' && *end == '\0' && errno == 0 && v <= max;
+    };
+    unsigned long v = 0;
+    rc = -1;
+    if (a == "--bind") {
+        lo.bind = value;
+    } else if (a == "--port") {
+        if (!number(65535, v) || v == 0) rc = UsageError("--port needs a port from 1 to 65535");
+        lo.port = static_cast<uint16_t>(v);
+    } else if (a == "--local-as") {
+        if (!number(0xFFFFFFFFul, v) || v == 0) rc = UsageError("--local-as needs an AS number from 1 to 4294967295");
+        lo.speaker.localAs = static_cast<uint32_t>(v);
+    } else if (a == "--router-id") {
+        in_addr id;
+        if (inet_pton(AF_INET, value, &id) != 1 || id.s_addr == 0)
+            rc = UsageError(std::string("--router-id needs a nonzero IPv4 address: ") + value);
+        lo.speaker.routerId = ntohl(id.s_addr);
+    } else if (a == "--hold-time") {
+        if (!number(65535, v) || v == 1 || v == 2) rc = UsageError("--hold-time needs 0, or 3 to 65535 seconds");
+        lo.speaker.holdTime = static_cast<uint16_t>(v);
+    } else if (a == "--peer") {
+        unsigned char buf[sizeof(in6_addr)];
+        if (inet_pton(AF_INET, value, buf) != 1 && inet_pton(AF_INET6, value, buf) != 1)
+            rc = UsageError(std::string("--peer needs an IPv4 or IPv6 address: ") + value);
+        lo.allowed.push_back(value);
+    } else if (a == "--max-sessions") {
+        if (!number(1000000, v) || v == 0) rc = UsageError("--max-sessions needs a number from 1 to 1000000");
+        lo.maxSessions = static_cast<unsigned>(v);
+    } else if (a == "--duration") {
+        if (!number(31536000, v) || v == 0) rc = UsageError("--duration needs seconds from 1 to 31536000");
+        lo.duration = static_cast<double>(v);
+    } else {
+        return false;
+    }
+    return true;
+}
+
 // Parses the decode command line; returns -1 to go on, else the exit status.
+// With `listen`, the speaker's options are taken too and --port and --peer are the speaker's.
 int ParseArgs(int argc, char **argv, std::string &plugin, HostOptions &opt, InputOptions &inOpt, bool &summary,
-              std::vector<std::string> &files) {
+              std::vector<std::string> &files, ListenOptions *listen = nullptr) {
     bool portGiven = false, optionsEnded = false;
     const char *mode = nullptr;  // the output option given, to refuse a second one
     auto setMode = [&](const char *name, OutputMode m) {
@@ -211,8 +268,10 @@ int ParseArgs(int argc, char **argv, std::string &plugin, HostOptions &opt, Inpu
             files.push_back(a);
             continue;
         }
-        static const char *const kWithValue[] = {"--plugin", "--format", "--port", "--wide-community-code", "--peer",
-                                                 "--distinguisher", "--community"};
+        static const char *const kWithValue[] = {"--plugin",     "--format",    "--port",     "--wide-community-code",
+                                                 "--peer",       "--distinguisher", "--community", "--bind",
+                                                 "--local-as",   "--router-id", "--hold-time", "--max-sessions",
+                                                 "--duration"};
         const char *value = nullptr;
         for (const char *o : kWithValue)
             if (a == o) {
@@ -229,6 +288,11 @@ int ParseArgs(int argc, char **argv, std::string &plugin, HostOptions &opt, Inpu
         } else if (a == "--version") {
             std::printf("rpd-host %s\n", TAM_RPD_TOOL_VERSION);
             return 0;
+        } else if (listen != nullptr && ListenOption(a, value, *listen, rc)) {
+            if (rc >= 0) return rc;
+        } else if (listen == nullptr && (a == "--bind" || a == "--local-as" || a == "--router-id" ||
+                                         a == "--hold-time" || a == "--max-sessions" || a == "--duration")) {
+            return UsageError(a + " is an option of rpd-host listen");
         } else if (a == "--plugin") {
             plugin = value;
         } else if (a == "--format") {
@@ -275,6 +339,10 @@ int ParseArgs(int argc, char **argv, std::string &plugin, HostOptions &opt, Inpu
         }
         if (rc >= 0) return rc;
     }
+    if (listen != nullptr) {
+        if (!files.empty()) return UsageError("listen reads no files: " + files[0]);
+        return -1;
+    }
     if (files.empty()) return UsageError("no input file (use - for standard input)");
     return -1;
 }
@@ -283,13 +351,16 @@ int ParseArgs(int argc, char **argv, std::string &plugin, HostOptions &opt, Inpu
 
 int main(int argc, char **argv) {
     if (argc > 1 && std::strcmp(argv[1], "encode") == 0) return Encode(argc, argv);
+    const bool listening = argc > 1 && std::strcmp(argv[1], "listen") == 0;
     std::string plugin = DefaultPluginPath();
     HostOptions opt;
-    opt.progress = isatty(2) != 0;
+    opt.progress = !listening && isatty(2) != 0;
     InputOptions inOpt;
+    ListenOptions lo;
     bool summary = true;
     std::vector<std::string> files;
-    const int rc = ParseArgs(argc, argv, plugin, opt, inOpt, summary, files);
+    const int rc = listening ? ParseArgs(argc - 1, argv + 1, plugin, opt, inOpt, summary, files, &lo)
+                             : ParseArgs(argc, argv, plugin, opt, inOpt, summary, files);
     if (rc >= 0) return rc;
 
     Plugin p;
@@ -300,6 +371,10 @@ int main(int argc, char **argv) {
     }
     const std::unique_ptr<Reporter> reporter = MakeReporter(opt.output, p, stdout);
     Host host(p, opt, *reporter);
+    if (listening && !Listen(lo, host, err)) {
+        std::fprintf(stderr, "rpd-host: listen: %s\n", err.c_str());
+        return 2;
+    }
     for (const std::string &f : files) {
         if (f == "-") {
             host.Run("stdin", stdin, inOpt);

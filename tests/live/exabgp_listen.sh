@@ -1,0 +1,101 @@
+#!/usr/bin/env bash
+# ExaBGP (AS 65001, 127.0.0.2) peers with `rpd-host listen` (AS 65000,
+# 127.0.0.1) over loopback and announces RPD routes as raw attributes riding
+# on IPv4 unicast routes (an MP_REACH_NLRI / MP_UNREACH_NLRI of AFI 1 /
+# SAFI 75 and a Wide Community, attribute 129), then stops. rpd-host must
+# decode exactly the routes announced, then the withdrawal, and see the
+# session reach Established and end when ExaBGP stops. Bounded in time;
+# every process started is stopped by its pid.
+#   exabgp_listen.sh RPD_HOST SOURCE_DIR
+set -euo pipefail
+tool=$1
+src=$2
+work=$(mktemp -d)
+pids=()
+cleanup() {
+  for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
+  for p in "${pids[@]}"; do wait "$p" 2>/dev/null || true; done
+  rm -rf "$work"
+}
+trap cleanup EXIT
+fail() {
+  echo "exabgp_listen: $*" >&2
+  for f in "$work"/out.jsonl "$work"/err.txt "$work"/exabgp.log; do [[ -f $f ]] && tail -n 20 "$f" >&2; done
+  exit 1
+}
+if ! command -v exabgp >/dev/null; then
+  echo "exabgp_listen: exabgp is not installed (scripts/deps installs it)" >&2
+  exit 77
+fi
+
+# A port of our own: the first free one from a random start.
+port=$((20000 + RANDOM % 20000))
+while ss -ltn 2>/dev/null | grep -q ":$port "; do port=$((port + 1)); done
+
+# Policy bytes: the Wide Community values of two bundled samples, as rpd-host reads them back.
+policy() {
+  "$tool" encode --format hex --output "$work/$1.hex" "$src/samples/$1.json"
+  "$tool" --json --no-summary "$work/$1.hex" | sed -n 's/.*"raw":"\([0-9a-f]*\)".*/\1/p' | head -1
+}
+full=$(policy full-set)
+minimal=$(policy noadv)
+[[ -n $full && -n $minimal ]] || fail "no policy bytes"
+nlri() { printf '0901%08x%08x' "$1" "$2"; }  # length 9, export policy, distinguisher, peer address
+reach="00014b04c000020200$(nlri 7 0x0a010101)$(nlri 8 0x0a010102)"
+unreach="00014b$(nlri 7 0x0a010101)"
+
+cat >"$work/announce.sh" <<SH
+#!/bin/sh
+sleep 2
+echo "announce route 10.0.0.0/24 next-hop 192.0.2.2 attribute [ 0x81 0xc0 0x$minimal ]"
+echo "announce route 10.0.1.0/24 next-hop 192.0.2.2 attribute [ 0x0e 0x80 0x$reach ] attribute [ 0x81 0xc0 0x$full ]"
+sleep 1
+echo "announce route 10.0.2.0/24 next-hop 192.0.2.2 attribute [ 0x0f 0x80 0x$unreach ]"
+sleep 60
+SH
+chmod +x "$work/announce.sh"
+cat >"$work/exabgp.conf" <<CONF
+process announce { run $work/announce.sh; encoder text; }
+neighbor 127.0.0.1 {
+  router-id 127.0.0.2; local-address 127.0.0.2; local-as 65001; peer-as 65000;
+  connect $port; group-updates false;
+  family { ipv4 unicast; }
+  api { processes [ announce ]; }
+}
+CONF
+
+timeout 40 "$tool" listen --bind 127.0.0.1 --port "$port" --local-as 65000 --router-id 127.0.0.1 \
+  --hold-time 9 --peer 127.0.0.2 --max-sessions 1 --duration 30 --json >"$work/out.jsonl" 2>"$work/err.txt" &
+host=$!
+pids+=("$host")
+sleep 0.5
+env exabgp.tcp.bind='' exabgp.daemon.user="$(id -un)" exabgp.log.destination="$work/exabgp.log" \
+  exabgp "$work/exabgp.conf" >/dev/null 2>&1 &
+exa=$!
+pids+=("$exa")
+
+# Wait for the withdrawal, then stop ExaBGP: the session's end ends rpd-host (--max-sessions 1).
+for _ in $(seq 1 100); do
+  grep -q '"action":"withdraw"' "$work/out.jsonl" 2>/dev/null && break
+  sleep 0.2
+done
+kill "$exa"
+rc=0
+wait "$host" || rc=$?
+[[ $rc -eq 0 ]] || fail "rpd-host listen exited with $rc"
+
+/usr/bin/python3 - "$work/out.jsonl" <<'PY' || fail "decoded routes differ"
+import json, sys
+records = [json.loads(l) for l in open(sys.argv[1])]
+routes = [(r["action"], r["key"]["distinguisher"], r["key"]["peer"]) for r in records if r["type"] == "route"]
+want = [("announce", 7, "10.1.1.1"), ("announce", 8, "10.1.1.2"), ("withdraw", 7, "10.1.1.1")]
+assert routes == want, routes
+events = [r["event"] for r in records if r["type"] == "event"]
+assert any(e.startswith("Established: AS 65001") for e in events), events
+assert events[-1].startswith("closed"), events
+policies = [r for r in records if r["type"] == "route" and r["action"] == "announce"]
+assert all(p["policy"]["community"] == "MATCH AND SET" for p in policies), policies
+summary = [r for r in records if r["type"] == "summary"][0]
+assert not summary["failed"], summary
+PY
+echo "exabgp_listen: 2 announcements and 1 withdrawal decoded from a live ExaBGP session"

@@ -1,0 +1,301 @@
+#include "bgp_session.h"
+
+#include "byte_reader.h"
+#include "input_internal.h"
+
+namespace rpdhost {
+
+namespace {
+
+constexpr size_t kHeaderLen = 19;
+constexpr size_t kMaxMessage = 4096;
+constexpr uint8_t kOpen = 1, kUpdate = 2, kNotification = 3, kKeepalive = 4, kRouteRefresh = 5;
+// Until the peer's OPEN says otherwise, the hold timer runs at the large value RFC 4271 suggests.
+constexpr double kOpenHold = 240;
+constexpr uint16_t kAsTrans = 23456;
+constexpr uint8_t kAfiIpv4Hi = 0, kAfiIpv4Lo = 1, kSafiRpd = 75, kSafiUnicast = 1;
+
+// Error codes and subcodes of RFC 4271 section 4.5 (and RFC 6608 for the FSM errors).
+constexpr uint8_t kHeaderError = 1, kOpenError = 2, kUpdateError = 3, kHoldExpired = 4, kFsmError = 5, kCease = 6;
+
+void Header(std::vector<uint8_t> &m, uint8_t type) {
+    m.assign(16, 0xFF);
+    m.push_back(0);
+    m.push_back(0);
+    m.push_back(type);
+}
+
+void Finish(std::vector<uint8_t> &m) {
+    m[16] = static_cast<uint8_t>(m.size() >> 8);
+    m[17] = static_cast<uint8_t>(m.size());
+}
+
+void Put16(std::vector<uint8_t> &m, uint32_t v) {
+    m.push_back(static_cast<uint8_t>(v >> 8));
+    m.push_back(static_cast<uint8_t>(v));
+}
+
+void Put32(std::vector<uint8_t> &m, uint32_t v) {
+    Put16(m, v >> 16);
+    Put16(m, v & 0xFFFF);
+}
+
+void Append(std::vector<uint8_t> &to, const std::vector<uint8_t> &m) { to.insert(to.end(), m.begin(), m.end()); }
+
+// The smallest length of each message type (RFC 4271 section 4, RFC 2918).
+bool LengthFits(uint8_t type, size_t len) {
+    switch (type) {
+        case kOpen: return len >= 29;
+        case kUpdate: return len >= 23;
+        case kNotification: return len >= 21;
+        case kKeepalive: return len == 19;
+        case kRouteRefresh: return len == 23;
+        default: return true;
+    }
+}
+
+}  // namespace
+
+std::vector<uint8_t> BuildOpen(const SpeakerConfig &cfg) {
+    std::vector<uint8_t> caps;
+    for (uint8_t safi : {kSafiRpd, kSafiUnicast}) {  // multiprotocol: RPD, and IPv4 unicast peers may carry it on
+        caps.insert(caps.end(), {1, 4, kAfiIpv4Hi, kAfiIpv4Lo, 0, safi});
+    }
+    caps.insert(caps.end(), {2, 0});  // route refresh
+    caps.insert(caps.end(), {65, 4});  // 4-octet AS
+    Put32(caps, cfg.localAs);
+    std::vector<uint8_t> m;
+    Header(m, kOpen);
+    m.push_back(4);
+    Put16(m, cfg.localAs > 0xFFFF ? kAsTrans : cfg.localAs);
+    Put16(m, cfg.holdTime);
+    Put32(m, cfg.routerId);
+    m.push_back(static_cast<uint8_t>(caps.size() + 2));
+    m.push_back(2);  // one Capabilities parameter holding them all
+    m.push_back(static_cast<uint8_t>(caps.size()));
+    Append(m, caps);
+    Finish(m);
+    return m;
+}
+
+std::vector<uint8_t> BuildKeepalive() {
+    std::vector<uint8_t> m;
+    Header(m, kKeepalive);
+    Finish(m);
+    return m;
+}
+
+std::vector<uint8_t> BuildNotification(uint8_t code, uint8_t subcode, const std::vector<uint8_t> &data) {
+    std::vector<uint8_t> m;
+    Header(m, kNotification);
+    m.push_back(code);
+    m.push_back(subcode);
+    Append(m, data);
+    Finish(m);
+    return m;
+}
+
+std::string NotificationText(uint8_t code, uint8_t subcode) {
+    static const char *const kCodes[] = {"",           "Message Header Error", "OPEN Message Error",
+                                         "UPDATE Message Error", "Hold Timer Expired", "Finite State Machine Error",
+                                         "Cease"};
+    struct Sub {
+        uint8_t code, subcode;
+        const char *name;
+    };
+    static const Sub kSubs[] = {
+        {1, 1, "Connection Not Synchronized"}, {1, 2, "Bad Message Length"},  {1, 3, "Bad Message Type"},
+        {2, 1, "Unsupported Version Number"},  {2, 2, "Bad Peer AS"},         {2, 3, "Bad BGP Identifier"},
+        {2, 4, "Unsupported Optional Parameter"}, {2, 6, "Unacceptable Hold Time"},
+        {3, 1, "Malformed Attribute List"},    {5, 1, "unexpected message in OpenSent"},
+        {5, 2, "unexpected message in OpenConfirm"}, {5, 3, "unexpected message in Established"},
+        {6, 2, "Administrative Shutdown"},     {6, 4, "Administrative Reset"}, {6, 6, "Other Configuration Change"},
+    };
+    std::string text = code >= 1 && code <= 6 ? kCodes[code] : "error code " + std::to_string(code);
+    for (const Sub &s : kSubs)
+        if (s.code == code && s.subcode == subcode) return text + " / " + s.name + " (" + std::to_string(code) + "/" +
+                                                       std::to_string(subcode) + ")";
+    return text + " (" + std::to_string(code) + "/" + std::to_string(subcode) + ")";
+}
+
+BgpSession::BgpSession(const SpeakerConfig &cfg, double now) : cfg_(cfg) { holdDeadline_ = now + kOpenHold; }
+
+SessionOutput BgpSession::Start() {
+    SessionOutput out;
+    out.send = BuildOpen(cfg_);
+    return out;
+}
+
+double BgpSession::NextDeadline() const {
+    if (state_ == SessionState::Closed) return 0;
+    if (holdDeadline_ == 0) return keepaliveDue_;
+    if (keepaliveDue_ == 0) return holdDeadline_;
+    return holdDeadline_ < keepaliveDue_ ? holdDeadline_ : keepaliveDue_;
+}
+
+void BgpSession::Restart(double now) {
+    holdDeadline_ = hold_ == 0 ? 0 : now + hold_;
+}
+
+void BgpSession::Fail(SessionOutput &out, uint8_t code, uint8_t subcode, std::vector<uint8_t> data,
+                      const std::string &why) {
+    Append(out.send, BuildNotification(code, subcode, data));
+    out.problem = why + ": sent NOTIFICATION " + NotificationText(code, subcode);
+    out.close = true;
+    state_ = SessionState::Closed;
+}
+
+SessionOutput BgpSession::Receive(const uint8_t *p, size_t n, double now) {
+    SessionOutput out;
+    if (state_ == SessionState::Closed) return out;
+    pending_.insert(pending_.end(), p, p + n);
+    size_t at = 0;
+    while (state_ != SessionState::Closed && pending_.size() - at >= kHeaderLen) {
+        const uint8_t *m = pending_.data() + at;
+        if (!IsMarker(m)) {
+            Fail(out, kHeaderError, 1, {}, "the header's marker is not all ones");
+            break;
+        }
+        const uint16_t len = Be16(m + 16);
+        const uint8_t type = m[18];
+        if (len < kHeaderLen || len > kMaxMessage || !LengthFits(type, len)) {
+            Fail(out, kHeaderError, 2, {m[16], m[17]}, "message length " + std::to_string(len));
+            break;
+        }
+        if (type < kOpen || type > kRouteRefresh) {
+            Fail(out, kHeaderError, 3, {type}, "message type " + std::to_string(type));
+            break;
+        }
+        if (pending_.size() - at < len) break;
+        OnMessage(m, len, now, out);
+        at += len;
+    }
+    pending_.erase(pending_.begin(), pending_.begin() + static_cast<std::ptrdiff_t>(at));
+    return out;
+}
+
+void BgpSession::OnMessage(const uint8_t *m, size_t len, double now, SessionOutput &out) {
+    const uint8_t type = m[18];
+    if (type == kNotification) {
+        // A Cease is how a peer says goodbye; anything else is an error it found.
+        const std::string what = "peer sent NOTIFICATION " + NotificationText(m[19], m[20]);
+        if (m[19] == kCease) out.events.push_back("closed: " + what);
+        else out.problem = what;
+        out.close = true;
+        state_ = SessionState::Closed;
+        return;
+    }
+    switch (state_) {
+        case SessionState::OpenSent:
+            if (type != kOpen) return Fail(out, kFsmError, 1, {}, "message type " + std::to_string(type) + " before OPEN");
+            return OnOpen(m, len, now, out);
+        case SessionState::OpenConfirm:
+            if (type != kKeepalive) {
+                return Fail(out, kFsmError, 2, {}, "message type " + std::to_string(type) + " instead of KEEPALIVE");
+            }
+            state_ = SessionState::Established;
+            out.events.push_back("Established");
+            Restart(now);
+            return;
+        case SessionState::Established:
+            if (type == kOpen) return Fail(out, kFsmError, 3, {}, "OPEN in an established session");
+            Restart(now);
+            if (type == kUpdate) {
+                // The withdrawn routes and the attributes must fit the message; what is inside is decoded later.
+                const size_t withdrawn = Be16(m + 19);
+                if (21 + withdrawn + 2 > len || 21 + withdrawn + 2 + Be16(m + 21 + withdrawn) > len) {
+                    return Fail(out, kUpdateError, 1, {}, "UPDATE lengths exceed the message");
+                }
+                out.updates.emplace_back(m, m + len);
+            }
+            return;
+        case SessionState::Closed: return;
+    }
+}
+
+void BgpSession::OnOpen(const uint8_t *m, size_t len, double now, SessionOutput &out) {
+    ByteReader r(m + kHeaderLen, len - kHeaderLen);
+    uint8_t version = 0, optLen = 0;
+    uint16_t as2 = 0, hold = 0;
+    uint32_t id = 0;
+    if (!r.U8(version) || !r.U16(as2) || !r.U16(hold) || !r.U32(id) || !r.U8(optLen)) {
+        return Fail(out, kHeaderError, 2, {m[16], m[17]}, "OPEN cut short");
+    }
+    if (version != 4) return Fail(out, kOpenError, 1, {0, 4}, "OPEN of version " + std::to_string(version));
+    if (hold == 1 || hold == 2) return Fail(out, kOpenError, 6, {}, "hold time " + std::to_string(hold));
+    if (id == 0) return Fail(out, kOpenError, 3, {}, "BGP identifier 0");
+    ByteReader params;
+    if (!r.Sub(optLen, params) || r.Left() != 0) return Fail(out, kOpenError, 0, {}, "optional parameters' length");
+    peerAs_ = as2;
+    while (params.Left() > 0) {
+        uint8_t ptype = 0, plen = 0;
+        ByteReader value;
+        if (!params.U8(ptype) || !params.U8(plen) || !params.Sub(plen, value)) {
+            return Fail(out, kOpenError, 0, {}, "optional parameter cut short");
+        }
+        if (ptype != 2) return Fail(out, kOpenError, 4, {ptype}, "optional parameter " + std::to_string(ptype));
+        while (value.Left() > 0) {
+            uint8_t code = 0, clen = 0;
+            ByteReader cap;
+            if (!value.U8(code) || !value.U8(clen) || !value.Sub(clen, cap)) {
+                return Fail(out, kOpenError, 0, {}, "capability cut short");
+            }
+            uint16_t afi = 0;
+            uint8_t reserved = 0, safi = 0;
+            uint32_t as4 = 0;
+            if (code == 1 && cap.U16(afi) && cap.U8(reserved) && cap.U8(safi) && afi == 1 && safi == kSafiRpd) {
+                peerRpd_ = true;
+            } else if (code == 65 && cap.U32(as4)) {
+                peerAs_ = as4;
+            }
+        }
+    }
+    peerId_ = id;
+    hold_ = hold < cfg_.holdTime ? hold : cfg_.holdTime;
+    Append(out.send, BuildKeepalive());
+    keepaliveDue_ = hold_ == 0 ? 0 : now + hold_ / 3.0;
+    Restart(now);
+    state_ = SessionState::OpenConfirm;
+}
+
+SessionOutput BgpSession::Tick(double now) {
+    SessionOutput out;
+    if (state_ == SessionState::Closed) return out;
+    if (holdDeadline_ != 0 && now >= holdDeadline_) {
+        Fail(out, kHoldExpired, 0, {}, "nothing from the peer within the hold time");
+        return out;
+    }
+    if (keepaliveDue_ != 0 && now >= keepaliveDue_ && state_ != SessionState::OpenSent) {
+        Append(out.send, BuildKeepalive());
+        keepaliveDue_ = now + hold_ / 3.0;
+    }
+    return out;
+}
+
+SessionOutput BgpSession::PeerClosed() {
+    SessionOutput out;
+    if (state_ != SessionState::Closed) {
+        if (pending_.empty()) {
+            out.events.push_back("closed by the peer");
+        } else {
+            out.problem = "peer closed the connection inside a message (" + std::to_string(pending_.size()) +
+                          " bytes of it received)";
+        }
+        state_ = SessionState::Closed;
+    }
+    out.close = true;
+    return out;
+}
+
+SessionOutput BgpSession::Shutdown() {
+    SessionOutput out;
+    if (state_ != SessionState::Closed) {
+        Append(out.send, BuildNotification(kCease, 2));
+        out.events.push_back("closed: sent NOTIFICATION " + NotificationText(kCease, 2));
+        state_ = SessionState::Closed;
+    }
+    out.close = true;
+    return out;
+}
+
+}  // namespace rpdhost
