@@ -84,6 +84,8 @@ rc=0
 wait "$host" || rc=$?
 [[ $rc -eq 0 ]] || fail "rpd-host listen exited with $rc"
 
+/usr/bin/python3 "$src/tests/tool/validate_json.py" "$src/docs/rpd-host.schema.json" <"$work/out.jsonl" ||
+  fail "records do not match the schema"
 /usr/bin/python3 - "$work/out.jsonl" <<'PY' || fail "decoded routes differ"
 import json, sys
 records = [json.loads(l) for l in open(sys.argv[1])]
