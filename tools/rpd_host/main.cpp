@@ -200,14 +200,17 @@ int Encode(int argc, char **argv) {
     return 0;
 }
 
+// A whole unsigned number (decimal, 0x hex or 0 octal) of at most `max`.
+bool Number(const char *text, unsigned long max, unsigned long &v) {
+    char *end = nullptr;
+    errno = 0;
+    v = std::strtoul(text, &end, 0);
+    return *text != '\0' && *text != '-' && *end == '\0' && errno == 0 && v <= max;
+}
+
 // The options of rpd-host listen; true when `a` is one of them (rc: -1, or the exit status).
 bool ListenOption(const std::string &a, const char *value, ListenOptions &lo, int &rc) {
-    auto number = [&](unsigned long max, unsigned long &v) {
-        char *end = nullptr;
-        errno = 0;
-        v = std::strtoul(value, &end, 0);
-        return *value != '\0' && *value != '-' && *end == '\0' && errno == 0 && v <= max;
-    };
+    auto number = [&](unsigned long max, unsigned long &v) { return Number(value, max, v); };
     unsigned long v = 0;
     rc = -1;
     if (a == "--bind") {
@@ -256,12 +259,7 @@ int ParseArgs(int argc, char **argv, std::string &plugin, HostOptions &opt, Inpu
         opt.output = m;
         return -1;
     };
-    auto number = [](const char *text, unsigned long max, unsigned long &v) {
-        char *end = nullptr;
-        errno = 0;
-        v = std::strtoul(text, &end, 0);
-        return *text != '\0' && *text != '-' && *end == '\0' && errno == 0 && v <= max;
-    };
+    const auto number = Number;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         if (optionsEnded || a == "-" || a.empty() || a[0] != '-') {
