@@ -57,12 +57,10 @@ bool LengthFits(uint8_t type, size_t len) {
 }  // namespace
 
 std::vector<uint8_t> BuildOpen(const SpeakerConfig &cfg) {
-    std::vector<uint8_t> caps;
-    for (uint8_t safi : {kSafiRpd, kSafiUnicast}) {  // multiprotocol: RPD, and IPv4 unicast peers may carry it on
-        caps.insert(caps.end(), {1, 4, kAfiIpv4Hi, kAfiIpv4Lo, 0, safi});
-    }
-    caps.insert(caps.end(), {2, 0});  // route refresh
-    caps.insert(caps.end(), {65, 4});  // 4-octet AS
+    // Multiprotocol for RPD, and for IPv4 unicast that peers may carry it on;
+    // route refresh; 4-octet AS.
+    std::vector<uint8_t> caps = {1, 4, kAfiIpv4Hi, kAfiIpv4Lo, 0, kSafiRpd, 1, 4, kAfiIpv4Hi, kAfiIpv4Lo, 0,
+                                 kSafiUnicast, 2, 0, 65, 4};
     Put32(caps, cfg.localAs);
     std::vector<uint8_t> m;
     Header(m, kOpen);

@@ -53,8 +53,14 @@ std::string AddressText(const sockaddr_storage &sa, bool withPort) {
         port = ntohs(in6->sin6_port);
     }
     if (!withPort) return text;
-    return sa.ss_family == AF_INET6 ? "[" + std::string(text) + "]:" + std::to_string(port)
-                                    : std::string(text) + ":" + std::to_string(port);
+    // Appended piece by piece: g++ 12 at -O3 misreads a chain of string additions here.
+    std::string out;
+    if (sa.ss_family == AF_INET6) out += '[';
+    out += text;
+    if (sa.ss_family == AF_INET6) out += ']';
+    out += ':';
+    out += std::to_string(port);
+    return out;
 }
 
 // One accepted connection and its session.
