@@ -185,7 +185,9 @@ void BgpSession::OnMessage(const uint8_t *m, size_t len, double now, SessionOutp
     }
     switch (state_) {
         case SessionState::OpenSent:
-            if (type != kOpen) return Fail(out, kFsmError, 1, {}, "message type " + std::to_string(type) + " before OPEN");
+            if (type != kOpen) {
+                return Fail(out, kFsmError, 1, {}, "message type " + std::to_string(type) + " before OPEN");
+            }
             return OnOpen(m, len, now, out);
         case SessionState::OpenConfirm:
             if (type != kKeepalive) {

@@ -230,10 +230,14 @@ bool ListenOption(const std::string &a, const char *value, ListenOptions &lo, in
         if (!number(65535, v) || v == 1 || v == 2) rc = UsageError("--hold-time needs 0, or 3 to 65535 seconds");
         lo.speaker.holdTime = static_cast<uint16_t>(v);
     } else if (a == "--peer") {
+        // Kept in the form the speaker writes accepted addresses in, so that "2001:db8::0:1" matches.
         unsigned char buf[sizeof(in6_addr)];
-        if (inet_pton(AF_INET, value, buf) != 1 && inet_pton(AF_INET6, value, buf) != 1)
-            rc = UsageError(std::string("--peer needs an IPv4 or IPv6 address: ") + value);
-        lo.allowed.push_back(value);
+        char text[INET6_ADDRSTRLEN] = "";
+        const int family = inet_pton(AF_INET, value, buf) == 1    ? AF_INET
+                           : inet_pton(AF_INET6, value, buf) == 1 ? AF_INET6
+                                                                  : 0;
+        if (family == 0) rc = UsageError(std::string("--peer needs an IPv4 or IPv6 address: ") + value);
+        else lo.allowed.push_back(inet_ntop(family, buf, text, sizeof(text)));
     } else if (a == "--max-sessions") {
         if (!number(1000000, v) || v == 0) rc = UsageError("--max-sessions needs a number from 1 to 1000000");
         lo.maxSessions = static_cast<unsigned>(v);
