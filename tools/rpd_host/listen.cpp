@@ -12,6 +12,8 @@
 #include <cstring>
 #include <memory>
 
+#include "address.h"
+
 namespace rpdhost {
 
 namespace {
@@ -40,27 +42,14 @@ private:
     int fd_;
 };
 
-std::string AddressText(const sockaddr_storage &sa, bool withPort) {
-    char text[INET6_ADDRSTRLEN] = "?";
-    uint16_t port = 0;
-    if (sa.ss_family == AF_INET) {
-        const auto *in = reinterpret_cast<const sockaddr_in *>(&sa);
-        inet_ntop(AF_INET, &in->sin_addr, text, sizeof(text));
-        port = ntohs(in->sin_port);
-    } else if (sa.ss_family == AF_INET6) {
-        const auto *in6 = reinterpret_cast<const sockaddr_in6 *>(&sa);
-        inet_ntop(AF_INET6, &in6->sin6_addr, text, sizeof(text));
-        port = ntohs(in6->sin6_port);
-    }
-    if (!withPort) return text;
-    // Appended piece by piece: g++ 12 at -O3 misreads a chain of string additions here.
-    std::string out;
-    if (sa.ss_family == AF_INET6) out += '[';
-    out += text;
-    if (sa.ss_family == AF_INET6) out += ']';
-    out += ':';
-    out += std::to_string(port);
-    return out;
+// A socket address (IPv4 or IPv6) as text, with its port or without.
+std::string SocketText(const sockaddr_storage &sa, bool withPort) {
+    const bool v6 = sa.ss_family == AF_INET6;
+    const auto *in = reinterpret_cast<const sockaddr_in *>(&sa);
+    const auto *in6 = reinterpret_cast<const sockaddr_in6 *>(&sa);
+    const auto *addr = v6 ? reinterpret_cast<const uint8_t *>(&in6->sin6_addr)
+                          : reinterpret_cast<const uint8_t *>(&in->sin_addr);
+    return withPort ? EndpointText(v6, addr, ntohs(v6 ? in6->sin6_port : in->sin_port)) : AddressText(v6, addr);
 }
 
 // One accepted connection and its session.
@@ -90,10 +79,10 @@ public:
         const int one = 1;
         if (listener.get() < 0 || setsockopt(listener.get(), SOL_SOCKET, SO_REUSEADDR, &one, sizeof(one)) != 0 ||
             bind(listener.get(), reinterpret_cast<sockaddr *>(&sa), saLen) != 0 || listen(listener.get(), 64) != 0) {
-            why = "cannot listen on " + AddressText(sa, true) + ": " + std::strerror(errno);
+            why = "cannot listen on " + SocketText(sa, true) + ": " + std::strerror(errno);
             return false;
         }
-        local_ = AddressText(sa, true);
+        local_ = SocketText(sa, true);
         host_.BeginLive("listen " + local_);
         Event("", 0, "listening on " + local_);
         struct sigaction act {};
@@ -148,13 +137,13 @@ private:
         const int fd = accept4(listener, reinterpret_cast<sockaddr *>(&from), &len, SOCK_CLOEXEC);
         if (fd < 0) return;
         auto p = std::make_unique<Peer>(fd, lo_.speaker, now);
-        p->addr = AddressText(from, false);
-        p->where = AddressText(from, true) + " -> " + local_;
+        p->addr = SocketText(from, false);
+        p->where = SocketText(from, true) + " -> " + local_;
         if (!Allowed(p->addr)) {
             Problem(*p, "connection refused: " + p->addr + " is not an allowed --peer");
             return;
         }
-        Event(p->addr, 0, "connected from " + AddressText(from, true));
+        Event(p->addr, 0, "connected from " + SocketText(from, true));
         SessionOutput out = p->session.Start();
         peers_.push_back(std::move(p));
         Apply(*peers_.back(), std::move(out));

@@ -3,10 +3,9 @@
 // with its peer index, ADD-PATH variants included, and TABLE_DUMP). A RIB
 // entry becomes an UPDATE rebuilt from its attributes and its prefix, so it
 // takes the same walk as a received one.
-#include <arpa/inet.h>
-
 #include <algorithm>
 
+#include "address.h"
 #include "input_internal.h"
 
 namespace rpdhost {
@@ -31,11 +30,7 @@ const char *StateName(uint16_t s) {
     return s < 7 ? kNames[s] : "?";
 }
 
-std::string Address(uint16_t afi, const uint8_t *p) {
-    char text[INET6_ADDRSTRLEN] = "";
-    inet_ntop(afi == 2 ? AF_INET6 : AF_INET, p, text, sizeof(text));
-    return text;
-}
+std::string Address(uint16_t afi, const uint8_t *p) { return AddressText(afi == 2, p); }
 
 void Put16(std::vector<uint8_t> &o, size_t v) {
     o.push_back(static_cast<uint8_t>(v >> 8));

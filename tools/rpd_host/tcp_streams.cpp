@@ -1,7 +1,4 @@
-#include <arpa/inet.h>
-
-#include <cstdio>
-
+#include "address.h"
 #include "capture_internal.h"
 
 namespace rpdhost {
@@ -16,15 +13,6 @@ constexpr size_t kMaxHeldSegments = 1u << 16;   // per direction: bounds the boo
 constexpr size_t kMaxHeldTotal = 64u << 20;     // behind gaps in all streams together
 constexpr uint8_t kSyn = 0x02, kAck = 0x10;
 constexpr char kLost[] = "bytes missing from the capture in TCP streams (passed over)";
-
-std::string Endpoint(bool v6, const uint8_t *addr, uint16_t port, std::string *plain) {
-    char text[INET6_ADDRSTRLEN] = "";
-    inet_ntop(v6 ? AF_INET6 : AF_INET, addr, text, sizeof(text));
-    if (plain != nullptr) *plain = text;
-    char out[INET6_ADDRSTRLEN + 16];
-    std::snprintf(out, sizeof(out), v6 ? "[%s]:%u" : "%s:%u", text, static_cast<unsigned>(port));
-    return out;
-}
 
 std::string FlowKey(const Datagram &d, uint16_t sport, uint16_t dport) {
     std::string k(reinterpret_cast<const char *>(d.src), 16);
@@ -77,10 +65,9 @@ TcpStreams::Flow &TcpStreams::Find(const TcpSegment &s) {
 }
 
 void TcpStreams::Describe(const TcpSegment &s, Flow &f) {
-    std::string peer;
-    f.proto.where = "TCP " + Endpoint(s.ip->v6, s.ip->src, s.sport, &peer) + " > " +
-                    Endpoint(s.ip->v6, s.ip->dst, s.dport, nullptr);
-    f.proto.peer = peer;
+    f.proto.where = "TCP " + EndpointText(s.ip->v6, s.ip->src, s.sport) + " > " +
+                    EndpointText(s.ip->v6, s.ip->dst, s.dport);
+    f.proto.peer = AddressText(s.ip->v6, s.ip->src);
     f.proto.hasTime = true;
 }
 

@@ -1,0 +1,22 @@
+#include "address.h"
+
+#include <arpa/inet.h>
+
+#include <cstdio>
+
+namespace rpdhost {
+
+std::string AddressText(bool v6, const uint8_t *addr) {
+    char text[INET6_ADDRSTRLEN] = "";
+    inet_ntop(v6 ? AF_INET6 : AF_INET, addr, text, sizeof(text));
+    return text;
+}
+
+std::string EndpointText(bool v6, const uint8_t *addr, uint16_t port) {
+    char out[INET6_ADDRSTRLEN + 16];
+    std::snprintf(out, sizeof(out), v6 ? "[%s]:%u" : "%s:%u", AddressText(v6, addr).c_str(),
+                  static_cast<unsigned>(port));
+    return out;
+}
+
+}  // namespace rpdhost
