@@ -8,13 +8,6 @@ namespace rpdwire {
 
 namespace {
 
-void Put16(Bytes &b, uint16_t v) {
-    b.push_back(static_cast<uint8_t>(v >> 8));
-    b.push_back(static_cast<uint8_t>(v));
-}
-void Put32(Bytes &b, uint32_t v) {
-    for (int s = 24; s >= 0; s -= 8) b.push_back(static_cast<uint8_t>(v >> s));
-}
 void PutLe16(Bytes &b, uint16_t v) {
     b.push_back(static_cast<uint8_t>(v));
     b.push_back(static_cast<uint8_t>(v >> 8));
@@ -75,6 +68,14 @@ void AppendPathAttr(Bytes &out, uint8_t flags, uint8_t code, const Bytes &value)
     out.insert(out.end(), value.begin(), value.end());
 }
 
+Bytes BgpMessage(uint8_t type, const Bytes &body) {
+    Bytes msg(16, 0xFF);
+    Put16(msg, static_cast<uint16_t>(19 + body.size()));
+    msg.push_back(type);
+    msg.insert(msg.end(), body.begin(), body.end());
+    return msg;
+}
+
 Bytes BuildUpdate(const Update &u) {
     Bytes attrs;
     if (!u.announce.empty()) {
@@ -106,13 +107,11 @@ Bytes BuildUpdate(const Update &u) {
     }
     if (u.hasPolicy) AppendPathAttr(attrs, 0xC0, u.wcAttrCode, u.wideCommunity);
 
-    Bytes msg(16, 0xFF);
-    Put16(msg, static_cast<uint16_t>(19 + 2 + 2 + attrs.size()));
-    msg.push_back(2);  // UPDATE
-    Put16(msg, 0);     // no IPv4 withdrawn routes
-    Put16(msg, static_cast<uint16_t>(attrs.size()));
-    msg.insert(msg.end(), attrs.begin(), attrs.end());
-    return msg;
+    Bytes body;
+    Put16(body, 0);  // no IPv4 withdrawn routes
+    Put16(body, static_cast<uint16_t>(attrs.size()));
+    body.insert(body.end(), attrs.begin(), attrs.end());
+    return BgpMessage(2, body);
 }
 
 bool ParseFileFormat(const std::string &name, FileFormat &out) {

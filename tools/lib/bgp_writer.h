@@ -34,6 +34,8 @@ struct Update {
     uint8_t wcAttrCode = kAttrWideCommunity;
 };
 
+// A whole BGP message: marker, length and type before `body`.
+Bytes BgpMessage(uint8_t type, const Bytes &body);
 void AppendNlri(Bytes &out, const RpdNlri &n);
 void AppendPathAttr(Bytes &out, uint8_t flags, uint8_t code, const Bytes &value);
 Bytes BuildUpdate(const Update &u);

@@ -65,6 +65,10 @@ struct Policy {
     Bytes trailing;  // stray bytes after the Parameter TLV
 };
 
+// Big-endian appends, shared by every writer of wire bytes.
+void Put16(Bytes &b, uint16_t v);
+void Put32(Bytes &b, uint32_t v);
+
 void AppendTlv(Bytes &out, const Tlv &tlv);
 Bytes Encode(const Policy &policy);
 
