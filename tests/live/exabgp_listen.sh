@@ -4,7 +4,8 @@
 # on IPv4 unicast routes (an MP_REACH_NLRI / MP_UNREACH_NLRI of AFI 1 /
 # SAFI 75 and a Wide Community, attribute 129), then stops. rpd-host must
 # decode exactly the routes announced, then the withdrawal, and see the
-# session reach Established and end when ExaBGP stops. Bounded in time;
+# session reach Established and end when ExaBGP stops. What it records
+# (--write, MRT BGP4MP_ET) must replay to the same routes. Bounded in time;
 # every process started is stopped by its pid.
 #   exabgp_listen.sh RPD_HOST SOURCE_DIR
 set -euo pipefail
@@ -65,7 +66,7 @@ neighbor 127.0.0.1 {
 CONF
 
 timeout 40 "$tool" listen --bind 127.0.0.1 --port "$port" --local-as 65000 --router-id 127.0.0.1 \
-  --hold-time 9 --peer 127.0.0.2 --max-sessions 1 --duration 30 --json >"$work/out.jsonl" 2>"$work/err.txt" &
+  --hold-time 9 --peer 127.0.0.2 --max-sessions 1 --duration 30 --write "$work/rec.mrt" --json >"$work/out.jsonl" 2>"$work/err.txt" &
 host=$!
 pids+=("$host")
 sleep 0.5
@@ -99,5 +100,16 @@ policies = [r for r in records if r["type"] == "route" and r["action"] == "annou
 assert all(p["policy"]["community"] == "MATCH AND SET" for p in policies), policies
 summary = [r for r in records if r["type"] == "summary"][0]
 assert not summary["failed"], summary
+PY
+# The record, read back as a file, holds the same routes, and the session's messages and state changes.
+"$tool" --json --no-summary "$work/rec.mrt" >"$work/replay.jsonl" || fail "the record does not replay cleanly"
+/usr/bin/python3 - "$work/out.jsonl" "$work/replay.jsonl" <<'PY' || fail "the record replays to other routes"
+import json, sys
+def routes(path):
+    return [(r["action"], r["key"], r.get("policy")) for r in map(json.loads, open(path)) if r["type"] == "route"]
+live, replay = routes(sys.argv[1]), routes(sys.argv[2])
+assert live == replay and len(live) == 3, (live, replay)
+events = [r["event"] for r in map(json.loads, open(sys.argv[2])) if r["type"] == "event"]
+assert any("Established" in e for e in events) and any("Idle" in e for e in events), events
 PY
 echo "exabgp_listen: 2 announcements and 1 withdrawal decoded from a live ExaBGP session"

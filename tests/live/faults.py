@@ -12,6 +12,7 @@ import os
 import signal
 import socket
 import struct
+import shutil
 import subprocess
 import sys
 import tempfile
@@ -89,12 +90,17 @@ def connect(port):
 
 
 def main():
-    work = tempfile.mkdtemp()
+    with tempfile.TemporaryDirectory() as work:
+        return run(work)
+
+
+def run(work):
     out_path = os.path.join(work, "out.jsonl")
+    record = os.path.join(work, "record.pcap")
     port = 20000 + os.getpid() % 20000
     with open(out_path, "w") as out, open(os.path.join(work, "err.txt"), "w") as err:
         host = subprocess.Popen([TOOL, "listen", "--bind", "127.0.0.1", "--port", str(port), "--hold-time", "9",
-                                 "--duration", "25", "--json"], stdout=out, stderr=err)
+                                 "--duration", "25", "--write", record, "--json"], stdout=out, stderr=err)
     failures = []
     try:
         time.sleep(0.5)
@@ -152,6 +158,17 @@ def main():
         failures.append("the reset inside a message was not reported")
     if host.returncode != 1:
         failures.append(f"rpd-host exited with {host.returncode}, not 1 (problems were reported)")
+    # The record (pcap) holds each session's whole messages: the file reader
+    # takes it without a complaint, and tshark finds the five OPENs that came
+    # whole (good peer, version 3, hold time 1, identifier 0, the reset one).
+    replay = subprocess.run([TOOL, "--quiet", "--port", str(port), record], capture_output=True, text=True)
+    if replay.returncode != 0:
+        failures.append(f"the record does not replay cleanly: {replay.stdout}{replay.stderr}")
+    if shutil.which("tshark"):
+        types = subprocess.run(["tshark", "-n", "-r", record, "-d", f"tcp.port=={port},bgp", "-Y", "bgp.type == 1",
+                                "-T", "fields", "-e", "frame.number"], capture_output=True, text=True).stdout.split()
+        if len(types) != 5:
+            failures.append(f"tshark finds {len(types)} OPENs in the record, not 5")
     if failures:
         print("faults: " + "\n  ".join(failures), file=sys.stderr)
         return 1

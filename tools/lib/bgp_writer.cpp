@@ -210,7 +210,7 @@ bool PcapFrames(const std::vector<TcpSegment> &segments, const Endpoints &ep, st
     return true;
 }
 
-bool WritePcapFrames(FILE *out, uint32_t linkType, const std::vector<Bytes> &frames, uint32_t time, std::string *err) {
+Bytes PcapFileHeader(uint32_t linkType) {
     Bytes file;
     PutLe32(file, 0xA1B2C3D4);
     PutLe16(file, 2);
@@ -219,16 +219,24 @@ bool WritePcapFrames(FILE *out, uint32_t linkType, const std::vector<Bytes> &fra
     PutLe32(file, 0);
     PutLe32(file, 65535);
     PutLe32(file, linkType);
-    if (!WriteAll(out, file, err)) return false;
+    return file;
+}
+
+void AppendPcapRecord(Bytes &out, uint32_t sec, uint32_t usec, const Bytes &frame) {
+    PutLe32(out, sec);
+    PutLe32(out, usec);
+    PutLe32(out, static_cast<uint32_t>(frame.size()));
+    PutLe32(out, static_cast<uint32_t>(frame.size()));
+    out.insert(out.end(), frame.begin(), frame.end());
+}
+
+bool WritePcapFrames(FILE *out, uint32_t linkType, const std::vector<Bytes> &frames, uint32_t time, std::string *err) {
+    if (!WriteAll(out, PcapFileHeader(linkType), err)) return false;
     uint32_t usec = 0;
     for (const Bytes &frame : frames) {
         Bytes rec;
-        PutLe32(rec, time + usec / 1000000);
-        PutLe32(rec, usec % 1000000);
+        AppendPcapRecord(rec, time + usec / 1000000, usec % 1000000, frame);
         usec += 1000;
-        PutLe32(rec, static_cast<uint32_t>(frame.size()));
-        PutLe32(rec, static_cast<uint32_t>(frame.size()));
-        rec.insert(rec.end(), frame.begin(), frame.end());
         if (!WriteAll(out, rec, err)) return false;
     }
     return true;
@@ -237,6 +245,31 @@ bool WritePcapFrames(FILE *out, uint32_t linkType, const std::vector<Bytes> &fra
 bool WritePcap(FILE *out, const std::vector<TcpSegment> &segments, const Endpoints &ep, std::string *err) {
     std::vector<Bytes> frames;
     return PcapFrames(segments, ep, frames, err) && WritePcapFrames(out, 1, frames, ep.time, err);
+}
+
+bool AppendMrtBgp4mp(Bytes &out, const Endpoints &ep, uint16_t subtype, const Bytes &payload, uint32_t sec,
+                     int32_t usec, std::string *err) {
+    Bytes peer, local;
+    bool v6a = false, v6b = false;
+    if (!Addr(ep.peerAddr, peer, v6a) || !Addr(ep.localAddr, local, v6b) || v6a != v6b) {
+        if (err) *err = "bad endpoint addresses";
+        return false;
+    }
+    const bool et = usec >= 0;
+    const size_t bodyLen = (et ? 4 : 0) + 12 + peer.size() + local.size() + payload.size();
+    Put32(out, sec);
+    Put16(out, et ? 17 : 16);  // BGP4MP_ET or BGP4MP
+    Put16(out, subtype);
+    Put32(out, static_cast<uint32_t>(bodyLen));
+    if (et) Put32(out, static_cast<uint32_t>(usec));
+    Put32(out, ep.peerAs);
+    Put32(out, ep.localAs);
+    Put16(out, 0);  // interface index
+    Put16(out, v6a ? 2 : 1);
+    out.insert(out.end(), peer.begin(), peer.end());
+    out.insert(out.end(), local.begin(), local.end());
+    out.insert(out.end(), payload.begin(), payload.end());
+    return true;
 }
 
 bool WriteMessages(FILE *out, FileFormat fmt, const std::vector<Bytes> &messages, const Endpoints &ep, uint32_t mss,
@@ -255,32 +288,13 @@ bool WriteMessages(FILE *out, FileFormat fmt, const std::vector<Bytes> &messages
             for (const Bytes &m : messages)
                 if (!WriteAll(out, m, err)) return false;
             return true;
-        case FileFormat::Mrt: {
-            Bytes peer, local;
-            bool v6a = false, v6b = false;
-            if (!Addr(ep.peerAddr, peer, v6a) || !Addr(ep.localAddr, local, v6b) || v6a != v6b) {
-                if (err) *err = "bad endpoint addresses";
-                return false;
-            }
+        case FileFormat::Mrt:
             for (const Bytes &m : messages) {
-                Bytes body;
-                Put32(body, ep.peerAs);
-                Put32(body, ep.localAs);
-                Put16(body, 0);  // interface index
-                Put16(body, v6a ? 2 : 1);
-                body.insert(body.end(), peer.begin(), peer.end());
-                body.insert(body.end(), local.begin(), local.end());
-                body.insert(body.end(), m.begin(), m.end());
                 Bytes rec;
-                Put32(rec, ep.time);
-                Put16(rec, 16);  // BGP4MP
-                Put16(rec, 4);   // BGP4MP_MESSAGE_AS4
-                Put32(rec, static_cast<uint32_t>(body.size()));
-                rec.insert(rec.end(), body.begin(), body.end());
-                if (!WriteAll(out, rec, err)) return false;
+                if (!AppendMrtBgp4mp(rec, ep, kBgp4mpMessageAs4, m, ep.time, -1, err) || !WriteAll(out, rec, err))
+                    return false;
             }
             return true;
-        }
         case FileFormat::Pcap:
             return WritePcap(out, SegmentStream(messages, mss), ep, err);
     }

@@ -60,6 +60,14 @@ bool ParseFileFormat(const std::string &name, FileFormat &out);
 bool WriteMessages(FILE *out, FileFormat fmt, const std::vector<Bytes> &messages, const Endpoints &ep,
                    uint32_t mss = 1400, std::string *err = nullptr);
 
+// One MRT BGP4MP record for `ep` (peer to local): BGP4MP_ET with its
+// microseconds when `usec` >= 0, else BGP4MP. `payload` follows the common
+// part: a whole BGP message, or the two states of a state change.
+constexpr uint16_t kBgp4mpStateChangeAs4 = 5;
+constexpr uint16_t kBgp4mpMessageAs4 = 4;
+bool AppendMrtBgp4mp(Bytes &out, const Endpoints &ep, uint16_t subtype, const Bytes &payload, uint32_t sec,
+                     int32_t usec, std::string *err = nullptr);
+
 // Pieces of the pcap writer, for tests that build unusual captures.
 struct TcpSegment {
     uint32_t seq;
@@ -73,6 +81,8 @@ bool WritePcap(FILE *out, const std::vector<TcpSegment> &segments, const Endpoin
 // The Ethernet frames of those segments, and a classic pcap of any frames.
 bool PcapFrames(const std::vector<TcpSegment> &segments, const Endpoints &ep, std::vector<Bytes> &frames,
                 std::string *err);
+Bytes PcapFileHeader(uint32_t linkType);
+void AppendPcapRecord(Bytes &out, uint32_t sec, uint32_t usec, const Bytes &frame);
 bool WritePcapFrames(FILE *out, uint32_t linkType, const std::vector<Bytes> &frames, uint32_t time, std::string *err);
 
 }  // namespace rpdwire

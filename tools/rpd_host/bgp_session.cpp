@@ -137,6 +137,7 @@ SessionOutput BgpSession::Receive(const uint8_t *p, size_t n, double now) {
             break;
         }
         if (pending_.size() - at < len) break;
+        if (keepReceived_) out.received.emplace_back(m, m + len);
         OnMessage(m, len, now, out);
         at += len;
     }

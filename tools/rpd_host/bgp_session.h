@@ -23,6 +23,7 @@ enum class SessionState { OpenSent, OpenConfirm, Established, Closed };
 struct SessionOutput {
     std::vector<uint8_t> send;                       // bytes for the peer, in order
     std::vector<std::vector<uint8_t>> updates;       // whole UPDATE messages to decode
+    std::vector<std::vector<uint8_t>> received;      // every whole message read, when kept (for a record)
     std::vector<std::string> events;                 // state changes, for the report
     std::string problem;                             // why the session ends badly ("" when it does not)
     bool close = false;                              // close the connection after sending
@@ -40,6 +41,8 @@ public:
     SessionOutput PeerClosed();
     // We stop: Cease, administrative shutdown.
     SessionOutput Shutdown();
+    // Every whole message read also goes to SessionOutput::received.
+    void KeepReceived(bool keep) { keepReceived_ = keep; }
 
     SessionState state() const { return state_; }
     uint32_t peerAs() const { return peerAs_; }
@@ -64,6 +67,7 @@ private:
     uint32_t peerAs_ = 0;
     uint32_t peerId_ = 0;
     bool peerRpd_ = false;
+    bool keepReceived_ = false;
 };
 
 std::vector<uint8_t> BuildOpen(const SpeakerConfig &cfg);

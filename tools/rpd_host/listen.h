@@ -10,6 +10,7 @@
 
 #include "bgp_session.h"
 #include "host.h"
+#include "recorder.h"
 
 namespace rpdhost {
 
@@ -20,6 +21,8 @@ struct ListenOptions {
     std::vector<std::string> allowed;  // peer addresses allowed to connect, as given; empty: any
     unsigned maxSessions = 0;          // stop once this many sessions have ended (0: no limit)
     double duration = 0;               // stop after this many seconds (0: no limit)
+    std::string write;                 // record what peers send to this file ("": no record)
+    Recorder::Format writeFormat = Recorder::Format::Mrt;
 };
 
 // Runs until SIGINT or SIGTERM, the duration or the session count; open

@@ -28,7 +28,7 @@ using namespace rpdhost;
 const char kUsage[] =
     "usage: rpd-host [OPTIONS] FILE...\n"
     "       rpd-host listen [--bind ADDR] [--port N] [--local-as N] [--router-id A]\n"
-    "                       [--hold-time S] [--peer ADDR]... [OPTIONS]\n"
+    "                       [--hold-time S] [--peer ADDR]... [--write FILE] [OPTIONS]\n"
     "       rpd-host encode [--format FMT] [--output FILE] POLICY.json\n"
     "\n"
     "Decodes the BGP Routing Policy Distribution routes (AFI 1, SAFI 75) of BGP\n"
@@ -108,7 +108,10 @@ const char kUsage[] =
     "allows a peer, repeat for several). A peer that breaks the protocol gets the\n"
     "NOTIFICATION RFC 4271 prescribes and is closed; the others go on. Runs until\n"
     "SIGINT or SIGTERM (open sessions get a Cease), --duration S seconds or\n"
-    "--max-sessions N ended sessions.\n"
+    "--max-sessions N ended sessions. --write FILE records every message the\n"
+    "peers send, as it arrives, for replay with rpd-host FILE: MRT BGP4MP_ET\n"
+    "(with the state changes), or pcap when FILE ends in .pcap or with\n"
+    "--write-format pcap (one TCP connection per session).\n"
     "\n"
     "encode: builds one BGP UPDATE per entry of POLICY.json's \"updates\" (see\n"
     "samples/*.json) and writes them to the output (default: standard output).\n"
@@ -210,6 +213,7 @@ bool Number(const char *text, unsigned long max, unsigned long &v) {
 
 // The options of rpd-host listen; true when `a` is one of them (rc: -1, or the exit status).
 bool ListenOption(const std::string &a, const char *value, ListenOptions &lo, int &rc) {
+    static bool formatGiven = false;  // --write-format wins over the --write file's name, in either order
     auto number = [&](unsigned long max, unsigned long &v) { return Number(value, max, v); };
     unsigned long v = 0;
     rc = -1;
@@ -244,6 +248,12 @@ bool ListenOption(const std::string &a, const char *value, ListenOptions &lo, in
     } else if (a == "--duration") {
         if (!number(31536000, v) || v == 0) rc = UsageError("--duration needs seconds from 1 to 31536000");
         lo.duration = static_cast<double>(v);
+    } else if (a == "--write") {
+        lo.write = value;
+        if (!formatGiven) lo.writeFormat = Recorder::FormatOf(value);
+    } else if (a == "--write-format") {
+        if (!Recorder::ParseFormat(value, lo.writeFormat)) rc = UsageError("--write-format needs mrt or pcap");
+        formatGiven = true;
     } else {
         return false;
     }
@@ -273,7 +283,7 @@ int ParseArgs(int argc, char **argv, std::string &plugin, HostOptions &opt, Inpu
         static const char *const kWithValue[] = {"--plugin",     "--format",    "--port",     "--wide-community-code",
                                                  "--peer",       "--distinguisher", "--community", "--bind",
                                                  "--local-as",   "--router-id", "--hold-time", "--max-sessions",
-                                                 "--duration"};
+                                                 "--duration",   "--write",     "--write-format"};
         const char *value = nullptr;
         for (const char *o : kWithValue)
             if (a == o) {
@@ -293,7 +303,8 @@ int ParseArgs(int argc, char **argv, std::string &plugin, HostOptions &opt, Inpu
         } else if (listen != nullptr && ListenOption(a, value, *listen, rc)) {
             if (rc >= 0) return rc;
         } else if (listen == nullptr && (a == "--bind" || a == "--local-as" || a == "--router-id" ||
-                                         a == "--hold-time" || a == "--max-sessions" || a == "--duration")) {
+                                         a == "--hold-time" || a == "--max-sessions" || a == "--duration" ||
+                                         a == "--write" || a == "--write-format")) {
             return UsageError(a + " is an option of rpd-host listen");
         } else if (a == "--plugin") {
             plugin = value;

@@ -1,0 +1,84 @@
+// The parts the live modes share: a socket's owner and text, the stop
+// signals, and one BGP session over a connection whose output is sent,
+// decoded, reported and recorded the same way in `listen` and `speak`.
+#pragma once
+
+#include <sys/socket.h>
+
+#include <cstdint>
+#include <string>
+
+#include "bgp_session.h"
+#include "host.h"
+#include "recorder.h"
+
+namespace rpdhost {
+
+// Closes a descriptor when it goes out of scope.
+class Fd {
+public:
+    explicit Fd(int fd = -1) : fd_(fd) {}
+    Fd(const Fd &) = delete;
+    Fd &operator=(const Fd &) = delete;
+    ~Fd() {
+        if (fd_ >= 0) Close();
+    }
+    int get() const { return fd_; }
+    void Close();
+    void Reset(int fd);
+
+private:
+    int fd_;
+};
+
+double Now();
+// An IPv4 or IPv6 socket address as text, with its port or without.
+std::string SocketText(const sockaddr_storage &sa, bool withPort);
+// `addr` (IPv4 or IPv6 text) and `port` as a socket address; false when `addr` is neither.
+bool SocketAddress(const std::string &addr, uint16_t port, sockaddr_storage &sa, socklen_t &len);
+// A listening TCP socket; false with the reason.
+bool ListenOn(const std::string &addr, uint16_t port, Fd &out, std::string &local, std::string &why);
+
+// SIGINT and SIGTERM ask the live modes to stop (after a Cease); SIGPIPE is ignored.
+void InstallStopSignals();
+bool StopRequested();
+
+// One connection and its session.
+struct LiveLink {
+    LiveLink(int fd, const SpeakerConfig &cfg, double now) : sock(fd), session(cfg, now) {}
+    Fd sock;
+    BgpSession session;
+    std::string addr;   // the peer's address
+    std::string where;  // "peer:port -> local:port"
+    uint64_t messages = 0;
+    uint64_t offset = 0;  // bytes of UPDATEs handed over so far
+    bool closed = false;
+    bool established = false;
+    RecordLink record;
+};
+
+class LiveReport {
+public:
+    LiveReport(Host &host, Recorder &recorder, uint32_t localAs) : host_(host), rec_(recorder), localAs_(localAs) {}
+
+    // Names the link from its socket and starts its record.
+    void Connected(LiveLink &l, double now);
+    // Sends what the session asks, hands its UPDATEs to the walk, records and reports the rest.
+    void Apply(LiveLink &l, SessionOutput out, double now);
+    // Reads what the socket has and gives it to the session.
+    void Read(LiveLink &l, double now);
+    // Sends bytes of our own (UPDATEs); false, with the link closed and reported, when they cannot go.
+    bool Send(LiveLink &l, const rpdwire::Bytes &bytes, double now);
+    void Event(const std::string &peer, uint32_t as, const std::string &what);
+    void Problem(const std::string &where, const std::string &what);
+    // Pushes the record to its file; a write failure is reported once.
+    void Flush();
+
+private:
+    Host &host_;
+    Recorder &rec_;
+    uint32_t localAs_;
+    bool recordFailed_ = false;
+};
+
+}  // namespace rpdhost

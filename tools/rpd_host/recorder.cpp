@@ -1,0 +1,112 @@
+#include "recorder.h"
+
+#include <cerrno>
+#include <cstring>
+
+namespace rpdhost {
+
+namespace {
+
+constexpr uint8_t kSyn = 0x02, kFin = 0x01, kAck = 0x10, kPsh = 0x08;
+
+uint32_t Seconds(double now) { return static_cast<uint32_t>(now); }
+uint32_t Micros(double now) {
+    const double frac = now - static_cast<double>(static_cast<uint64_t>(now));
+    const auto us = static_cast<uint32_t>(frac * 1e6);
+    return us > 999999 ? 999999 : us;
+}
+
+}  // namespace
+
+Recorder::~Recorder() {
+    if (out_ != nullptr) std::fclose(out_);
+}
+
+bool Recorder::ParseFormat(const std::string &name, Format &f) {
+    if (name == "mrt") f = Format::Mrt;
+    else if (name == "pcap") f = Format::Pcap;
+    else return false;
+    return true;
+}
+
+Recorder::Format Recorder::FormatOf(const std::string &path) {
+    const std::string ext = ".pcap";
+    return path.size() > ext.size() && path.compare(path.size() - ext.size(), ext.size(), ext) == 0 ? Format::Pcap
+                                                                                                     : Format::Mrt;
+}
+
+bool Recorder::Open(const std::string &path, Format f, std::string &why) {
+    out_ = std::fopen(path.c_str(), "wb");
+    if (out_ == nullptr) {
+        why = path + ": " + std::strerror(errno);
+        return false;
+    }
+    path_ = path;
+    format_ = f;
+    if (f == Format::Pcap) Write(rpdwire::PcapFileHeader(1));
+    return true;
+}
+
+void Recorder::Write(const rpdwire::Bytes &b) {
+    if (out_ != nullptr && error_.empty() && std::fwrite(b.data(), 1, b.size(), out_) != b.size())
+        error_ = path_ + ": " + std::strerror(errno);
+}
+
+void Recorder::Segment(RecordLink &l, uint8_t flags, bool fromPeer, const rpdwire::Bytes &payload, double now) {
+    uint32_t &seq = fromPeer ? l.peerSeq : l.localSeq;
+    const uint32_t ack = fromPeer ? l.localSeq : l.peerSeq;
+    std::vector<rpdwire::Bytes> frames;
+    std::string err;
+    if (!rpdwire::PcapFrames({{seq, ack, flags, payload, fromPeer}}, l.ep, frames, &err)) {
+        if (error_.empty()) error_ = path_ + ": " + err;
+        return;
+    }
+    seq += static_cast<uint32_t>(payload.size()) + ((flags & (kSyn | kFin)) != 0 ? 1 : 0);
+    rpdwire::Bytes rec;
+    rpdwire::AppendPcapRecord(rec, Seconds(now), Micros(now), frames[0]);
+    Write(rec);
+}
+
+void Recorder::Connected(RecordLink &l, double now) {
+    if (format_ != Format::Pcap || out_ == nullptr) return;
+    Segment(l, kSyn, true, {}, now);
+    Segment(l, kSyn | kAck, false, {}, now);
+    Segment(l, kAck, true, {}, now);
+}
+
+void Recorder::Received(RecordLink &l, const rpdwire::Bytes &message, double now) {
+    if (out_ == nullptr) return;
+    if (format_ == Format::Pcap) return Segment(l, kPsh | kAck, true, message, now);
+    rpdwire::Bytes rec;
+    std::string err;
+    if (rpdwire::AppendMrtBgp4mp(rec, l.ep, rpdwire::kBgp4mpMessageAs4, message, Seconds(now),
+                                 static_cast<int32_t>(Micros(now)), &err))
+        Write(rec);
+    else if (error_.empty())
+        error_ = path_ + ": " + err;
+}
+
+void Recorder::StateChange(RecordLink &l, uint16_t from, uint16_t to, double now) {
+    if (format_ != Format::Mrt || out_ == nullptr) return;
+    rpdwire::Bytes states;
+    rpdwire::Put16(states, from);
+    rpdwire::Put16(states, to);
+    rpdwire::Bytes rec;
+    if (rpdwire::AppendMrtBgp4mp(rec, l.ep, rpdwire::kBgp4mpStateChangeAs4, states, Seconds(now),
+                                 static_cast<int32_t>(Micros(now))))
+        Write(rec);
+}
+
+void Recorder::Closed(RecordLink &l, double now) {
+    if (format_ != Format::Pcap || out_ == nullptr) return;
+    Segment(l, kFin | kAck, true, {}, now);
+    Segment(l, kFin | kAck, false, {}, now);
+}
+
+bool Recorder::Flush(std::string &why) {
+    if (out_ != nullptr && error_.empty() && std::fflush(out_) != 0) error_ = path_ + ": " + std::strerror(errno);
+    why = error_;
+    return error_.empty();
+}
+
+}  // namespace rpdhost
