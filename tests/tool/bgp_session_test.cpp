@@ -92,4 +92,40 @@ TEST(BgpSession, ErrorsOfARunningSession) {
     }
 }
 
+// A peer's NOTIFICATION is reported with what its data says.
+TEST(BgpSession, NotificationDataAsText) {
+    struct Case {
+        uint8_t code, subcode;
+        Bytes data;
+        const char *text;
+    };
+    const Case cases[] = {
+        {3, 0, Bytes{'b', 'a', 'd'}, ": \"bad\""},
+        {6, 2, Bytes{3, 'b', 'y', 'e'}, ": \"bye\""},  // shutdown communication: its length first
+        {6, 2, Bytes{9, 'b', 'y', 'e'}, ", data 09 62 79 65"},  // a length that does not fit is just bytes
+        {2, 1, Bytes{0, 4}, ", data 00 04"},
+        {1, 1, Bytes{}, ""},
+    };
+    for (const Case &c : cases)
+        EXPECT_EQ(rpdhost::NotificationData(c.code, c.subcode, c.data.data(), c.data.size()), c.text)
+            << int(c.code) << "/" << int(c.subcode);
+    const Bytes longText(300, 'x');
+    EXPECT_EQ(rpdhost::NotificationData(3, 0, longText.data(), longText.size()),
+              ": \"" + std::string(128, 'x') + "\" (300 bytes)");
+}
+
+// A record gets every whole message the session read, the one that ended it too.
+TEST(BgpSession, KeepsEveryWholeMessageForARecord) {
+    BgpSession s({65000, 1, 9}, 0);
+    s.KeepReceived(true);
+    Bytes in = Open(9, 65001);
+    const Bytes ka = rpdhost::BuildKeepalive(), open = Open(9, 65001);
+    in.insert(in.end(), ka.begin(), ka.end());
+    in.insert(in.end(), open.begin(), open.end());  // an OPEN when established: FSM error
+    const SessionOutput out = s.Receive(in.data(), in.size(), 0);
+    ASSERT_EQ(out.received.size(), 3u);
+    EXPECT_EQ(out.received[1], ka);
+    EXPECT_EQ(Notified(out), std::make_pair(5, 3));
+}
+
 }  // namespace

@@ -274,6 +274,35 @@ TEST(EncodeJson, BuildsWhatTheDescriptionSays) {
     EXPECT_EQ(rpdwire::ToHex(job.messages[0]), rpdwire::ToHex(rpdwire::BuildUpdate(u)));
 }
 
+// What speak withdraws: the routes still standing at the end of the
+// description, in UPDATEs a peer takes whole, however many there are.
+TEST_F(HostTest, SpeakWithdrawsWhatStillStands) {
+    EncodeJob job;
+    job.senderAs = 65100;
+    std::string err;
+    ASSERT_TRUE(BuildFromJson(R"({"updates":[{"announce":[{"distinguisher":1,"peer":"10.0.0.1"},
+                                                         {"distinguisher":2,"peer":"10.0.0.1"}]},
+                                            {"withdraw":[{"distinguisher":1,"peer":"10.0.0.1"}]},
+                                            {"announce":[{"distinguisher":2,"peer":"10.0.0.1"}]}]})",
+                              job, err))
+        << err;
+    ASSERT_EQ(job.standing.size(), 1u);
+    EXPECT_EQ(job.standing[0].distinguisher, 2u);
+    EXPECT_EQ(job.endpoints.peerAs, 65100u);  // the sender's AS, and so the AS_PATH's
+
+    std::vector<rpdwire::RpdNlri> many(1000);
+    for (uint32_t i = 0; i < many.size(); ++i) many[i].distinguisher = i;
+    const std::vector<rpdwire::Bytes> w = Withdrawals(many);
+    for (const rpdwire::Bytes &m : w) EXPECT_LE(m.size(), 4096u);
+    Summary sum;
+    HostOptions opt;
+    opt.output = OutputMode::None;
+    Run(File(w), opt, &sum);
+    EXPECT_EQ(sum.withdrawn, many.size());
+    EXPECT_FALSE(sum.Failed());
+    EXPECT_TRUE(Withdrawals({}).empty());
+}
+
 TEST(EncodeJson, ErrorsNameTheField) {
     struct Case {
         const char *json;

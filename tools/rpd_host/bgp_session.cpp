@@ -37,6 +37,23 @@ bool LengthFits(uint8_t type, size_t len) {
 
 }  // namespace
 
+std::string NotificationData(uint8_t code, uint8_t subcode, const uint8_t *data, size_t len) {
+    if (len == 0) return "";
+    // A Cease may carry a shutdown communication: a length, then UTF-8 (RFC 9003).
+    if (code == kCease && (subcode == 2 || subcode == 4) && data[0] == len - 1) {
+        ++data;
+        --len;
+    }
+    bool text = len > 0;
+    for (size_t i = 0; i < len; ++i) text = text && data[i] >= 0x20 && data[i] < 0x7F;
+    constexpr size_t kShown = 128;
+    const size_t shown = len < kShown ? len : kShown;
+    std::string out = text ? ": \"" + std::string(reinterpret_cast<const char *>(data), shown) + "\""
+                           : ", data " + rpdwire::ToHex(rpdwire::Bytes(data, data + shown));
+    if (shown < len) out += " (" + std::to_string(len) + " bytes)";
+    return out;
+}
+
 std::vector<uint8_t> BuildOpen(const SpeakerConfig &cfg) {
     // Multiprotocol for RPD, and for IPv4 unicast that peers may carry it on;
     // route refresh; 4-octet AS.
@@ -149,7 +166,8 @@ void BgpSession::OnMessage(const uint8_t *m, size_t len, double now, SessionOutp
     const uint8_t type = m[18];
     if (type == kNotification) {
         // A Cease is how a peer says goodbye; anything else is an error it found.
-        const std::string what = "peer sent NOTIFICATION " + NotificationText(m[19], m[20]);
+        const std::string what = "peer sent NOTIFICATION " + NotificationText(m[19], m[20]) +
+                                 NotificationData(m[19], m[20], m + 21, len - 21);
         if (m[19] == kCease) out.events.push_back("closed: " + what);
         else out.problem = what;
         out.close = true;

@@ -5,7 +5,9 @@
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
+#include <set>
 #include <sstream>
+#include <tuple>
 
 namespace rpdhost {
 
@@ -263,7 +265,11 @@ std::vector<rpdwire::RpdNlri> NlrisOf(const json &j, const std::string &path) {
     return out;
 }
 
+using NlriKey = std::tuple<uint8_t, uint32_t, uint32_t>;
+NlriKey KeyOf(const rpdwire::RpdNlri &n) { return {n.policyType, n.distinguisher, n.peer}; }
+
 void Build(const json &doc, EncodeJob &job) {
+    std::set<NlriKey> standing;
     Reader top(doc, "$");
     top.Allow({"session", "wide_community_code", "mss", "updates"});
     job.mss = static_cast<uint32_t>(top.Uint("mss", 1400, 65495));
@@ -283,6 +289,7 @@ void Build(const json &doc, EncodeJob &job) {
         if (peerFamily != localFamily)
             throw Bad{"$.session.local_address: must be of the same family as peer_address (both IPv4 or both IPv6)"};
     }
+    if (job.senderAs != 0) job.endpoints.peerAs = job.senderAs;
     if (!top.Has("updates")) throw Bad{"$.updates: missing"};
     size_t i = 0;
     for (const json &u : Array(top.At("updates"), "$.updates")) {
@@ -307,7 +314,10 @@ void Build(const json &doc, EncodeJob &job) {
         rpdwire::Bytes msg = rpdwire::BuildUpdate(upd);
         if (msg.size() > 0xFFFF) throw Bad{up + ": the UPDATE exceeds 65535 bytes"};
         job.messages.push_back(std::move(msg));
+        for (const rpdwire::RpdNlri &n : upd.withdraw) standing.erase(KeyOf(n));
+        for (const rpdwire::RpdNlri &n : upd.announce) standing.insert(KeyOf(n));
     }
+    for (const auto &[type, distinguisher, peer] : standing) job.standing.push_back({distinguisher, peer, type});
 }
 
 // rpd-host --json output: route and policy records, one per line. The
@@ -343,6 +353,19 @@ void BuildFromRecords(const std::string &text, EncodeJob &job) {
 }
 
 }  // namespace
+
+std::vector<rpdwire::Bytes> Withdrawals(const std::vector<rpdwire::RpdNlri> &routes) {
+    // 300 routes of 10 bytes keep an UPDATE well inside the 4096 bytes every speaker takes.
+    constexpr size_t kPerUpdate = 300;
+    std::vector<rpdwire::Bytes> out;
+    for (size_t at = 0; at < routes.size(); at += kPerUpdate) {
+        rpdwire::Update u;
+        u.withdraw.assign(routes.begin() + static_cast<std::ptrdiff_t>(at),
+                          routes.begin() + static_cast<std::ptrdiff_t>(std::min(routes.size(), at + kPerUpdate)));
+        out.push_back(rpdwire::BuildUpdate(u));
+    }
+    return out;
+}
 
 bool BuildFromJson(const std::string &text, EncodeJob &job, std::string &err) {
     json doc = json::parse(text, nullptr, false);

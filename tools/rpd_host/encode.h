@@ -13,7 +13,12 @@ struct EncodeJob {
     std::vector<rpdwire::Bytes> messages;
     rpdwire::Endpoints endpoints;
     uint32_t mss = 1400;
+    uint32_t senderAs = 0;  // set before building: the AS that sends (origin_as by default), over session.peer_as
+    std::vector<rpdwire::RpdNlri> standing;  // routes announced and not withdrawn by the end
 };
+
+// UPDATEs that withdraw `routes`, as many to a message as fit comfortably.
+std::vector<rpdwire::Bytes> Withdrawals(const std::vector<rpdwire::RpdNlri> &routes);
 
 // Parses the description; false with `err` naming the offending field.
 bool BuildFromJson(const std::string &text, EncodeJob &job, std::string &err);

@@ -54,6 +54,7 @@ struct InputEvent {
     int64_t sec = 0;
     uint32_t usec = 0;
     std::string what;
+    bool live = false;  // from a session, not a file: the offset means nothing
 };
 
 // A problem in the input itself (framing, truncation, capture), not in a message.

@@ -202,6 +202,7 @@ void LiveReport::Read(LiveLink &l, double now) {
 
 void LiveReport::Event(const std::string &peer, uint32_t as, const std::string &what) {
     InputEvent e;
+    e.live = true;
     e.peer = peer;
     e.peerAs = as;
     Stamp(e.hasTime, e.sec, e.usec);

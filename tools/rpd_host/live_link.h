@@ -26,6 +26,11 @@ public:
     int get() const { return fd_; }
     void Close();
     void Reset(int fd);
+    int Release() {
+        const int fd = fd_;
+        fd_ = -1;
+        return fd;
+    }
 
 private:
     int fd_;

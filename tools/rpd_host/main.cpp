@@ -20,6 +20,7 @@
 #include "encode.h"
 #include "host.h"
 #include "listen.h"
+#include "speak.h"
 
 namespace {
 
@@ -148,6 +149,28 @@ int UsageError(const std::string &what) {
     return 2;
 }
 
+// Reads an encode description (a file, or - for standard input). 0 when it is
+// read, else reported and the exit status: 2 unreadable, 1 not a description.
+int LoadJob(const char *input, EncodeJob &job) {
+    std::stringstream text;
+    if (std::strcmp(input, "-") == 0) {
+        text << std::cin.rdbuf();
+    } else {
+        std::ifstream f(input);
+        if (!f) {
+            std::fprintf(stderr, "rpd-host: %s: %s\n", input, std::strerror(errno));
+            return 2;
+        }
+        text << f.rdbuf();
+    }
+    std::string err;
+    if (!BuildFromJson(text.str(), job, err)) {
+        std::fprintf(stderr, "rpd-host: %s: %s\n", input, err.c_str());
+        return 1;
+    }
+    return 0;
+}
+
 int Encode(int argc, char **argv) {
     rpdwire::FileFormat fmt = rpdwire::FileFormat::Hex;
     const char *output = nullptr;
@@ -168,23 +191,8 @@ int Encode(int argc, char **argv) {
         }
     }
     if (input == nullptr) return UsageError("encode needs a policy description file");
-    std::stringstream text;
-    if (std::strcmp(input, "-") == 0) {
-        text << std::cin.rdbuf();
-    } else {
-        std::ifstream f(input);
-        if (!f) {
-            std::fprintf(stderr, "rpd-host: %s: %s\n", input, std::strerror(errno));
-            return 2;
-        }
-        text << f.rdbuf();
-    }
     EncodeJob job;
-    std::string err;
-    if (!BuildFromJson(text.str(), job, err)) {
-        std::fprintf(stderr, "rpd-host: %s: %s\n", input, err.c_str());
-        return 1;
-    }
+    if (const int rc = LoadJob(input, job); rc != 0) return rc;
     // A file is written under a temporary name and renamed when whole: a failed encode leaves nothing behind.
     const std::string temp = output == nullptr ? "" : std::string(output) + ".part";
     FILE *out = output == nullptr ? stdout : std::fopen(temp.c_str(), "wb");
@@ -192,6 +200,7 @@ int Encode(int argc, char **argv) {
         std::fprintf(stderr, "rpd-host: %s: %s\n", output, std::strerror(errno));
         return 2;
     }
+    std::string err;
     const bool ok = rpdwire::WriteMessages(out, fmt, job.messages, job.endpoints, job.mss, &err);
     const bool closed = out == stdout ? std::fflush(out) == 0 : std::fclose(out) == 0;
     if (!ok || !closed || (output != nullptr && std::rename(temp.c_str(), output) != 0)) {
@@ -263,7 +272,7 @@ bool ListenOption(const std::string &a, const char *value, ListenOptions &lo, in
 // Parses the decode command line; returns -1 to go on, else the exit status.
 // With `listen`, the speaker's options are taken too and --port and --peer are the speaker's.
 int ParseArgs(int argc, char **argv, std::string &plugin, HostOptions &opt, InputOptions &inOpt, bool &summary,
-              std::vector<std::string> &files, ListenOptions *listen = nullptr) {
+              std::vector<std::string> &files, ListenOptions *listen = nullptr, SpeakOptions *speak = nullptr) {
     bool portGiven = false, optionsEnded = false;
     const char *mode = nullptr;  // the output option given, to refuse a second one
     auto setMode = [&](const char *name, OutputMode m) {
@@ -283,7 +292,7 @@ int ParseArgs(int argc, char **argv, std::string &plugin, HostOptions &opt, Inpu
         static const char *const kWithValue[] = {"--plugin",     "--format",    "--port",     "--wide-community-code",
                                                  "--peer",       "--distinguisher", "--community", "--bind",
                                                  "--local-as",   "--router-id", "--hold-time", "--max-sessions",
-                                                 "--duration",   "--write",     "--write-format"};
+                                                 "--duration",   "--write",     "--write-format", "--connect"};
         const char *value = nullptr;
         for (const char *o : kWithValue)
             if (a == o) {
@@ -302,6 +311,10 @@ int ParseArgs(int argc, char **argv, std::string &plugin, HostOptions &opt, Inpu
             return 0;
         } else if (listen != nullptr && ListenOption(a, value, *listen, rc)) {
             if (rc >= 0) return rc;
+        } else if (speak != nullptr && a == "--connect") {
+            speak->connect = value;
+        } else if (speak != nullptr && a == "--force") {
+            speak->force = true;
         } else if (listen == nullptr && (a == "--bind" || a == "--local-as" || a == "--router-id" ||
                                          a == "--hold-time" || a == "--max-sessions" || a == "--duration" ||
                                          a == "--write" || a == "--write-format")) {
@@ -352,6 +365,10 @@ int ParseArgs(int argc, char **argv, std::string &plugin, HostOptions &opt, Inpu
         }
         if (rc >= 0) return rc;
     }
+    if (speak != nullptr) {
+        if (files.size() != 1) return UsageError("speak needs one policy description file");
+        return -1;
+    }
     if (listen != nullptr) {
         if (!files.empty()) return UsageError("listen reads no files: " + files[0]);
         return -1;
@@ -364,17 +381,25 @@ int ParseArgs(int argc, char **argv, std::string &plugin, HostOptions &opt, Inpu
 
 int main(int argc, char **argv) {
     if (argc > 1 && std::strcmp(argv[1], "encode") == 0) return Encode(argc, argv);
-    const bool listening = argc > 1 && std::strcmp(argv[1], "listen") == 0;
+    const std::string mode = argc > 1 ? argv[1] : "";
+    const bool listening = mode == "listen", speaking = mode == "speak";
     std::string plugin = DefaultPluginPath();
     HostOptions opt;
-    opt.progress = !listening && isatty(2) != 0;
+    opt.progress = !listening && !speaking && isatty(2) != 0;
     InputOptions inOpt;
-    ListenOptions lo;
+    SpeakOptions so;
     bool summary = true;
     std::vector<std::string> files;
-    const int rc = listening ? ParseArgs(argc - 1, argv + 1, plugin, opt, inOpt, summary, files, &lo)
-                             : ParseArgs(argc, argv, plugin, opt, inOpt, summary, files);
+    const int rc = speaking    ? ParseArgs(argc - 1, argv + 1, plugin, opt, inOpt, summary, files, &so.link, &so)
+                   : listening ? ParseArgs(argc - 1, argv + 1, plugin, opt, inOpt, summary, files, &so.link)
+                               : ParseArgs(argc, argv, plugin, opt, inOpt, summary, files);
     if (rc >= 0) return rc;
+    EncodeJob job;
+    if (speaking) {
+        job.senderAs = so.link.speaker.localAs;
+        if (LoadJob(files[0].c_str(), job) != 0) return 2;
+        files.clear();
+    }
 
     Plugin p;
     std::string err;
@@ -384,8 +409,8 @@ int main(int argc, char **argv) {
     }
     const std::unique_ptr<Reporter> reporter = MakeReporter(opt.output, p, stdout);
     Host host(p, opt, *reporter);
-    if (listening && !Listen(lo, host, err)) {
-        std::fprintf(stderr, "rpd-host: listen: %s\n", err.c_str());
+    if ((listening && !Listen(so.link, host, err)) || (speaking && !Speak(so, job, host, err))) {
+        std::fprintf(stderr, "rpd-host: %s: %s\n", mode.c_str(), err.c_str());
         return 2;
     }
     for (const std::string &f : files) {
