@@ -46,6 +46,12 @@ inline ReadResult ReadBytes(const rpdwire::Bytes &file, const rpdhost::InputOpti
     return r;
 }
 
+inline rpdwire::Bytes Cat(std::initializer_list<rpdwire::Bytes> parts) {
+    rpdwire::Bytes out;
+    for (const rpdwire::Bytes &p : parts) out.insert(out.end(), p.begin(), p.end());
+    return out;
+}
+
 inline std::vector<rpdwire::Bytes> BytesOf(const Collected &c) {
     std::vector<rpdwire::Bytes> out;
     for (const auto &m : c.messages) out.push_back(m.bytes);

@@ -15,6 +15,7 @@
 
 namespace {
 
+using tamtest::Cat;
 using namespace mrttest;
 
 using tamtest::Collected;
@@ -24,12 +25,6 @@ Collected ReadMrt(const Bytes &file) {
     EXPECT_TRUE(r.ok) << r.fatal;
     EXPECT_EQ(r.counts.format, rpdhost::InputFormat::Mrt);
     return r.got;
-}
-
-Bytes Cat(std::initializer_list<Bytes> parts) {
-    Bytes out;
-    for (const Bytes &p : parts) out.insert(out.end(), p.begin(), p.end());
-    return out;
 }
 
 Bytes Slice(const Bytes &b, const rpdhost::Span &s) {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "bgp_message.h"
 #include "bgp_writer.h"
 #include "byte_reader.h"
 #include "input_internal.h"
@@ -17,6 +18,7 @@ constexpr uint8_t kOpen = 1, kUpdate = 2, kNotification = 3, kKeepalive = 4, kRo
 constexpr double kOpenHold = 240;
 constexpr uint16_t kAsTrans = 23456;
 constexpr uint8_t kAfiIpv4Hi = 0, kAfiIpv4Lo = 1, kSafiRpd = 75, kSafiUnicast = 1;
+using Bytes = std::vector<uint8_t>;
 
 // Error codes and subcodes of RFC 4271 section 4.5 (and RFC 6608 for the FSM errors).
 constexpr uint8_t kHeaderError = 1, kOpenError = 2, kUpdateError = 3, kHoldExpired = 4, kFsmError = 5, kCease = 6;
@@ -36,23 +38,6 @@ bool LengthFits(uint8_t type, size_t len) {
 }
 
 }  // namespace
-
-std::string NotificationData(uint8_t code, uint8_t subcode, const uint8_t *data, size_t len) {
-    if (len == 0) return "";
-    // A Cease may carry a shutdown communication: a length, then UTF-8 (RFC 9003).
-    if (code == kCease && (subcode == 2 || subcode == 4) && data[0] == len - 1) {
-        ++data;
-        --len;
-    }
-    bool text = len > 0;
-    for (size_t i = 0; i < len; ++i) text = text && data[i] >= 0x20 && data[i] < 0x7F;
-    constexpr size_t kShown = 128;
-    const size_t shown = len < kShown ? len : kShown;
-    std::string out = text ? ": \"" + std::string(reinterpret_cast<const char *>(data), shown) + "\""
-                           : ", data " + rpdwire::ToHex(rpdwire::Bytes(data, data + shown));
-    if (shown < len) out += " (" + std::to_string(len) + " bytes)";
-    return out;
-}
 
 std::vector<uint8_t> BuildOpen(const SpeakerConfig &cfg) {
     // Multiprotocol for RPD, and for IPv4 unicast that peers may carry it on;
@@ -80,29 +65,6 @@ std::vector<uint8_t> BuildNotification(uint8_t code, uint8_t subcode, const std:
     body[1] = subcode;
     std::copy(data.begin(), data.end(), body.begin() + 2);
     return rpdwire::BgpMessage(kNotification, body);
-}
-
-std::string NotificationText(uint8_t code, uint8_t subcode) {
-    static const char *const kCodes[] = {"",           "Message Header Error", "OPEN Message Error",
-                                         "UPDATE Message Error", "Hold Timer Expired", "Finite State Machine Error",
-                                         "Cease"};
-    struct Sub {
-        uint8_t code, subcode;
-        const char *name;
-    };
-    static const Sub kSubs[] = {
-        {1, 1, "Connection Not Synchronized"}, {1, 2, "Bad Message Length"},  {1, 3, "Bad Message Type"},
-        {2, 1, "Unsupported Version Number"},  {2, 2, "Bad Peer AS"},         {2, 3, "Bad BGP Identifier"},
-        {2, 4, "Unsupported Optional Parameter"}, {2, 6, "Unacceptable Hold Time"},
-        {3, 1, "Malformed Attribute List"},    {5, 1, "unexpected message in OpenSent"},
-        {5, 2, "unexpected message in OpenConfirm"}, {5, 3, "unexpected message in Established"},
-        {6, 2, "Administrative Shutdown"},     {6, 4, "Administrative Reset"}, {6, 6, "Other Configuration Change"},
-    };
-    std::string text = code >= 1 && code <= 6 ? kCodes[code] : "error code " + std::to_string(code);
-    for (const Sub &s : kSubs)
-        if (s.code == code && s.subcode == subcode) return text + " / " + s.name + " (" + std::to_string(code) + "/" +
-                                                       std::to_string(subcode) + ")";
-    return text + " (" + std::to_string(code) + "/" + std::to_string(subcode) + ")";
 }
 
 BgpSession::BgpSession(const SpeakerConfig &cfg, double now) : cfg_(cfg) { holdDeadline_ = now + kOpenHold; }
@@ -205,44 +167,20 @@ void BgpSession::OnMessage(const uint8_t *m, size_t len, double now, SessionOutp
 }
 
 void BgpSession::OnOpen(const uint8_t *m, size_t len, double now, SessionOutput &out) {
-    ByteReader r(m + kHeaderLen, len - kHeaderLen);
-    uint8_t version = 0, optLen = 0;
-    uint16_t as2 = 0, hold = 0;
-    uint32_t id = 0;
-    if (!r.U8(version) || !r.U16(as2) || !r.U16(hold) || !r.U32(id) || !r.U8(optLen)) {
-        return Fail(out, kHeaderError, 2, {m[16], m[17]}, "OPEN cut short");
-    }
-    if (version != 4) return Fail(out, kOpenError, 1, {0, 4}, "OPEN of version " + std::to_string(version));
-    if (hold == 1 || hold == 2) return Fail(out, kOpenError, 6, {}, "hold time " + std::to_string(hold));
-    if (id == 0) return Fail(out, kOpenError, 3, {}, "BGP identifier 0");
-    ByteReader params;
-    if (!r.Sub(optLen, params) || r.Left() != 0) return Fail(out, kOpenError, 0, {}, "optional parameters' length");
-    peerAs_ = as2;
-    while (params.Left() > 0) {
-        uint8_t ptype = 0, plen = 0;
-        ByteReader value;
-        if (!params.U8(ptype) || !params.U8(plen) || !params.Sub(plen, value)) {
-            return Fail(out, kOpenError, 0, {}, "optional parameter cut short");
-        }
-        if (ptype != 2) return Fail(out, kOpenError, 4, {ptype}, "optional parameter " + std::to_string(ptype));
-        while (value.Left() > 0) {
-            uint8_t code = 0, clen = 0;
-            ByteReader cap;
-            if (!value.U8(code) || !value.U8(clen) || !value.Sub(clen, cap)) {
-                return Fail(out, kOpenError, 0, {}, "capability cut short");
-            }
-            uint16_t afi = 0;
-            uint8_t reserved = 0, safi = 0;
-            uint32_t as4 = 0;
-            if (code == 1 && cap.U16(afi) && cap.U8(reserved) && cap.U8(safi) && afi == 1 && safi == kSafiRpd) {
-                peerRpd_ = true;
-            } else if (code == 65 && cap.U32(as4)) {
-                peerAs_ = as4;
-            }
-        }
-    }
-    peerId_ = id;
-    hold_ = hold < cfg_.holdTime ? hold : cfg_.holdTime;
+    OpenInfo open;
+    uint8_t subcode = 0, data = 0;
+    std::string why;
+    const OpenRead read = ReadOpen(m, len, open, subcode, data, why);
+    if (read == OpenRead::Short) return Fail(out, kHeaderError, 2, {m[16], m[17]}, "OPEN cut short");
+    if (open.version != 4) return Fail(out, kOpenError, 1, {0, 4}, "OPEN of version " + std::to_string(open.version));
+    if (open.holdTime == 1 || open.holdTime == 2)
+        return Fail(out, kOpenError, 6, {}, "hold time " + std::to_string(open.holdTime));
+    if (open.id == 0) return Fail(out, kOpenError, 3, {}, "BGP identifier 0");
+    if (read == OpenRead::BadParams) return Fail(out, kOpenError, subcode, subcode == 4 ? Bytes{data} : Bytes{}, why);
+    peerAs_ = open.as;
+    peerRpd_ = open.rpd;
+    peerId_ = open.id;
+    hold_ = open.holdTime < cfg_.holdTime ? open.holdTime : cfg_.holdTime;
     Append(out.send, BuildKeepalive());
     keepaliveDue_ = hold_ == 0 ? 0 : now + hold_ / 3.0;
     Restart(now);

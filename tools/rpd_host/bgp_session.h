@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "bgp_message.h"
+
 namespace rpdhost {
 
 struct SpeakerConfig {
@@ -73,10 +75,5 @@ private:
 std::vector<uint8_t> BuildOpen(const SpeakerConfig &cfg);
 std::vector<uint8_t> BuildKeepalive();
 std::vector<uint8_t> BuildNotification(uint8_t code, uint8_t subcode, const std::vector<uint8_t> &data = {});
-// "Cease / Administrative Shutdown (6/2)" and the like.
-std::string NotificationText(uint8_t code, uint8_t subcode);
-// What a NOTIFICATION's data says, to follow that text: a quoted text when it
-// is one (a shutdown communication too), else hex; "" when there is none.
-std::string NotificationData(uint8_t code, uint8_t subcode, const uint8_t *data, size_t len);
 
 }  // namespace rpdhost

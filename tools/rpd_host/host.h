@@ -45,6 +45,8 @@ public:
     bool Run(const std::string &name, FILE *in, const InputOptions &inOpt, uint64_t size = 0);
     // A live input (a listening speaker): reports name it, the summary counts it.
     void BeginLive(const std::string &name);
+    // What a live input's reader counted (and passed over), once it ends.
+    void AddCounts(const InputCounts &counts) { sum_.Add(counts); }
     // An input that could not even be opened.
     void Unreadable(const std::string &name, const std::string &why);
     // Hands the summary to the reporter; the caller prints the text summary where it belongs.

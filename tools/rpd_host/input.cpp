@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "decompress.h"
+#include "bmp_input.h"
 #include "input_internal.h"
 
 namespace rpdhost {
@@ -144,12 +145,14 @@ const char *FormatName(InputFormat f) {
         case InputFormat::Raw: return "raw";
         case InputFormat::Mrt: return "mrt";
         case InputFormat::Pcap: return "pcap";
+        case InputFormat::Bmp: return "bmp";
     }
     return "?";
 }
 
 bool ParseInputFormat(const std::string &name, InputFormat &out) {
-    for (InputFormat f : {InputFormat::Auto, InputFormat::Hex, InputFormat::Raw, InputFormat::Mrt, InputFormat::Pcap})
+    for (InputFormat f : {InputFormat::Auto, InputFormat::Hex, InputFormat::Raw, InputFormat::Mrt, InputFormat::Pcap,
+                          InputFormat::Bmp})
         if (name == FormatName(f)) {
             out = f;
             return true;
@@ -162,6 +165,7 @@ InputFormat DetectFormat(const uint8_t *head, size_t n, bool whole) {
     if (n >= kBgpMarkerLen && IsMarker(head))
         return InputFormat::Raw;
     if (LooksLikeMrt(head, n)) return InputFormat::Mrt;
+    if (LooksLikeBmp(head, n)) return InputFormat::Bmp;
     if (LooksLikeHex(head, n, whole)) return InputFormat::Hex;
     return InputFormat::Auto;
 }
@@ -198,9 +202,10 @@ bool ReadInput(FILE *in, const InputOptions &opt, InputSink &sink, InputCounts &
         case InputFormat::Hex: ok = ReadHex(f->get(), sink, counts); break;
         case InputFormat::Raw: ok = ReadRaw(f->get(), sink, counts); break;
         case InputFormat::Mrt: ok = ReadMrt(f->get(), sink, counts); break;
+        case InputFormat::Bmp: ok = ReadBmp(f->get(), sink, counts); break;
         case InputFormat::Pcap: ok = ReadPcap(f->release(), pcapng, opt, sink, counts, fatal); break;  // closes it
         case InputFormat::Auto:
-            fatal = "cannot tell the format (not pcap, pcapng, MRT, a raw BGP stream or hex text); try --format";
+            fatal = "cannot tell the format (not pcap, pcapng, MRT, BMP, a raw BGP stream or hex text); try --format";
             return false;
     }
     if (!damage.empty()) {

@@ -13,7 +13,7 @@
 
 namespace rpdhost {
 
-enum class InputFormat { Auto, Hex, Raw, Mrt, Pcap };
+enum class InputFormat { Auto, Hex, Raw, Mrt, Pcap, Bmp };
 
 const char *FormatName(InputFormat f);
 bool ParseInputFormat(const std::string &name, InputFormat &out);

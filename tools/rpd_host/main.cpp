@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "bmp_station.h"
 #include "encode.h"
 #include "host.h"
 #include "listen.h"
@@ -30,6 +31,9 @@ const char kUsage[] =
     "usage: rpd-host [OPTIONS] FILE...\n"
     "       rpd-host listen [--bind ADDR] [--port N] [--local-as N] [--router-id A]\n"
     "                       [--hold-time S] [--peer ADDR]... [--write FILE] [OPTIONS]\n"
+    "       rpd-host speak (--connect ADDR | --bind ADDR) [--port N] [--local-as N]\n"
+    "                      [--router-id A] [--hold-time S] [--force] [OPTIONS] POLICY.json\n"
+    "       rpd-host bmp [--bind ADDR] [--port N] [OPTIONS]\n"
     "       rpd-host encode [--format FMT] [--output FILE] POLICY.json\n"
     "\n"
     "Decodes the BGP Routing Policy Distribution routes (AFI 1, SAFI 75) of BGP\n"
@@ -43,6 +47,8 @@ const char kUsage[] =
     "                 fragments are reassembled, each TCP direction is put back in\n"
     "                 order, and a stream that starts mid-message or lost bytes\n"
     "                 resumes at the next BGP header\n"
+    "  BMP            a monitoring stream (RFC 7854): the UPDATEs of route monitoring\n"
+    "                 and the messages of route mirroring, with peer up and down\n"
     "  MRT            BGP4MP and BGP4MP_ET messages (also _LOCAL and ADD-PATH) and\n"
     "                 state changes; TABLE_DUMP_V2 RIB dumps (all RIB subtypes,\n"
     "                 ADD-PATH too) with their peer index; TABLE_DUMP\n"
@@ -56,8 +62,8 @@ const char kUsage[] =
     "Options:\n"
     "  --plugin PATH      plug-in to load (default: " TAM_RPD_DEFAULT_PLUGIN " beside rpd-host,\n"
     "                     else in the library directory of its install)\n"
-    "  --format FMT       input format: auto (default), hex, raw, mrt or pcap (pcap\n"
-    "                     also reads pcapng)\n"
+    "  --format FMT       input format: auto (default), hex, raw, mrt, bmp or pcap\n"
+    "                     (pcap also reads pcapng)\n"
     "  --port N           TCP port that carries BGP in captures; repeat for several\n"
     "                     (default 179; the first --port replaces it)\n"
     "\n"
@@ -113,6 +119,22 @@ const char kUsage[] =
     "peers send, as it arrives, for replay with rpd-host FILE: MRT BGP4MP_ET\n"
     "(with the state changes), or pcap when FILE ends in .pcap or with\n"
     "--write-format pcap (one TCP connection per session).\n"
+    "\n"
+    "speak: an RPD controller for testing a router. Connects to --connect ADDR\n"
+    "(--port N, default 179; --bind ADDR picks the local address) or, without\n"
+    "--connect, accepts one peer on --bind ADDR and --port N. Once the session is\n"
+    "up it announces the UPDATEs of POLICY.json (encode's format, sent as the AS\n"
+    "of --local-as), when the peer offers AFI 1 / SAFI 75 or with --force. SIGUSR1\n"
+    "or \"withdraw\" on standard input withdraws them, SIGUSR2 or \"announce\" sends\n"
+    "them again, \"quit\", SIGINT or SIGTERM withdraws them and ends the session\n"
+    "with a Cease; so does --duration S. Everything the peer sends is reported:\n"
+    "its UPDATEs decoded, its NOTIFICATION with its text. --write records too.\n"
+    "Exit status 1 when the peer ended the session with an error.\n"
+    "\n"
+    "bmp: a BMP station. Monitored routers connect to --bind ADDR (default\n"
+    "0.0.0.0) and --port N (default 11019); each stream is read as a BMP file\n"
+    "is, its messages attributed to the router and peer. Runs until SIGINT or\n"
+    "SIGTERM, --duration S or --max-sessions N closed connections.\n"
     "\n"
     "encode: builds one BGP UPDATE per entry of POLICY.json's \"updates\" (see\n"
     "samples/*.json) and writes them to the output (default: standard output).\n"
@@ -269,17 +291,33 @@ bool ListenOption(const std::string &a, const char *value, ListenOptions &lo, in
     return true;
 }
 
-// Parses the decode command line; returns -1 to go on, else the exit status.
-// With `listen`, the speaker's options are taken too and --port and --peer are the speaker's.
-int ParseArgs(int argc, char **argv, std::string &plugin, HostOptions &opt, InputOptions &inOpt, bool &summary,
-              std::vector<std::string> &files, ListenOptions *listen = nullptr, SpeakOptions *speak = nullptr) {
+enum class Mode { Files, Listen, Speak, Bmp };
+
+// Whether `a` is an option of the live mode `m` (its --port is the one it listens or connects on).
+bool LiveOptionOf(Mode m, const std::string &a) {
+    static const char *const kCommon[] = {"--bind", "--port", "--duration"};
+    static const char *const kSession[] = {"--local-as", "--router-id", "--hold-time", "--write", "--write-format"};
+    if (m == Mode::Files) return false;
+    for (const char *o : kCommon)
+        if (a == o) return true;
+    if (m == Mode::Listen || m == Mode::Bmp)
+        if (a == "--max-sessions") return true;
+    if (m == Mode::Listen || m == Mode::Speak)
+        for (const char *o : kSession)
+            if (a == o) return true;
+    return (m == Mode::Listen && a == "--peer") || (m == Mode::Speak && (a == "--connect" || a == "--force"));
+}
+
+// Parses the command line of `mode`; returns -1 to go on, else the exit status.
+int ParseArgs(Mode m, int argc, char **argv, std::string &plugin, HostOptions &opt, InputOptions &inOpt,
+              bool &summary, std::vector<std::string> &files, SpeakOptions &so) {
     bool portGiven = false, optionsEnded = false;
-    const char *mode = nullptr;  // the output option given, to refuse a second one
-    auto setMode = [&](const char *name, OutputMode m) {
-        if (mode != nullptr && std::strcmp(mode, name) != 0)
-            return UsageError(std::string(mode) + " and " + name + " cannot be used together");
-        mode = name;
-        opt.output = m;
+    const char *output = nullptr;  // the output option given, to refuse a second one
+    auto setMode = [&](const char *name, OutputMode om) {
+        if (output != nullptr && std::strcmp(output, name) != 0)
+            return UsageError(std::string(output) + " and " + name + " cannot be used together");
+        output = name;
+        opt.output = om;
         return -1;
     };
     const auto number = Number;
@@ -293,6 +331,7 @@ int ParseArgs(int argc, char **argv, std::string &plugin, HostOptions &opt, Inpu
                                                  "--peer",       "--distinguisher", "--community", "--bind",
                                                  "--local-as",   "--router-id", "--hold-time", "--max-sessions",
                                                  "--duration",   "--write",     "--write-format", "--connect"};
+        // (--force takes no value)
         const char *value = nullptr;
         for (const char *o : kWithValue)
             if (a == o) {
@@ -309,16 +348,14 @@ int ParseArgs(int argc, char **argv, std::string &plugin, HostOptions &opt, Inpu
         } else if (a == "--version") {
             std::printf("rpd-host %s\n", TAM_RPD_TOOL_VERSION);
             return 0;
-        } else if (listen != nullptr && ListenOption(a, value, *listen, rc)) {
-            if (rc >= 0) return rc;
-        } else if (speak != nullptr && a == "--connect") {
-            speak->connect = value;
-        } else if (speak != nullptr && a == "--force") {
-            speak->force = true;
-        } else if (listen == nullptr && (a == "--bind" || a == "--local-as" || a == "--router-id" ||
-                                         a == "--hold-time" || a == "--max-sessions" || a == "--duration" ||
-                                         a == "--write" || a == "--write-format")) {
-            return UsageError(a + " is an option of rpd-host listen");
+        } else if (LiveOptionOf(m, a)) {
+            if (a == "--connect") so.connect = value;
+            else if (a == "--force") so.force = true;
+            else if (ListenOption(a, value, so.link, rc) && rc >= 0) return rc;
+        } else if (a != "--port" && a != "--peer" &&
+                   (LiveOptionOf(Mode::Listen, a) || LiveOptionOf(Mode::Speak, a) || LiveOptionOf(Mode::Bmp, a))) {
+            return UsageError(a + " is not an option of rpd-host" +
+                              (m == Mode::Files ? std::string() : std::string(" ") + argv[0]));
         } else if (a == "--plugin") {
             plugin = value;
         } else if (a == "--format") {
@@ -365,12 +402,12 @@ int ParseArgs(int argc, char **argv, std::string &plugin, HostOptions &opt, Inpu
         }
         if (rc >= 0) return rc;
     }
-    if (speak != nullptr) {
+    if (m == Mode::Speak) {
         if (files.size() != 1) return UsageError("speak needs one policy description file");
         return -1;
     }
-    if (listen != nullptr) {
-        if (!files.empty()) return UsageError("listen reads no files: " + files[0]);
+    if (m != Mode::Files) {
+        if (!files.empty()) return UsageError(std::string(argv[0]) + " reads no files: " + files[0]);
         return -1;
     }
     if (files.empty()) return UsageError("no input file (use - for standard input)");
@@ -382,17 +419,18 @@ int ParseArgs(int argc, char **argv, std::string &plugin, HostOptions &opt, Inpu
 int main(int argc, char **argv) {
     if (argc > 1 && std::strcmp(argv[1], "encode") == 0) return Encode(argc, argv);
     const std::string mode = argc > 1 ? argv[1] : "";
-    const bool listening = mode == "listen", speaking = mode == "speak";
+    const Mode m = mode == "listen" ? Mode::Listen : mode == "speak" ? Mode::Speak : mode == "bmp" ? Mode::Bmp : Mode::Files;
+    const bool speaking = m == Mode::Speak;
     std::string plugin = DefaultPluginPath();
     HostOptions opt;
-    opt.progress = !listening && !speaking && isatty(2) != 0;
+    opt.progress = m == Mode::Files && isatty(2) != 0;
     InputOptions inOpt;
     SpeakOptions so;
+    if (m == Mode::Bmp) so.link.port = kBmpPort;
     bool summary = true;
     std::vector<std::string> files;
-    const int rc = speaking    ? ParseArgs(argc - 1, argv + 1, plugin, opt, inOpt, summary, files, &so.link, &so)
-                   : listening ? ParseArgs(argc - 1, argv + 1, plugin, opt, inOpt, summary, files, &so.link)
-                               : ParseArgs(argc, argv, plugin, opt, inOpt, summary, files);
+    const int rc = m == Mode::Files ? ParseArgs(m, argc, argv, plugin, opt, inOpt, summary, files, so)
+                                    : ParseArgs(m, argc - 1, argv + 1, plugin, opt, inOpt, summary, files, so);
     if (rc >= 0) return rc;
     EncodeJob job;
     if (speaking) {
@@ -409,7 +447,8 @@ int main(int argc, char **argv) {
     }
     const std::unique_ptr<Reporter> reporter = MakeReporter(opt.output, p, stdout);
     Host host(p, opt, *reporter);
-    if ((listening && !Listen(so.link, host, err)) || (speaking && !Speak(so, job, host, err))) {
+    if ((m == Mode::Listen && !Listen(so.link, host, err)) || (speaking && !Speak(so, job, host, err)) ||
+        (m == Mode::Bmp && !BmpStation(so.link, host, err))) {
         std::fprintf(stderr, "rpd-host: %s: %s\n", mode.c_str(), err.c_str());
         return 2;
     }

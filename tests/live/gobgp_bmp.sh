@@ -1,0 +1,120 @@
+#!/usr/bin/env bash
+# GoBGP (AS 65002, 127.0.0.3) streams BMP to `rpd-host bmp` (127.0.0.1)
+# while ExaBGP (AS 65001, 127.0.0.2) feeds GoBGP RPD policies as raw
+# attributes on IPv4 unicast routes: one carrying the Wide Community only,
+# one also carrying an MP_REACH_NLRI of AFI 1 / SAFI 75. GoBGP is set to
+# mirror what it receives and to send pre-policy route monitoring.
+# rpd-host must see the initiation and the peer up, and decode the policy
+# GoBGP passes on in route monitoring. GoBGP 3.10 sends no route mirroring
+# here and drops the RPD NLRI of the unnegotiated family; the test reports
+# what came. Bounded in time; every process started is stopped by its pid.
+#   gobgp_bmp.sh RPD_HOST SOURCE_DIR
+set -euo pipefail
+tool=$1
+src=$2
+work=$(mktemp -d)
+pids=()
+cleanup() {
+  for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
+  for p in "${pids[@]}"; do wait "$p" 2>/dev/null || true; done
+  rm -rf "$work"
+}
+trap cleanup EXIT
+fail() {
+  echo "gobgp_bmp: $*" >&2
+  for f in "$work"/out.jsonl "$work"/err.txt "$work"/gobgp.log; do [[ -f $f ]] && tail -n 15 "$f" >&2; done
+  exit 1
+}
+for t in gobgpd exabgp; do
+  command -v $t >/dev/null || { echo "gobgp_bmp: $t is not installed (scripts/deps installs it)" >&2; exit 77; }
+done
+free_port() {
+  local p=$((20000 + RANDOM % 20000))
+  while ss -ltn 2>/dev/null | grep -q ":$p "; do p=$((p + 1)); done
+  echo $p
+}
+bmp_port=$(free_port)
+bgp_port=$((bmp_port + 1))
+api_port=$((bmp_port + 2))
+
+"$tool" encode --format hex --output "$work/full.hex" "$src/samples/full-set.json"
+full=$("$tool" --json --no-summary "$work/full.hex" | sed -n 's/.*"raw":"\([0-9a-f]*\)".*/\1/p' | head -1)
+[[ -n $full ]] || fail "no policy bytes"
+reach="00014b04c000020200$(printf '0901%08x%08x' 7 0x0a010101)"
+
+timeout 40 "$tool" bmp --bind 127.0.0.1 --port "$bmp_port" --max-sessions 1 --duration 30 --json \
+  >"$work/out.jsonl" 2>"$work/err.txt" &
+host=$!
+pids+=("$host")
+cat >"$work/gobgp.toml" <<CONF
+[global.config]
+  as = 65002
+  router-id = "127.0.0.3"
+  port = $bgp_port
+  local-address-list = ["127.0.0.3"]
+[[bmp-servers]]
+  [bmp-servers.config]
+    address = "127.0.0.1"
+    port = $bmp_port
+    route-monitoring-policy = "pre-policy"
+    route-mirroring-enabled = true
+[[neighbors]]
+  [neighbors.config]
+    neighbor-address = "127.0.0.2"
+    peer-as = 65001
+  [neighbors.transport.config]
+    passive-mode = true
+    local-address = "127.0.0.3"
+CONF
+sleep 0.5
+gobgpd -f "$work/gobgp.toml" --api-hosts "127.0.0.3:$api_port" -l info >"$work/gobgp.log" 2>&1 &
+gobgp=$!
+pids+=("$gobgp")
+cat >"$work/announce.sh" <<SH
+#!/bin/sh
+sleep 2
+echo "announce route 10.0.0.0/24 next-hop 192.0.2.2 attribute [ 0x81 0xc0 0x$full ]"
+echo "announce route 10.0.1.0/24 next-hop 192.0.2.2 attribute [ 0x0e 0x80 0x$reach ] attribute [ 0x81 0xc0 0x$full ]"
+sleep 60
+SH
+chmod +x "$work/announce.sh"
+cat >"$work/exabgp.conf" <<CONF
+process announce { run $work/announce.sh; encoder text; }
+neighbor 127.0.0.3 {
+  router-id 127.0.0.2; local-address 127.0.0.2; local-as 65001; peer-as 65002;
+  connect $bgp_port; group-updates false;
+  family { ipv4 unicast; }
+  api { processes [ announce ]; }
+}
+CONF
+for _ in $(seq 1 50); do ss -ltn 2>/dev/null | grep -q "127.0.0.3:$bgp_port " && break; sleep 0.2; done
+env exabgp.tcp.bind='' exabgp.daemon.user="$(id -un)" exabgp.log.destination="$work/exabgp.log" \
+  exabgp "$work/exabgp.conf" >/dev/null 2>&1 &
+pids+=($!)
+
+# The first policy through GoBGP, then time for the second announcement (which GoBGP drops).
+for _ in $(seq 1 75); do
+  grep -q '"type":"policy"\|"type":"route"' "$work/out.jsonl" 2>/dev/null && break
+  sleep 0.2
+done
+sleep 2
+kill "$gobgp"  # its BMP connection ends, and with it rpd-host (--max-sessions 1)
+rc=0
+wait "$host" || rc=$?
+[[ $rc -eq 0 ]] || fail "rpd-host bmp exited with $rc"
+/usr/bin/python3 "$src/tests/tool/validate_json.py" "$src/docs/rpd-host.schema.json" <"$work/out.jsonl" ||
+  fail "records do not match the schema"
+/usr/bin/python3 - "$work/out.jsonl" <<'PY' || fail "unexpected BMP stream"
+import json, sys
+records = [json.loads(l) for l in open(sys.argv[1])]
+events = [r["event"] for r in records if r["type"] == "event"]
+assert any('BMP initiation, sysName "GoBGP"' in e for e in events), events
+assert any("peer up: pre-policy Adj-RIB-In" in e and "no RPD family offered" in e for e in events), events
+decoded = [r for r in records if r["type"] in ("policy", "route") and r.get("peer") == "127.0.0.2"]
+assert len(decoded) >= 1 and all(r["policy"]["community"] == "MATCH AND SET" for r in decoded), decoded
+summary = [r for r in records if r["type"] == "summary"][0]
+assert not summary["failed"], summary
+routes = sum(1 for r in records if r["type"] == "route")
+mirrored = sum(1 for r in decoded if "route mirroring" in r.get("stream", ""))
+print(f"gobgp_bmp: {len(decoded)} policies decoded from GoBGP's BMP ({mirrored} mirrored); RPD routes carried: {routes}")
+PY
