@@ -1,4 +1,4 @@
-// rpd-host end to end: the input readers (hex, raw, MRT, pcap, told or
+// rpd-host end to end: the input readers (hex, raw, MRT, pcap, BMP, told or
 // detected), the UPDATE walk through the plug-in, the verifier and a
 // reporter writing every output format. The first byte picks the format, the
 // output and --verify. Every message handed over must be a whole BGP message,
@@ -57,13 +57,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     // Auto last, so that the seeds' first bytes keep naming the format they were made in.
     static const rpdhost::InputFormat kFormats[] = {rpdhost::InputFormat::Hex, rpdhost::InputFormat::Raw,
                                                     rpdhost::InputFormat::Mrt, rpdhost::InputFormat::Pcap,
-                                                    rpdhost::InputFormat::Auto};
+                                                    rpdhost::InputFormat::Bmp, rpdhost::InputFormat::Auto};
     static const rpdhost::OutputMode kOutputs[] = {rpdhost::OutputMode::Text, rpdhost::OutputMode::Json,
                                                    rpdhost::OutputMode::PluginText, rpdhost::OutputMode::Display};
     static FILE *sinkFile = std::fopen("/dev/null", "w");
     const rpdhost::Plugin &plugin = ThePlugin();
     rpdhost::InputOptions inOpt;
-    inOpt.format = kFormats[data[0] % 5];
+    inOpt.format = kFormats[data[0] % 6];
     rpdhost::HostOptions opt;
     opt.output = kOutputs[(data[0] >> 3) % 4];
     opt.verify = (data[0] & 0x80) != 0;

@@ -10,6 +10,7 @@
 
 #include "bgp_session.h"
 #include "bgp_writer.h"
+#include "bmp_writer.h"
 #include "route_buffers.h"
 
 namespace {
@@ -124,5 +125,19 @@ int main(int argc, char **argv) {
     Put("input", "mrt-v6", Cat({2}, FileOf(rpdwire::FileFormat::Mrt, msgs, 0, true)));
     Put("input", "pcap", Cat({3}, FileOf(rpdwire::FileFormat::Pcap, msgs, 60)));
     Put("input", "pcap-v6", Cat({3}, FileOf(rpdwire::FileFormat::Pcap, msgs, 1400, true)));
+    // A monitoring stream: initiation, a peer up with both OPENs, route monitoring (pre-policy, IPv4 peer),
+    // route mirroring (post-policy, IPv6 peer), termination.
+    rpdwire::BmpPeer v4, v6;
+    v6.addr = "2001:db8::1";
+    v6.flags = 0x40;
+    Bytes up = rpdwire::BmpPeerHeader(v4);
+    up.resize(up.size() + 20, 0);  // local address and ports
+    for (const Bytes &o : {rpdhost::BuildOpen({65000, 1, 90}), rpdhost::BuildOpen({65001, 2, 90})})
+        up.insert(up.end(), o.begin(), o.end());
+    Put("input", "bmp", Cat({4}, Cat(rpdwire::BmpMessage(rpdwire::kBmpInitiation, rpdwire::BmpTlv(2, {'r'})),
+                                     Cat(rpdwire::BmpMessage(rpdwire::kBmpPeerUp, up),
+                                         Cat(rpdwire::BmpRouteMonitoring(v4, msgs[0]),
+                                             Cat(rpdwire::BmpRouteMirroring(v6, msgs[1]),
+                                                 rpdwire::BmpMessage(rpdwire::kBmpTermination, {})))))));
     return 0;
 }

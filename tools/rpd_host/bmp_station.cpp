@@ -27,7 +27,7 @@ struct Router {
 
 class Station {
 public:
-    Station(const ListenOptions &lo, Host &host) : lo_(lo), host_(host), report_(host, rec_, 0) {}
+    Station(const ListenOptions &lo, Host &host) : lo_(lo), host_(host), report_(host) {}
 
     bool Run(std::string &why) {
         Fd listener;
@@ -101,8 +101,7 @@ private:
 
     const ListenOptions &lo_;
     Host &host_;
-    Recorder rec_;  // nothing is recorded; the event reporter wants one
-    LiveReport report_;
+    LiveEvents report_;
     std::vector<std::unique_ptr<Router>> routers_;
     unsigned ended_ = 0;
 };

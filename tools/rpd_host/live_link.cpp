@@ -200,7 +200,7 @@ void LiveReport::Read(LiveLink &l, double now) {
     }
 }
 
-void LiveReport::Event(const std::string &peer, uint32_t as, const std::string &what) {
+void LiveEvents::Event(const std::string &peer, uint32_t as, const std::string &what) {
     InputEvent e;
     e.live = true;
     e.peer = peer;
@@ -211,7 +211,7 @@ void LiveReport::Event(const std::string &peer, uint32_t as, const std::string &
     std::fflush(stdout);
 }
 
-void LiveReport::Problem(const std::string &where, const std::string &what) {
+void LiveEvents::Problem(const std::string &where, const std::string &what) {
     InputProblem ip;
     ip.where = where;
     ip.what = where.empty() ? what : where + ": " + what;

@@ -62,9 +62,20 @@ struct LiveLink {
     RecordLink record;
 };
 
-class LiveReport {
+// Events and problems of a live input, stamped with the time they happen.
+class LiveEvents {
 public:
-    LiveReport(Host &host, Recorder &recorder, uint32_t localAs) : host_(host), rec_(recorder), localAs_(localAs) {}
+    explicit LiveEvents(Host &host) : host_(host) {}
+    void Event(const std::string &peer, uint32_t as, const std::string &what);
+    void Problem(const std::string &where, const std::string &what);
+
+protected:
+    Host &host_;
+};
+
+class LiveReport : public LiveEvents {
+public:
+    LiveReport(Host &host, Recorder &recorder, uint32_t localAs) : LiveEvents(host), rec_(recorder), localAs_(localAs) {}
 
     // Names the link from its socket and starts its record.
     void Connected(LiveLink &l, double now);
@@ -74,13 +85,10 @@ public:
     void Read(LiveLink &l, double now);
     // Sends bytes of our own (UPDATEs); false, with the link closed and reported, when they cannot go.
     bool Send(LiveLink &l, const rpdwire::Bytes &bytes, double now);
-    void Event(const std::string &peer, uint32_t as, const std::string &what);
-    void Problem(const std::string &where, const std::string &what);
     // Pushes the record to its file; a write failure is reported once.
     void Flush();
 
 private:
-    Host &host_;
     Recorder &rec_;
     uint32_t localAs_;
     bool recordFailed_ = false;

@@ -45,10 +45,10 @@ void PrintBlock(FILE *out, const std::string &text, const char *indent) {
 }
 
 void PrintEvent(FILE *out, const InputEvent &e) {
-    // A live event has no offset in a file, and some (listening, waiting) no peer yet.
-    if (!e.live) std::fprintf(out, "event (offset %llu) peer %s", static_cast<unsigned long long>(e.offset), e.peer.c_str());
-    else if (!e.peer.empty()) std::fprintf(out, "event peer %s", e.peer.c_str());
-    else std::fputs("event", out);
+    // A live event has no offset in a file, and some (listening, a router's own) name no peer.
+    std::fputs("event", out);
+    if (!e.live) std::fprintf(out, " (offset %llu)", static_cast<unsigned long long>(e.offset));
+    if (!e.peer.empty()) std::fprintf(out, " peer %s", e.peer.c_str());
     if (e.peerAs != 0) std::fprintf(out, " AS%u", e.peerAs);
     if (e.hasTime) std::fprintf(out, " at %s", TimeText(e.sec, e.usec).c_str());
     std::fprintf(out, ": %s\n", e.what.c_str());
