@@ -11,27 +11,11 @@
 set -euo pipefail
 tool=$1
 src=$2
-work=$(mktemp -d)
-pids=()
-cleanup() {
-  for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
-  for p in "${pids[@]}"; do wait "$p" 2>/dev/null || true; done
-  rm -rf "$work"
-}
-trap cleanup EXIT
-fail() {
-  echo "exabgp_listen: $*" >&2
-  for f in "$work"/out.jsonl "$work"/err.txt "$work"/exabgp.log; do [[ -f $f ]] && tail -n 20 "$f" >&2; done
-  exit 1
-}
-if ! command -v exabgp >/dev/null; then
-  echo "exabgp_listen: exabgp is not installed (scripts/deps installs it)" >&2
-  exit 77
-fi
+name=exabgp_listen
+source "$src/tests/live/common.sh"
+need exabgp
 
-# A port of our own: the first free one from a random start.
-port=$((20000 + RANDOM % 20000))
-while ss -ltn 2>/dev/null | grep -q ":$port "; do port=$((port + 1)); done
+port=$(free_port)
 
 # Policy bytes: the Wide Community values of two bundled samples, as rpd-host reads them back.
 policy() {

@@ -12,27 +12,10 @@
 set -euo pipefail
 tool=$1
 src=$2
-work=$(mktemp -d)
-pids=()
-cleanup() {
-  for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
-  for p in "${pids[@]}"; do wait "$p" 2>/dev/null || true; done
-  rm -rf "$work"
-}
-trap cleanup EXIT
-fail() {
-  echo "gobgp_bmp: $*" >&2
-  for f in "$work"/out.jsonl "$work"/err.txt "$work"/gobgp.log; do [[ -f $f ]] && tail -n 15 "$f" >&2; done
-  exit 1
-}
-for t in gobgpd exabgp; do
-  command -v $t >/dev/null || { echo "gobgp_bmp: $t is not installed (scripts/deps installs it)" >&2; exit 77; }
-done
-free_port() {
-  local p=$((20000 + RANDOM % 20000))
-  while ss -ltn 2>/dev/null | grep -q ":$p "; do p=$((p + 1)); done
-  echo $p
-}
+name=gobgp_bmp
+source "$src/tests/live/common.sh"
+need gobgpd exabgp
+
 bmp_port=$(free_port)
 bgp_port=$((bmp_port + 1))
 api_port=$((bmp_port + 2))

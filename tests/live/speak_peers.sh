@@ -14,31 +14,10 @@
 set -euo pipefail
 tool=$1
 src=$2
-work=$(mktemp -d)
-pids=()
-cleanup() {
-  for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
-  for p in "${pids[@]}"; do wait "$p" 2>/dev/null || true; done
-  rm -rf "$work"
-}
-trap cleanup EXIT
-fail() {
-  echo "speak_peers: $*" >&2
-  for f in "$work"/*.jsonl "$work"/*.err "$work"/*.log; do [[ -f $f ]] && { echo "== $f" >&2; tail -n 15 "$f" >&2; }; done
-  exit 1
-}
-for t in gobgpd exabgp; do
-  command -v $t >/dev/null || { echo "speak_peers: $t is not installed (scripts/deps installs it)" >&2; exit 77; }
-done
-free_port() {
-  local p=$((20000 + RANDOM % 20000))
-  while ss -ltn 2>/dev/null | grep -q ":$p "; do p=$((p + 1)); done
-  echo $p
-}
-wait_listening() {  # ADDR PORT
-  for _ in $(seq 1 50); do ss -ltn 2>/dev/null | grep -q "$1:$2 " && return 0; sleep 0.2; done
-  fail "nothing listens on $1:$2"
-}
+name=speak_peers
+source "$src/tests/live/common.sh"
+need gobgpd exabgp
+
 # The events (and problems) of a run, one per line.
 events() {
   /usr/bin/python3 -c '
@@ -111,14 +90,14 @@ env exabgp.tcp.bind=127.0.0.4 exabgp.tcp.port="$eport" exabgp.daemon.user="$(id 
   exabgp.log.destination="$work/exabgp.log" exabgp "$work/exabgp.conf" >/dev/null 2>&1 &
 pids+=($!)
 wait_listening 127.0.0.4 "$eport"
-speak_exa() {  # NAME DURATION [--force]
-  local name=$1 duration=$2
+speak_exa() {  # RUN DURATION [--force]
+  local run=$1 duration=$2
   shift 2
   local rc=0
   timeout 30 "$tool" speak --connect 127.0.0.4 --port "$eport" --bind 127.0.0.1 --local-as 65000 --hold-time 3 \
-    --duration "$duration" --json "$@" "$src/samples/full-set.json" </dev/null >"$work/$name.jsonl" 2>"$work/$name.err" ||
+    --duration "$duration" --json "$@" "$src/samples/full-set.json" </dev/null >"$work/$run.jsonl" 2>"$work/$run.err" ||
     rc=$?
-  events "$work/$name.jsonl" >"$work/$name.events"
+  events "$work/$run.jsonl" >"$work/$run.events"
   return $rc
 }
 speak_exa exabgp 10 || fail "speak to ExaBGP exited with $?"

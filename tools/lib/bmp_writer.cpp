@@ -2,10 +2,13 @@
 
 #include <arpa/inet.h>
 
+#include <algorithm>
+
 namespace rpdwire {
 
 Bytes BmpMessage(uint8_t type, const Bytes &body) {
-    Bytes m = {3};
+    Bytes m;
+    m.push_back(3);  // version
     Put32(m, static_cast<uint32_t>(6 + body.size()));
     m.push_back(type);
     m.insert(m.end(), body.begin(), body.end());
@@ -16,13 +19,14 @@ Bytes BmpPeerHeader(const BmpPeer &p) {
     uint8_t addr[16] = {};
     const bool v6 = inet_pton(AF_INET6, p.addr.c_str(), addr) == 1;
     if (!v6 && inet_pton(AF_INET, p.addr.c_str(), addr + 12) != 1) addr[12] = 0;  // unparsable: all zeros
-    Bytes h = {p.type, static_cast<uint8_t>(p.flags | (v6 ? 0x80 : 0))};
-    h.resize(10, 0);  // peer distinguisher
-    h.insert(h.end(), addr, addr + 16);
-    Put32(h, p.as);
-    Put32(h, p.id);
-    Put32(h, p.sec);
-    Put32(h, p.usec);
+    // Written in place into its 42 bytes: g++ 12 at -O3 takes appends to a short vector for overflows.
+    Bytes h(42, 0);
+    h[0] = p.type;
+    h[1] = static_cast<uint8_t>(p.flags | (v6 ? 0x80 : 0));
+    std::copy(addr, addr + 16, h.begin() + 10);  // after the peer distinguisher
+    size_t at = 26;
+    for (uint32_t v : {p.as, p.id, p.sec, p.usec})
+        for (int shift = 24; shift >= 0; shift -= 8) h[at++] = static_cast<uint8_t>(v >> shift);
     return h;
 }
 

@@ -15,7 +15,7 @@ struct BmpPeerHeader {
 namespace {
 
 constexpr uint8_t kVersion = 3;
-constexpr size_t kCommonHeader = 6, kPeerHeader = 42;
+constexpr size_t kCommonHeader = 6;
 // Two OPENs and the largest UPDATE fit many times over; a larger length is a broken stream.
 constexpr uint32_t kMaxBmp = 1u << 20;
 constexpr uint8_t kRouteMonitoring = 0, kStatistics = 1, kPeerDown = 2, kPeerUp = 3, kInitiation = 4,

@@ -88,16 +88,7 @@ private:
         host_.AddCounts(r.counts);
     }
 
-    void Reap() {
-        for (auto it = routers_.begin(); it != routers_.end();) {
-            if ((*it)->closed) {
-                ++ended_;
-                it = routers_.erase(it);
-            } else {
-                ++it;
-            }
-        }
-    }
+    void Reap() { ended_ += static_cast<unsigned>(ReapClosed(routers_)); }
 
     const ListenOptions &lo_;
     Host &host_;

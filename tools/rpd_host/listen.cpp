@@ -74,16 +74,7 @@ private:
         return false;
     }
 
-    void Reap() {
-        for (auto it = peers_.begin(); it != peers_.end();) {
-            if ((*it)->closed) {
-                ++ended_;
-                it = peers_.erase(it);
-            } else {
-                ++it;
-            }
-        }
-    }
+    void Reap() { ended_ += static_cast<unsigned>(ReapClosed(peers_)); }
 
     const ListenOptions &lo_;
     Host &host_;

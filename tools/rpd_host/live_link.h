@@ -6,7 +6,9 @@
 #include <sys/socket.h>
 
 #include <cstdint>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "bgp_session.h"
 #include "host.h"
@@ -72,6 +74,11 @@ public:
 protected:
     Host &host_;
 };
+
+// Drops the connections that have closed; returns how many.
+template <typename Conn> size_t ReapClosed(std::vector<std::unique_ptr<Conn>> &conns) {
+    return std::erase_if(conns, [](const std::unique_ptr<Conn> &c) { return c->closed; });
+}
 
 class LiveReport : public LiveEvents {
 public:
