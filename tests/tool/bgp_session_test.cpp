@@ -114,18 +114,4 @@ TEST(BgpSession, NotificationDataAsText) {
               ": \"" + std::string(128, 'x') + "\" (300 bytes)");
 }
 
-// A record gets every whole message the session read, the one that ended it too.
-TEST(BgpSession, KeepsEveryWholeMessageForARecord) {
-    BgpSession s({65000, 1, 9}, 0);
-    s.KeepReceived(true);
-    Bytes in = Open(9, 65001);
-    const Bytes ka = rpdhost::BuildKeepalive(), open = Open(9, 65001);
-    in.insert(in.end(), ka.begin(), ka.end());
-    in.insert(in.end(), open.begin(), open.end());  // an OPEN when established: FSM error
-    const SessionOutput out = s.Receive(in.data(), in.size(), 0);
-    ASSERT_EQ(out.received.size(), 3u);
-    EXPECT_EQ(out.received[1], ka);
-    EXPECT_EQ(Notified(out), std::make_pair(5, 3));
-}
-
 }  // namespace
