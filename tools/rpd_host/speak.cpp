@@ -1,9 +1,9 @@
 #include "speak.h"
 
-#include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/socket.h>
+#include <sys/time.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -22,8 +22,6 @@ extern "C" void OnAnnounceSignal(int) { g_announce = 1; }
 
 constexpr size_t kMaxMessage = 4096;  // without the extended message capability
 constexpr double kConnectRetry = 5;
-
-size_t RouteCount(const EncodeJob &job) { return job.standing.size(); }
 
 class Controller {
 public:
@@ -71,10 +69,17 @@ private:
         }
         sockaddr_storage from{};
         socklen_t fromLen = 0;
-        const bool bindLocal = so_.link.bind != "0.0.0.0" && SocketAddress(so_.link.bind, 0, from, fromLen);
+        const bool bindLocal = so_.link.bind != "0.0.0.0";
+        if (bindLocal && !SocketAddress(so_.link.bind, 0, from, fromLen)) {
+            why = "--bind needs an IPv4 or IPv6 address: " + so_.link.bind;
+            return -1;
+        }
+        // A connection attempt gives up after the retry interval rather than the system's minutes.
+        const timeval limit{static_cast<time_t>(kConnectRetry), 0};
         while (TimeLeft()) {
             Fd fd(socket(sa.ss_family, SOCK_STREAM | SOCK_CLOEXEC, 0));
-            if (fd.get() >= 0 && (!bindLocal || bind(fd.get(), reinterpret_cast<sockaddr *>(&from), fromLen) == 0) &&
+            if (fd.get() >= 0 && setsockopt(fd.get(), SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof(limit)) == 0 &&
+                (!bindLocal || bind(fd.get(), reinterpret_cast<sockaddr *>(&from), fromLen) == 0) &&
                 connect(fd.get(), reinterpret_cast<sockaddr *>(&sa), len) == 0) {
                 return fd.Release();
             }
@@ -166,7 +171,7 @@ private:
         announced_ = true;
         report_.Event(link_->addr, link_->session.peerAs(),
                       "announced " + std::to_string(job_.messages.size()) + " UPDATEs, " +
-                          std::to_string(RouteCount(job_)) + " routes standing");
+                          std::to_string(job_.standing.size()) + " routes standing");
     }
 
     void Withdraw() {
@@ -175,7 +180,7 @@ private:
             if (!report_.Send(*link_, m, Now())) return;
         announced_ = false;
         report_.Event(link_->addr, link_->session.peerAs(),
-                      "withdrew " + std::to_string(RouteCount(job_)) + " routes in " + std::to_string(w.size()) +
+                      "withdrew " + std::to_string(job_.standing.size()) + " routes in " + std::to_string(w.size()) +
                           " UPDATEs");
     }
 
