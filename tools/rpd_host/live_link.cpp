@@ -4,7 +4,6 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <signal.h>
-#include <sys/time.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -22,12 +21,16 @@ extern "C" void OnStopSignal(int) { g_stop = 1; }
 // RFC 6396 state numbers of the MRT state change records.
 constexpr uint16_t kMrtIdle = 1, kMrtOpenConfirm = 5, kMrtEstablished = 6;
 
-void Stamp(bool &has, int64_t &sec, uint32_t &usec) {
-    timeval tv;
-    gettimeofday(&tv, nullptr);
+void Stamp(double now, bool &has, int64_t &sec, uint32_t &usec) {
+    const WallTime w = Split(now);
     has = true;
-    sec = tv.tv_sec;
-    usec = static_cast<uint32_t>(tv.tv_usec);
+    sec = w.sec;
+    usec = w.usec;
+}
+
+uint16_t SocketPort(const sockaddr_storage &sa) {
+    return ntohs(sa.ss_family == AF_INET6 ? reinterpret_cast<const sockaddr_in6 *>(&sa)->sin6_port
+                                          : reinterpret_cast<const sockaddr_in *>(&sa)->sin_port);
 }
 
 }  // namespace
@@ -42,19 +45,13 @@ void Fd::Reset(int fd) {
     fd_ = fd;
 }
 
-double Now() {
-    timeval tv;
-    gettimeofday(&tv, nullptr);
-    return static_cast<double>(tv.tv_sec) + static_cast<double>(tv.tv_usec) / 1e6;
-}
-
 std::string SocketText(const sockaddr_storage &sa, bool withPort) {
     const bool v6 = sa.ss_family == AF_INET6;
     const auto *in = reinterpret_cast<const sockaddr_in *>(&sa);
     const auto *in6 = reinterpret_cast<const sockaddr_in6 *>(&sa);
     const auto *addr = v6 ? reinterpret_cast<const uint8_t *>(&in6->sin6_addr)
                           : reinterpret_cast<const uint8_t *>(&in->sin_addr);
-    return withPort ? EndpointText(v6, addr, ntohs(v6 ? in6->sin6_port : in->sin_port)) : AddressText(v6, addr);
+    return withPort ? EndpointText(v6, addr, SocketPort(sa)) : AddressText(v6, addr);
 }
 
 bool SocketAddress(const std::string &addr, uint16_t port, sockaddr_storage &sa, socklen_t &len) {
@@ -113,13 +110,10 @@ void LiveReport::Connected(LiveLink &l, double now) {
     getsockname(l.sock.get(), reinterpret_cast<sockaddr *>(&local), &ll);
     l.addr = SocketText(peer, false);
     l.where = SocketText(peer, true) + " -> " + SocketText(local, true);
-    const bool v6 = peer.ss_family == AF_INET6;
     l.record.ep.peerAddr = l.addr;
     l.record.ep.localAddr = SocketText(local, false);
-    l.record.ep.peerPort = ntohs(v6 ? reinterpret_cast<sockaddr_in6 *>(&peer)->sin6_port
-                                    : reinterpret_cast<sockaddr_in *>(&peer)->sin_port);
-    l.record.ep.localPort = ntohs(v6 ? reinterpret_cast<sockaddr_in6 *>(&local)->sin6_port
-                                     : reinterpret_cast<sockaddr_in *>(&local)->sin_port);
+    l.record.ep.peerPort = SocketPort(peer);
+    l.record.ep.localPort = SocketPort(local);
     l.record.ep.peerAs = 0;
     l.record.ep.localAs = localAs_;
     rec_.Connected(l.record, now);
@@ -176,7 +170,7 @@ void LiveReport::Apply(LiveLink &l, SessionOutput out, double now) {
         m.where = l.where;
         m.peer = l.addr;
         m.peerAs = l.session.peerAs();
-        Stamp(m.hasTime, m.sec, m.usec);
+        Stamp(now, m.hasTime, m.sec, m.usec);  // the read that brought it
         m.bytes = std::move(u);
         host_.OnMessage(m);
     }
@@ -205,7 +199,7 @@ void LiveEvents::Event(const std::string &peer, uint32_t as, const std::string &
     e.live = true;
     e.peer = peer;
     e.peerAs = as;
-    Stamp(e.hasTime, e.sec, e.usec);
+    Stamp(Now(), e.hasTime, e.sec, e.usec);
     e.what = what;
     host_.OnEvent(e);
     std::fflush(stdout);

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "bgp_session.h"
+#include "clock.h"
 #include "host.h"
 #include "recorder.h"
 
@@ -38,7 +39,6 @@ private:
     int fd_;
 };
 
-double Now();
 // An IPv4 or IPv6 socket address as text, with its port or without.
 std::string SocketText(const sockaddr_storage &sa, bool withPort);
 // `addr` (IPv4 or IPv6 text) and `port` as a socket address; false when `addr` is neither.

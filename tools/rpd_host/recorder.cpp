@@ -3,18 +3,17 @@
 #include <cerrno>
 #include <cstring>
 
+#include "clock.h"
+
 namespace rpdhost {
 
 namespace {
 
 constexpr uint8_t kSyn = 0x02, kFin = 0x01, kAck = 0x10, kPsh = 0x08;
 
-uint32_t Seconds(double now) { return static_cast<uint32_t>(now); }
-uint32_t Micros(double now) {
-    const double frac = now - static_cast<double>(static_cast<uint64_t>(now));
-    const auto us = static_cast<uint32_t>(frac * 1e6);
-    return us > 999999 ? 999999 : us;
-}
+// MRT and pcap times are 32-bit seconds and microseconds.
+uint32_t Seconds(double now) { return static_cast<uint32_t>(Split(now).sec); }
+uint32_t Micros(double now) { return Split(now).usec; }
 
 }  // namespace
 
