@@ -1,6 +1,5 @@
 #include "bmp_station.h"
 
-#include <poll.h>
 #include <sys/socket.h>
 
 #include <cerrno>
@@ -36,24 +35,12 @@ public:
         host_.BeginLive("bmp " + local);
         report_.Event("", 0, "BMP station listening on " + local);
         InstallStopSignals();
-        const double end = lo_.duration > 0 ? Now() + lo_.duration : 0;
-        while (!StopRequested() && (end == 0 || Now() < end) &&
-               (lo_.maxSessions == 0 || ended_ < lo_.maxSessions)) {
-            std::vector<pollfd> fds{{listener.get(), POLLIN, 0}};
-            for (const auto &r : routers_) fds.push_back({r->sock.get(), POLLIN, 0});
-            if (poll(fds.data(), fds.size(), 100) < 0 && errno != EINTR) {
-                why = std::string("poll: ") + std::strerror(errno);
-                return false;
-            }
-            if (fds[0].revents & POLLIN) Accept(listener.get());
-            for (size_t i = 1; i < fds.size(); ++i)
-                if (fds[i].revents & (POLLIN | POLLHUP | POLLERR)) Read(*routers_[i - 1]);
-            Reap();
-            std::fflush(stdout);
-        }
+        const bool served = Serve(
+            listener.get(), routers_, lo_.duration, lo_.maxSessions, [&](double) { Accept(listener.get()); },
+            [&](Router &r, double) { Read(r); }, [](double) { std::fflush(stdout); }, why);
         for (const auto &r : routers_) Close(*r, "the station stopped");
-        Reap();
-        return true;
+        routers_.clear();
+        return served;
     }
 
 private:
@@ -88,13 +75,10 @@ private:
         host_.AddCounts(r.counts);
     }
 
-    void Reap() { ended_ += static_cast<unsigned>(ReapClosed(routers_)); }
-
     const ListenOptions &lo_;
     Host &host_;
     LiveEvents report_;
     std::vector<std::unique_ptr<Router>> routers_;
-    unsigned ended_ = 0;
 };
 
 }  // namespace

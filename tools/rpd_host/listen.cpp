@@ -1,10 +1,7 @@
 #include "listen.h"
 
-#include <poll.h>
 #include <sys/socket.h>
 
-#include <cerrno>
-#include <cstring>
 #include <memory>
 
 #include "live_link.h"
@@ -26,28 +23,19 @@ public:
         report_.Event("", 0, "listening on " + local);
         InstallStopSignals();
 
-        const double end = lo_.duration > 0 ? Now() + lo_.duration : 0;
-        while (!StopRequested() && (end == 0 || Now() < end) &&
-               (lo_.maxSessions == 0 || ended_ < lo_.maxSessions)) {
-            std::vector<pollfd> fds{{listener.get(), POLLIN, 0}};
-            for (const auto &p : peers_) fds.push_back({p->sock.get(), POLLIN, 0});
-            if (poll(fds.data(), fds.size(), 100) < 0 && errno != EINTR) {
-                why = std::string("poll: ") + std::strerror(errno);
-                return false;
-            }
-            const double now = Now();
-            if (fds[0].revents & POLLIN) Accept(listener.get(), now);
-            for (size_t i = 1; i < fds.size(); ++i)
-                if (fds[i].revents & (POLLIN | POLLHUP | POLLERR)) report_.Read(*peers_[i - 1], now);
-            for (const auto &p : peers_)
-                if (!p->closed) report_.Apply(*p, p->session.Tick(now), now);
-            Reap();
-            report_.Flush();
-        }
+        const bool served = Serve(
+            listener.get(), peers_, lo_.duration, lo_.maxSessions, [&](double now) { Accept(listener.get(), now); },
+            [&](LiveLink &p, double now) { report_.Read(p, now); },
+            [&](double now) {
+                for (const auto &p : peers_)
+                    if (!p->closed) report_.Apply(*p, p->session.Tick(now), now);
+                report_.Flush();
+            },
+            why);
         for (const auto &p : peers_) report_.Apply(*p, p->session.Shutdown(), Now());
-        Reap();
+        peers_.clear();
         report_.Flush();
-        return true;
+        return served;
     }
 
 private:
@@ -74,14 +62,11 @@ private:
         return false;
     }
 
-    void Reap() { ended_ += static_cast<unsigned>(ReapClosed(peers_)); }
-
     const ListenOptions &lo_;
     Host &host_;
     Recorder &rec_;
     LiveReport report_;
     std::vector<std::unique_ptr<LiveLink>> peers_;
-    unsigned ended_ = 0;
 };
 
 }  // namespace
