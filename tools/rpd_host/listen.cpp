@@ -73,7 +73,7 @@ private:
 
 bool Listen(const ListenOptions &lo, Host &host, std::string &why) {
     Recorder rec;
-    if (!lo.write.empty() && !rec.Open(lo.write, lo.writeFormat, why)) return false;
+    if (!rec.Open(lo.write, lo.writeFormat, why)) return false;
     Speaker s(lo, host, rec);
     return s.Run(why);
 }

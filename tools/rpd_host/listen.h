@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -22,7 +23,7 @@ struct ListenOptions {
     unsigned maxSessions = 0;          // stop once this many sessions have ended (0: no limit)
     double duration = 0;               // stop after this many seconds (0: no limit)
     std::string write;                 // record what peers send to this file ("": no record)
-    Recorder::Format writeFormat = Recorder::Format::Mrt;
+    std::optional<Recorder::Format> writeFormat;  // none: told by the file name
 };
 
 // Runs until SIGINT or SIGTERM, the duration or the session count; open

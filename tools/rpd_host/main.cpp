@@ -246,7 +246,6 @@ bool Number(const char *text, unsigned long max, unsigned long &v) {
 
 // The options of rpd-host listen; true when `a` is one of them (rc: -1, or the exit status).
 bool ListenOption(const std::string &a, const char *value, ListenOptions &lo, int &rc) {
-    static bool formatGiven = false;  // --write-format wins over the --write file's name, in either order
     auto number = [&](unsigned long max, unsigned long &v) { return Number(value, max, v); };
     unsigned long v = 0;
     rc = -1;
@@ -283,10 +282,10 @@ bool ListenOption(const std::string &a, const char *value, ListenOptions &lo, in
         lo.duration = static_cast<double>(v);
     } else if (a == "--write") {
         lo.write = value;
-        if (!formatGiven) lo.writeFormat = Recorder::FormatOf(value);
     } else if (a == "--write-format") {
-        if (!Recorder::ParseFormat(value, lo.writeFormat)) rc = UsageError("--write-format needs mrt or pcap");
-        formatGiven = true;
+        Recorder::Format f = Recorder::Format::Mrt;
+        if (!Recorder::ParseFormat(value, f)) rc = UsageError("--write-format needs mrt or pcap");
+        lo.writeFormat = f;
     } else {
         return false;
     }

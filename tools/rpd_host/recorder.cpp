@@ -28,21 +28,18 @@ bool Recorder::ParseFormat(const std::string &name, Format &f) {
     return true;
 }
 
-Recorder::Format Recorder::FormatOf(const std::string &path) {
+bool Recorder::Open(const std::string &path, std::optional<Format> f, std::string &why) {
+    if (path.empty()) return true;
     const std::string ext = ".pcap";
-    return path.size() > ext.size() && path.compare(path.size() - ext.size(), ext.size(), ext) == 0 ? Format::Pcap
-                                                                                                     : Format::Mrt;
-}
-
-bool Recorder::Open(const std::string &path, Format f, std::string &why) {
+    const bool pcapName = path.size() > ext.size() && path.compare(path.size() - ext.size(), ext.size(), ext) == 0;
+    format_ = f.value_or(pcapName ? Format::Pcap : Format::Mrt);
     out_ = std::fopen(path.c_str(), "wb");
     if (out_ == nullptr) {
         why = path + ": " + std::strerror(errno);
         return false;
     }
     path_ = path;
-    format_ = f;
-    if (f == Format::Pcap) Write(rpdwire::PcapFileHeader(1));
+    if (format_ == Format::Pcap) Write(rpdwire::PcapFileHeader(1));
     return true;
 }
 

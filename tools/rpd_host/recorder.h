@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <optional>
 #include <string>
 
 #include "bgp_writer.h"
@@ -28,10 +29,10 @@ public:
 
     // "mrt" or "pcap".
     static bool ParseFormat(const std::string &name, Format &f);
-    // The format a file name implies: .pcap is pcap, anything else MRT.
-    static Format FormatOf(const std::string &path);
 
-    bool Open(const std::string &path, Format f, std::string &why);
+    // Starts the record at `path` ("": nothing is recorded). Without a format
+    // the name tells it: .pcap is pcap, anything else MRT.
+    bool Open(const std::string &path, std::optional<Format> f, std::string &why);
     bool active() const { return out_ != nullptr; }
 
     void Connected(RecordLink &l, double now);

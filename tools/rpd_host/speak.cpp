@@ -198,7 +198,7 @@ private:
 
 bool Speak(const SpeakOptions &so, const EncodeJob &job, Host &host, std::string &why) {
     Recorder rec;
-    if (!so.link.write.empty() && !rec.Open(so.link.write, so.link.writeFormat, why)) return false;
+    if (!rec.Open(so.link.write, so.link.writeFormat, why)) return false;
     Controller c(so, job, host, rec);
     return c.Run(host, why);
 }
