@@ -1,5 +1,5 @@
-// Writers of BMP messages (RFC 7854) around BGP messages, for tests, fuzz
-// seeds and hand-built monitoring streams.
+// BMP (RFC 7854) message types, and writers of BMP messages around BGP
+// messages for tests, fuzz seeds and hand-built monitoring streams.
 #pragma once
 
 #include <cstdint>

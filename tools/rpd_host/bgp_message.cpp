@@ -1,5 +1,6 @@
 #include "bgp_message.h"
 
+#include "bgp_writer.h"
 #include "hex.h"
 
 #include "input_internal.h"
@@ -7,9 +8,7 @@
 namespace rpdhost {
 
 namespace {
-constexpr uint8_t kSafiRpd = 75;
 constexpr uint8_t kCapabilities = 2, kCapMultiprotocol = 1, kCapAs4 = 65;
-constexpr uint8_t kCease = 6;
 }  // namespace
 
 OpenRead ReadOpen(const uint8_t *m, size_t len, OpenInfo &info, uint8_t &subcode, uint8_t &data, std::string &why) {
@@ -45,7 +44,7 @@ OpenRead ReadOpen(const uint8_t *m, size_t len, OpenInfo &info, uint8_t &subcode
             uint8_t reserved = 0, safi = 0;
             uint32_t as4 = 0;
             if (code == kCapMultiprotocol && cap.U16(afi) && cap.U8(reserved) && cap.U8(safi) && afi == 1 &&
-                safi == kSafiRpd) {
+                safi == rpdwire::kSafiRpd) {
                 info.rpd = true;
             } else if (code == kCapAs4 && cap.U32(as4)) {
                 info.as = as4;
@@ -81,7 +80,7 @@ std::string NotificationText(uint8_t code, uint8_t subcode) {
 std::string NotificationData(uint8_t code, uint8_t subcode, const uint8_t *data, size_t len) {
     if (len == 0) return "";
     // A Cease may carry a shutdown communication: a length, then UTF-8 (RFC 9003).
-    if (code == kCease && (subcode == 2 || subcode == 4) && data[0] == len - 1) {
+    if (code == kBgpCease && (subcode == 2 || subcode == 4) && data[0] == len - 1) {
         ++data;
         --len;
     }

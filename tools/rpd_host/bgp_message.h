@@ -8,7 +8,15 @@
 #include <string>
 #include <vector>
 
+#include "update.h"  // kBgpUpdate
+
 namespace rpdhost {
+
+// Message types besides UPDATE (RFC 4271, RFC 2918), the Cease error code,
+// and the length every speaker takes without RFC 8654's extended messages.
+constexpr uint8_t kBgpOpen = 1, kBgpNotification = 3, kBgpKeepalive = 4, kBgpRouteRefresh = 5;
+constexpr uint8_t kBgpCease = 6;
+constexpr size_t kBgpMaxMessage = 4096;
 
 struct OpenInfo {
     uint8_t version = 0;

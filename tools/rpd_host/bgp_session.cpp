@@ -11,28 +11,25 @@ namespace rpdhost {
 
 namespace {
 
-constexpr size_t kHeaderLen = 19;
-constexpr size_t kMaxMessage = 4096;
-constexpr uint8_t kOpen = 1, kUpdate = 2, kNotification = 3, kKeepalive = 4, kRouteRefresh = 5;
 // Until the peer's OPEN says otherwise, the hold timer runs at the large value RFC 4271 suggests.
 constexpr double kOpenHold = 240;
 constexpr uint16_t kAsTrans = 23456;
-constexpr uint8_t kAfiIpv4Hi = 0, kAfiIpv4Lo = 1, kSafiRpd = 75, kSafiUnicast = 1;
+constexpr uint8_t kAfiIpv4Hi = 0, kAfiIpv4Lo = 1, kSafiUnicast = 1;
 using Bytes = std::vector<uint8_t>;
 
 // Error codes and subcodes of RFC 4271 section 4.5 (and RFC 6608 for the FSM errors).
-constexpr uint8_t kHeaderError = 1, kOpenError = 2, kUpdateError = 3, kHoldExpired = 4, kFsmError = 5, kCease = 6;
+constexpr uint8_t kHeaderError = 1, kOpenError = 2, kUpdateError = 3, kHoldExpired = 4, kFsmError = 5;
 
 void Append(std::vector<uint8_t> &to, const std::vector<uint8_t> &m) { to.insert(to.end(), m.begin(), m.end()); }
 
 // The smallest length of each message type (RFC 4271 section 4, RFC 2918).
 bool LengthFits(uint8_t type, size_t len) {
     switch (type) {
-        case kOpen: return len >= 29;
-        case kUpdate: return len >= 23;
-        case kNotification: return len >= 21;
-        case kKeepalive: return len == 19;
-        case kRouteRefresh: return len == 23;
+        case kBgpOpen: return len >= 29;
+        case kBgpUpdate: return len >= 23;
+        case kBgpNotification: return len >= 21;
+        case kBgpKeepalive: return len == 19;
+        case kBgpRouteRefresh: return len == 23;
         default: return true;
     }
 }
@@ -42,7 +39,7 @@ bool LengthFits(uint8_t type, size_t len) {
 std::vector<uint8_t> BuildOpen(const SpeakerConfig &cfg) {
     // Multiprotocol for RPD, and for IPv4 unicast that peers may carry it on;
     // route refresh; 4-octet AS.
-    std::vector<uint8_t> caps = {1, 4, kAfiIpv4Hi, kAfiIpv4Lo, 0, kSafiRpd, 1, 4, kAfiIpv4Hi, kAfiIpv4Lo, 0,
+    std::vector<uint8_t> caps = {1, 4, kAfiIpv4Hi, kAfiIpv4Lo, 0, rpdwire::kSafiRpd, 1, 4, kAfiIpv4Hi, kAfiIpv4Lo, 0,
                                  kSafiUnicast, 2, 0, 65, 4};
     rpdwire::Put32(caps, cfg.localAs);
     std::vector<uint8_t> body = {4};
@@ -53,10 +50,10 @@ std::vector<uint8_t> BuildOpen(const SpeakerConfig &cfg) {
     body.push_back(2);  // one Capabilities parameter holding them all
     body.push_back(static_cast<uint8_t>(caps.size()));
     Append(body, caps);
-    return rpdwire::BgpMessage(kOpen, body);
+    return rpdwire::BgpMessage(kBgpOpen, body);
 }
 
-std::vector<uint8_t> BuildKeepalive() { return rpdwire::BgpMessage(kKeepalive, {}); }
+std::vector<uint8_t> BuildKeepalive() { return rpdwire::BgpMessage(kBgpKeepalive, {}); }
 
 std::vector<uint8_t> BuildNotification(uint8_t code, uint8_t subcode, const std::vector<uint8_t> &data) {
     // Sized first: g++ 12 at -O3 takes an append after a two-byte initialiser for an overflow.
@@ -64,7 +61,7 @@ std::vector<uint8_t> BuildNotification(uint8_t code, uint8_t subcode, const std:
     body[0] = code;
     body[1] = subcode;
     std::copy(data.begin(), data.end(), body.begin() + 2);
-    return rpdwire::BgpMessage(kNotification, body);
+    return rpdwire::BgpMessage(kBgpNotification, body);
 }
 
 BgpSession::BgpSession(const SpeakerConfig &cfg, double now) : cfg_(cfg) { holdDeadline_ = now + kOpenHold; }
@@ -99,7 +96,7 @@ SessionOutput BgpSession::Receive(const uint8_t *p, size_t n, double now) {
     if (state_ == SessionState::Closed) return out;
     pending_.insert(pending_.end(), p, p + n);
     size_t at = 0;
-    while (state_ != SessionState::Closed && pending_.size() - at >= kHeaderLen) {
+    while (state_ != SessionState::Closed && pending_.size() - at >= kBgpHeaderLen) {
         const uint8_t *m = pending_.data() + at;
         if (!IsMarker(m)) {
             Fail(out, kHeaderError, 1, {}, "the header's marker is not all ones");
@@ -107,11 +104,11 @@ SessionOutput BgpSession::Receive(const uint8_t *p, size_t n, double now) {
         }
         const uint16_t len = Be16(m + 16);
         const uint8_t type = m[18];
-        if (len < kHeaderLen || len > kMaxMessage || !LengthFits(type, len)) {
+        if (len < kBgpHeaderLen || len > kBgpMaxMessage || !LengthFits(type, len)) {
             Fail(out, kHeaderError, 2, {m[16], m[17]}, "message length " + std::to_string(len));
             break;
         }
-        if (type < kOpen || type > kRouteRefresh) {
+        if (type < kBgpOpen || type > kBgpRouteRefresh) {
             Fail(out, kHeaderError, 3, {type}, "message type " + std::to_string(type));
             break;
         }
@@ -126,11 +123,11 @@ SessionOutput BgpSession::Receive(const uint8_t *p, size_t n, double now) {
 
 void BgpSession::OnMessage(const uint8_t *m, size_t len, double now, SessionOutput &out) {
     const uint8_t type = m[18];
-    if (type == kNotification) {
+    if (type == kBgpNotification) {
         // A Cease is how a peer says goodbye; anything else is an error it found.
         const std::string what = "peer sent NOTIFICATION " + NotificationText(m[19], m[20]) +
                                  NotificationData(m[19], m[20], m + 21, len - 21);
-        if (m[19] == kCease) out.events.push_back("closed: " + what);
+        if (m[19] == kBgpCease) out.events.push_back("closed: " + what);
         else out.problem = what;
         out.close = true;
         state_ = SessionState::Closed;
@@ -138,12 +135,12 @@ void BgpSession::OnMessage(const uint8_t *m, size_t len, double now, SessionOutp
     }
     switch (state_) {
         case SessionState::OpenSent:
-            if (type != kOpen) {
+            if (type != kBgpOpen) {
                 return Fail(out, kFsmError, 1, {}, "message type " + std::to_string(type) + " before OPEN");
             }
             return OnOpen(m, len, now, out);
         case SessionState::OpenConfirm:
-            if (type != kKeepalive) {
+            if (type != kBgpKeepalive) {
                 return Fail(out, kFsmError, 2, {}, "message type " + std::to_string(type) + " instead of KEEPALIVE");
             }
             state_ = SessionState::Established;
@@ -151,9 +148,9 @@ void BgpSession::OnMessage(const uint8_t *m, size_t len, double now, SessionOutp
             Restart(now);
             return;
         case SessionState::Established:
-            if (type == kOpen) return Fail(out, kFsmError, 3, {}, "OPEN in an established session");
+            if (type == kBgpOpen) return Fail(out, kFsmError, 3, {}, "OPEN in an established session");
             Restart(now);
-            if (type == kUpdate) {
+            if (type == kBgpUpdate) {
                 // The withdrawn routes and the attributes must fit the message; what is inside is decoded later.
                 const size_t withdrawn = Be16(m + 19);
                 if (21 + withdrawn + 2 > len || 21 + withdrawn + 2 + Be16(m + 21 + withdrawn) > len) {
@@ -219,8 +216,8 @@ SessionOutput BgpSession::PeerClosed() {
 SessionOutput BgpSession::Shutdown() {
     SessionOutput out;
     if (state_ != SessionState::Closed) {
-        Append(out.send, BuildNotification(kCease, 2));
-        out.events.push_back("closed: sent NOTIFICATION " + NotificationText(kCease, 2));
+        Append(out.send, BuildNotification(kBgpCease, 2));
+        out.events.push_back("closed: sent NOTIFICATION " + NotificationText(kBgpCease, 2));
         state_ = SessionState::Closed;
     }
     out.close = true;

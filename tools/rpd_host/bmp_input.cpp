@@ -2,6 +2,7 @@
 
 #include "address.h"
 #include "bgp_message.h"
+#include "bmp_writer.h"
 #include "input_internal.h"
 
 namespace rpdhost {
@@ -18,11 +19,8 @@ constexpr uint8_t kVersion = 3;
 constexpr size_t kCommonHeader = 6;
 // Two OPENs and the largest UPDATE fit many times over; a larger length is a broken stream.
 constexpr uint32_t kMaxBmp = 1u << 20;
-constexpr uint8_t kRouteMonitoring = 0, kStatistics = 1, kPeerDown = 2, kPeerUp = 3, kInitiation = 4,
-                  kTermination = 5, kRouteMirroring = 6;
 constexpr uint8_t kLocRib = 3;  // peer type of RFC 9069
 constexpr uint8_t kFlagV = 0x80, kFlagL = 0x40, kFlagO = 0x10;
-constexpr uint8_t kBgpOpen = 1, kBgpUpdate = 2, kBgpNotification = 3;
 constexpr size_t kMaxText = 256;
 
 
@@ -62,7 +60,7 @@ bool TakeBgp(ByteReader &r, const uint8_t *&m, size_t &len) {
 bool LooksLikeBmp(const uint8_t *head, size_t n) {
     auto plausible = [&](size_t at) {
         return head[at] == kVersion && Be32(head + at + 1) >= kCommonHeader && Be32(head + at + 1) <= kMaxBmp &&
-               head[at + 5] <= kRouteMirroring;
+               head[at + 5] <= rpdwire::kBmpRouteMirroring;
     };
     if (n < kCommonHeader || !plausible(0)) return false;
     const size_t next = Be32(head + 1);
@@ -122,8 +120,8 @@ void BmpReader::Event(const BmpPeerHeader *ph, const std::string &what) {
 
 void BmpReader::OnBmp(uint8_t type, const uint8_t *body, size_t len) {
     ByteReader r(body, len);
-    if (type == kInitiation || type == kTermination) {
-        std::string what = type == kInitiation ? "BMP initiation" : "BMP termination";
+    if (type == rpdwire::kBmpInitiation || type == rpdwire::kBmpTermination) {
+        std::string what = type == rpdwire::kBmpInitiation ? "BMP initiation" : "BMP termination";
         while (r.Left() > 0) {
             uint16_t t = 0, n = 0;
             const uint8_t *v = nullptr;
@@ -131,21 +129,21 @@ void BmpReader::OnBmp(uint8_t type, const uint8_t *body, size_t len) {
             static const char *const kInfo[] = {"", "sysDescr", "sysName"};
             static const char *const kReason[] = {"administratively closed", "unspecified", "out of resources",
                                                   "redundant connection", "permanently administratively closed"};
-            if (type == kTermination && t == 1 && n == 2)
+            if (type == rpdwire::kBmpTermination && t == 1 && n == 2)
                 what += Be16(v) < 5 ? std::string(", ") + kReason[Be16(v)] : ", reason " + std::to_string(Be16(v));
-            else if (t <= 2 && !(type == kTermination && t != 0))
+            else if (t <= 2 && !(type == rpdwire::kBmpTermination && t != 0))
                 what += std::string(", ") + (t == 0 ? "" : std::string(kInfo[t]) + " ") + "\"" + Printable(v, n) + "\"";
         }
-        if (type == kTermination) terminated_ = true;
+        if (type == rpdwire::kBmpTermination) terminated_ = true;
         return Event(nullptr, what);
     }
-    if (type > kRouteMirroring) {
+    if (type > rpdwire::kBmpRouteMirroring) {
         counts_.Skip("BMP messages of other types (type " + std::to_string(type) + ")", false);
         return;
     }
     BmpPeerHeader ph;
     if (!ReadPeerHeader(r, ph)) return Damaged("BMP per-peer header cut short");
-    if (type == kStatistics) {
+    if (type == rpdwire::kBmpStatistics) {
         counts_.Skip("BMP statistics reports (not read)", false);
         return;
     }
@@ -166,12 +164,12 @@ void BmpReader::OnBmp(uint8_t type, const uint8_t *body, size_t len) {
     const uint8_t *m = nullptr;
     size_t mlen = 0;
     switch (type) {
-        case kRouteMonitoring:
+        case rpdwire::kBmpRouteMonitoring:
             if (!TakeBgp(r, m, mlen) || m[18] != kBgpUpdate) return Damaged("BMP route monitoring without a whole UPDATE");
             emit(m, mlen, "route monitoring");
             if (r.Left() > 0) Damaged("BMP route monitoring: " + std::to_string(r.Left()) + " bytes after the UPDATE");
             return;
-        case kRouteMirroring:
+        case rpdwire::kBmpRouteMirroring:
             while (r.Left() > 0) {
                 uint16_t t = 0, n = 0;
                 ByteReader v;
@@ -194,7 +192,7 @@ void BmpReader::OnBmp(uint8_t type, const uint8_t *body, size_t len) {
                 }
             }
             return;
-        case kPeerUp: {
+        case rpdwire::kBmpPeerUp: {
             const uint8_t *local = nullptr, *sent = nullptr, *received = nullptr;
             uint16_t localPort = 0, remotePort = 0;
             size_t sentLen = 0, receivedLen = 0;
@@ -216,7 +214,7 @@ void BmpReader::OnBmp(uint8_t type, const uint8_t *body, size_t len) {
                                            : ", no RPD family offered";
             return Event(&ph, what);
         }
-        case kPeerDown: {
+        case rpdwire::kBmpPeerDown: {
             uint8_t reason = 0;
             if (!r.U8(reason)) return Damaged("BMP peer down without a reason");
             std::string what = "peer down: ";

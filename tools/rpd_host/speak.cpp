@@ -20,7 +20,6 @@ volatile sig_atomic_t g_withdraw = 0, g_announce = 0;
 extern "C" void OnWithdrawSignal(int) { g_withdraw = 1; }
 extern "C" void OnAnnounceSignal(int) { g_announce = 1; }
 
-constexpr size_t kMaxMessage = 4096;  // without the extended message capability
 constexpr double kConnectRetry = 5;
 
 class Controller {
@@ -30,7 +29,7 @@ public:
 
     bool Run(Host &host, std::string &why) {
         for (const rpdwire::Bytes &m : job_.messages)
-            if (m.size() > kMaxMessage) {
+            if (m.size() > kBgpMaxMessage) {
                 why = "an UPDATE of " + std::to_string(m.size()) + " bytes exceeds the 4096 a BGP message may have";
                 return false;
             }
