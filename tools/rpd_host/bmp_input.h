@@ -11,9 +11,12 @@
 #include <string>
 #include <vector>
 
+#include "byte_reader.h"
 #include "input.h"
 
 namespace rpdhost {
+
+struct BmpPeerHeader;
 
 class BmpReader {
 public:
@@ -30,9 +33,16 @@ public:
 
 private:
     void OnBmp(uint8_t type, const uint8_t *body, size_t len);
+    void Information(uint8_t type, ByteReader r);
+    void Monitoring(const BmpPeerHeader &ph, ByteReader r);
+    void Mirroring(const BmpPeerHeader &ph, ByteReader r);
+    void PeerUp(const BmpPeerHeader &ph, ByteReader r);
+    void PeerDown(const BmpPeerHeader &ph, ByteReader r);
+    // Hands a BGP message the stream carries to the sink, attributed to its peer and table.
+    void Emit(const BmpPeerHeader &ph, const uint8_t *m, size_t len, const char *kind);
     void Damaged(const std::string &what);
     // `ph`: the peer it is about (its address, AS and time), or none.
-    void Event(const struct BmpPeerHeader *ph, const std::string &what);
+    void Event(const BmpPeerHeader *ph, const std::string &what);
 
     InputSink &sink_;
     InputCounts &counts_;
