@@ -25,9 +25,9 @@ constexpr double kConnectRetry = 5;
 class Controller {
 public:
     Controller(const SpeakOptions &so, const EncodeJob &job, Host &host, Recorder &rec)
-        : so_(so), job_(job), report_(host, rec, so.link.speaker.localAs), rec_(rec) {}
+        : so_(so), job_(job), host_(host), report_(host, rec, so.link.speaker.localAs), rec_(rec) {}
 
-    bool Run(Host &host, std::string &why) {
+    bool Run(std::string &why) {
         for (const rpdwire::Bytes &m : job_.messages)
             if (m.size() > kBgpMaxMessage) {
                 why = "an UPDATE of " + std::to_string(m.size()) + " bytes exceeds the 4096 a BGP message may have";
@@ -42,7 +42,7 @@ public:
         end_ = so_.link.duration > 0 ? Now() + so_.link.duration : 0;
 
         const bool active = !so_.connect.empty();
-        host.BeginLive(active ? "speak to " + so_.connect : "speak on " + so_.link.bind);
+        host_.BeginLive(active ? "speak to " + so_.connect : "speak on " + so_.link.bind);
         const int fd = active ? Connect(why) : Accept(why);
         if (fd < 0) return why.empty();  // stopped before a peer came
         link_ = std::make_unique<LiveLink>(fd, so_.link.speaker, Now());
@@ -185,6 +185,7 @@ private:
 
     const SpeakOptions &so_;
     const EncodeJob &job_;
+    Host &host_;
     LiveReport report_;
     Recorder &rec_;
     std::unique_ptr<LiveLink> link_;
@@ -199,7 +200,7 @@ bool Speak(const SpeakOptions &so, const EncodeJob &job, Host &host, std::string
     Recorder rec;
     if (!rec.Open(so.link.write, so.link.writeFormat, why)) return false;
     Controller c(so, job, host, rec);
-    return c.Run(host, why);
+    return c.Run(why);
 }
 
 }  // namespace rpdhost
