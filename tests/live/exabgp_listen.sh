@@ -29,42 +29,23 @@ nlri() { printf '0901%08x%08x' "$1" "$2"; }  # length 9, export policy, distingu
 reach="00014b04c000020200$(nlri 7 0x0a010101)$(nlri 8 0x0a010102)"
 unreach="00014b$(nlri 7 0x0a010101)"
 
-cat >"$work/announce.sh" <<SH
-#!/bin/sh
-sleep 2
-echo "announce route 10.0.0.0/24 next-hop 192.0.2.2 attribute [ 0x81 0xc0 0x$minimal ]"
-echo "announce route 10.0.1.0/24 next-hop 192.0.2.2 attribute [ 0x0e 0x80 0x$reach ] attribute [ 0x81 0xc0 0x$full ]"
-sleep 1
-echo "announce route 10.0.2.0/24 next-hop 192.0.2.2 attribute [ 0x0f 0x80 0x$unreach ]"
-sleep 60
-SH
-chmod +x "$work/announce.sh"
-cat >"$work/exabgp.conf" <<CONF
-process announce { run $work/announce.sh; encoder text; }
-neighbor 127.0.0.1 {
-  router-id 127.0.0.2; local-address 127.0.0.2; local-as 65001; peer-as 65000;
-  connect $port; group-updates false;
-  family { ipv4 unicast; }
-  api { processes [ announce ]; }
-}
-CONF
-
 timeout 40 "$tool" listen --bind 127.0.0.1 --port "$port" --local-as 65000 --router-id 127.0.0.1 \
   --hold-time 9 --peer 127.0.0.2 --max-sessions 1 --duration 30 --write "$work/rec.mrt" --json >"$work/out.jsonl" 2>"$work/err.txt" &
 host=$!
 pids+=("$host")
-sleep 0.5
-env exabgp.tcp.bind='' exabgp.daemon.user="$(id -un)" exabgp.log.destination="$work/exabgp.log" \
-  exabgp "$work/exabgp.conf" >/dev/null 2>&1 &
-exa=$!
-pids+=("$exa")
+wait_listening 127.0.0.1 "$port"
+exabgp_announce 127.0.0.1 "$port" 65000 \
+  "announce route 10.0.0.0/24 next-hop 192.0.2.2 attribute [ 0x81 0xc0 0x$minimal ]" \
+  "announce route 10.0.1.0/24 next-hop 192.0.2.2 attribute [ 0x0e 0x80 0x$reach ] attribute [ 0x81 0xc0 0x$full ]" \
+  "sleep 1" \
+  "announce route 10.0.2.0/24 next-hop 192.0.2.2 attribute [ 0x0f 0x80 0x$unreach ]"
 
 # Wait for the withdrawal, then stop ExaBGP: the session's end ends rpd-host (--max-sessions 1).
 for _ in $(seq 1 100); do
   grep -q '"action":"withdraw"' "$work/out.jsonl" 2>/dev/null && break
   sleep 0.2
 done
-kill "$exa"
+kill "$exabgp_pid"
 rc=0
 wait "$host" || rc=$?
 [[ $rc -eq 0 ]] || fail "rpd-host listen exited with $rc"

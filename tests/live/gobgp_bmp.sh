@@ -49,31 +49,14 @@ cat >"$work/gobgp.toml" <<CONF
     passive-mode = true
     local-address = "127.0.0.3"
 CONF
-sleep 0.5
+wait_listening 127.0.0.1 "$bmp_port"
 gobgpd -f "$work/gobgp.toml" --api-hosts "127.0.0.3:$api_port" -l info >"$work/gobgp.log" 2>&1 &
 gobgp=$!
 pids+=("$gobgp")
-cat >"$work/announce.sh" <<SH
-#!/bin/sh
-sleep 2
-echo "announce route 10.0.0.0/24 next-hop 192.0.2.2 attribute [ 0x81 0xc0 0x$full ]"
-echo "announce route 10.0.1.0/24 next-hop 192.0.2.2 attribute [ 0x0e 0x80 0x$reach ] attribute [ 0x81 0xc0 0x$full ]"
-sleep 60
-SH
-chmod +x "$work/announce.sh"
-cat >"$work/exabgp.conf" <<CONF
-process announce { run $work/announce.sh; encoder text; }
-neighbor 127.0.0.3 {
-  router-id 127.0.0.2; local-address 127.0.0.2; local-as 65001; peer-as 65002;
-  connect $bgp_port; group-updates false;
-  family { ipv4 unicast; }
-  api { processes [ announce ]; }
-}
-CONF
-for _ in $(seq 1 50); do ss -ltn 2>/dev/null | grep -q "127.0.0.3:$bgp_port " && break; sleep 0.2; done
-env exabgp.tcp.bind='' exabgp.daemon.user="$(id -un)" exabgp.log.destination="$work/exabgp.log" \
-  exabgp "$work/exabgp.conf" >/dev/null 2>&1 &
-pids+=($!)
+wait_listening 127.0.0.3 "$bgp_port"
+exabgp_announce 127.0.0.3 "$bgp_port" 65002 \
+  "announce route 10.0.0.0/24 next-hop 192.0.2.2 attribute [ 0x81 0xc0 0x$full ]" \
+  "announce route 10.0.1.0/24 next-hop 192.0.2.2 attribute [ 0x0e 0x80 0x$reach ] attribute [ 0x81 0xc0 0x$full ]"
 
 # The first policy through GoBGP, then time for the second announcement (which GoBGP drops).
 for _ in $(seq 1 75); do

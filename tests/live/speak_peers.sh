@@ -86,9 +86,7 @@ neighbor 127.0.0.1 {
   family { ipv4 unicast; }
 }
 CONF
-env exabgp.tcp.bind=127.0.0.4 exabgp.tcp.port="$eport" exabgp.daemon.user="$(id -un)" \
-  exabgp.log.destination="$work/exabgp.log" exabgp "$work/exabgp.conf" >/dev/null 2>&1 &
-pids+=($!)
+start_exabgp exabgp.tcp.bind=127.0.0.4 exabgp.tcp.port="$eport"
 wait_listening 127.0.0.4 "$eport"
 speak_exa() {  # RUN DURATION [--force]
   local run=$1 duration=$2
