@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "bgp_writer.h"
+#include "file_writer.h"
 #include "input.h"
 
 namespace {

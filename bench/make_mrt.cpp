@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "bgp_writer.h"
+#include "file_writer.h"
 
 int main(int argc, char **argv) {
     if (argc != 3) {

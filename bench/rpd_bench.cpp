@@ -73,7 +73,7 @@ const uint8_t kNlri[10] = {9, 1, 0, 0, 0, 7, 10, 1, 1, 1};
 
 // A route the host stores: key and attribute output buffers, kept for the run.
 struct Stored {
-    rpdwire::OutBuf key, attr;
+    rpdhost::OutBuf key, attr;
     TAM_RPD_ROUTE_VIEW view;
     explicit Stored(const Bytes &value) {
         const uint8_t *cur = kNlri;
@@ -81,7 +81,7 @@ struct Stored {
         TAM_RPD_ParsePkt(&cur, 10, 14, key.slot(), &more, P().inst);
         cur = value.data();
         TAM_RPD_ParsePkt(&cur, static_cast<uint32_t>(value.size()), 11, attr.slot(), &more, P().inst);
-        view = rpdwire::MakeView(&key, &attr);
+        view = rpdhost::MakeView(&key, &attr);
     }
 };
 

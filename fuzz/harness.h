@@ -46,7 +46,7 @@ inline void Expect(uint32_t status, std::initializer_list<uint32_t> allowed) {
 }
 
 // Checks the invariants and frees what was handed over.
-inline void Settle(rpdwire::OutBuf &out, uint32_t status) {
+inline void Settle(rpdhost::OutBuf &out, uint32_t status) {
     if (TAMHOST_AssertCount() != 0) {
         std::fprintf(stderr, "assertion at %s:%u\n", TAMHOST_LastAssertFile(), TAMHOST_LastAssertLine());
         Die("QOR_Assert raised", static_cast<uint32_t>(TAMHOST_AssertCount()));

@@ -53,7 +53,7 @@ void RoundTrip(const char *what, const uint8_t *key, uint32_t room, Format forma
     }
     const Fields want = FieldsOf(key);
     if (want.policy != TAM_RPD_POLICY_EXPORT || want.addrLen != 4) fuzz::Die("encoded a key that is not RPD's", st);
-    rpdwire::OutBuf out;
+    rpdhost::OutBuf out;
     const uint32_t back = parse(r.data(), static_cast<uint32_t>(cur - r.data()), out);
     if (back != TAM_RPD_OK || !out.hasKey() || !(FieldsOf(out.key()) == want)) fuzz::Die(what, back);
     fuzz::Settle(out, back);
@@ -69,13 +69,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     uint8_t key[TAM_RPD_ROUTE_KEY_LEN], other[TAM_RPD_ROUTE_KEY_LEN];
     std::memcpy(key, data + 2, sizeof(key));
     std::memcpy(other, data + 2 + sizeof(key), sizeof(other));
-    const TAM_RPD_ROUTE_VIEW view = rpdwire::MakeView(key, sizeof(key), nullptr, 0);
+    const TAM_RPD_ROUTE_VIEW view = rpdhost::MakeView(key, sizeof(key), nullptr, 0);
     int ctx = 0;
 
     for (uint32_t type : {TAM_RPD_PKT_MP_REACH, TAM_RPD_PKT_MP_UNREACH}) {
         RoundTrip(
             "NLRI", key, room % 24, [&](uint8_t **cur) { return TAM_RPD_FormatPkt(&view, type, cur, room % 24, &ctx); },
-            [&](const uint8_t *b, uint32_t n, rpdwire::OutBuf &out) {
+            [&](const uint8_t *b, uint32_t n, rpdhost::OutBuf &out) {
                 uint32_t more = 0;
                 return TAM_RPD_ParsePkt(&b, n, type, out.slot(), &more, p.inst);
             });
@@ -85,7 +85,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         [&](uint8_t **cur) {
             return TAM_RPD_FormatMsg(&view, TAM_RPD_MSG_BGPI_PREFIX_OUT, cur, static_cast<uint16_t>(room), &ctx);
         },
-        [&](const uint8_t *b, uint32_t n, rpdwire::OutBuf &out) {
+        [&](const uint8_t *b, uint32_t n, rpdhost::OutBuf &out) {
             return TAM_RPD_ParseMsg(b, static_cast<uint16_t>(n), TAM_RPD_MSG_BGPI_PREFIX, out.slot(), p.inst);
         });
     static const uint16_t kHa[] = {TAM_RPD_MSG_HA_PREFIX_1, TAM_RPD_MSG_HA_PREFIX, TAM_RPD_MSG_HA_PREFIX_5};
@@ -93,7 +93,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     RoundTrip(
         "HA message", key, room,
         [&](uint8_t **cur) { return TAM_RPD_FormatHaMsg(&view, ha, cur, static_cast<uint16_t>(room), &ctx); },
-        [&](const uint8_t *b, uint32_t n, rpdwire::OutBuf &out) {
+        [&](const uint8_t *b, uint32_t n, rpdhost::OutBuf &out) {
             return TAM_RPD_ParseHaMsg(b, static_cast<uint16_t>(n), ha, out.slot(), p.inst);
         });
     // A configuration record is read back whole, whatever room it was written into.
@@ -105,7 +105,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
             return room == 0 ? TAM_RPD_ERR_BUF_SHORT
                              : TAM_RPD_FormatCfg(&view, TAM_RPD_CFG_TYPE_PREFIX, cur, room, &o1, &o2);
         },
-        [&](const uint8_t *b, uint32_t, rpdwire::OutBuf &out) {
+        [&](const uint8_t *b, uint32_t, rpdhost::OutBuf &out) {
             return TAM_RPD_ParseCfg(b, TAM_RPD_CFG_PREFIX_LEN, TAM_RPD_CFG_TYPE_PREFIX, out.slot(), p.inst);
         });
 
@@ -131,7 +131,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     // Route check and counters: an RPD export key is counted, anything else is refused.
     const bool rpd = key[0] == TAM_RPD_POLICY_EXPORT && key[1] == 4;
     uint8_t attr[18] = {};
-    const TAM_RPD_ROUTE_VIEW route = rpdwire::MakeView(key, sizeof(key), attr, (flags & 2) ? 18 : 17);
+    const TAM_RPD_ROUTE_VIEW route = rpdhost::MakeView(key, sizeof(key), attr, (flags & 2) ? 18 : 17);
     uint32_t verdict = 7;
     const uint32_t st = TAM_RPD_CheckRoute(&route, nullptr, &verdict);
     if ((st == TAM_RPD_OK) != (rpd && (flags & 2)) || (st == TAM_RPD_OK) != (verdict == 1))

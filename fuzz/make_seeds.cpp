@@ -10,6 +10,7 @@
 
 #include "bgp_session.h"
 #include "bgp_writer.h"
+#include "file_writer.h"
 #include "bmp_writer.h"
 #include "route_buffers.h"
 
@@ -83,7 +84,7 @@ int main(int argc, char **argv) {
                                 0, 0, 0, 0, 0, 0, 0, 0, 0});
 
     auto key = [](uint8_t policy, uint8_t addrLen, uint32_t distinguisher, uint32_t peer) {
-        const TAM_RPD_ROUTE_KEY k = rpdwire::MakeKey(distinguisher, peer, policy, addrLen);
+        const TAM_RPD_ROUTE_KEY k = rpdhost::MakeKey(distinguisher, peer, policy, addrLen);
         const auto *raw = reinterpret_cast<const uint8_t *>(&k);
         return Bytes(raw, raw + sizeof(k));
     };

@@ -26,7 +26,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     const uint8_t pick = data[0] % 8;
     const uint8_t *body = data + 1;
     const uint16_t len = static_cast<uint16_t>(size - 1);
-    rpdwire::OutBuf out;
+    rpdhost::OutBuf out;
     uint32_t st;
     static const uint16_t kBgpi[] = {53, 79, 80};
     static const uint16_t kHa[] = {1, 3, 5};

@@ -11,7 +11,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     uint32_t more = 1;
     while (more != 0) {
         const uint8_t *start = cur;
-        rpdwire::OutBuf out;
+        rpdhost::OutBuf out;
         const uint32_t st = TAM_RPD_ParsePkt(&cur, left, type, out.slot(), &more, p.inst);
         fuzz::Expect(st, {TAM_RPD_OK, TAM_RPD_ERR_PKT_MALFORMED});
         if (cur < start || static_cast<uint32_t>(cur - start) > left) fuzz::Die("cursor left the field", st);

@@ -28,14 +28,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     size -= 4;
     const uint8_t *cur = data;
     uint32_t more = 0;
-    rpdwire::OutBuf out;
+    rpdhost::OutBuf out;
     uint32_t st = TAM_RPD_ParsePkt(&cur, static_cast<uint32_t>(size), TAM_RPD_PKT_WIDE_CMTY, out.slot(), &more, p.inst);
     fuzz::Expect(st, {TAM_RPD_OK, TAM_RPD_ERR_PKT_MALFORMED});
     if (st != TAM_RPD_OK) {
         fuzz::Settle(out, st);
         return 0;
     }
-    const TAM_RPD_ROUTE_VIEW view = rpdwire::ViewOf(out);
+    const TAM_RPD_ROUTE_VIEW view = rpdhost::ViewOf(out);
 
     // Back to the wire, byte for byte.
     std::vector<uint8_t> wire(size + 16);
@@ -47,7 +47,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
 
     const uint16_t len = out->usAttrLen;
     if (TAM_RPD_CmpData(view.pucAttr, len, view.pucAttr, len, TAM_RPD_CMP_ATTR) != 0) fuzz::Die("self compare", 0);
-    rpdwire::OutBuf again;
+    rpdhost::OutBuf again;
     st = TAM_RPD_SetAttr(&view, TAM_RPD_ATTR_TYPE_WC, 0, again.slot(), p.inst);
     if (st != TAM_RPD_OK) fuzz::Die("set attribute", st);
     if (TAM_RPD_CmpData(again.attr(), again.attrLen(), view.pucAttr, len, TAM_RPD_CMP_ATTR) != 0)
@@ -81,7 +81,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         st = TAM_RPD_FormatAttrMsg(&view, TAM_RPD_MSG_ATTR_WIDE_CMTY, &m, static_cast<uint16_t>(size), &ctx);
         if (st != TAM_RPD_OK || m != msg.data() + size || std::memcmp(msg.data(), data, size) != 0)
             fuzz::Die("attribute message does not carry the value", st);
-        rpdwire::OutBuf back;
+        rpdhost::OutBuf back;
         st = TAM_RPD_ParseAttrMsg(msg.data(), static_cast<uint16_t>(size), TAM_RPD_MSG_ATTR_WIDE_CMTY, back.slot(),
                                   p.inst);
         if (st != TAM_RPD_OK ||

@@ -7,7 +7,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     fuzz::Plugin &p = fuzz::Plugin::Get();
     const uint8_t *cur = data;
     uint32_t more = 7;
-    rpdwire::OutBuf out;
+    rpdhost::OutBuf out;
     const uint32_t st =
         TAM_RPD_ParsePkt(&cur, static_cast<uint32_t>(size), TAM_RPD_PKT_WIDE_CMTY, out.slot(), &more, p.inst);
     fuzz::Expect(st, {TAM_RPD_OK, TAM_RPD_ERR_PKT_MALFORMED});

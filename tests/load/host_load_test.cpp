@@ -61,12 +61,12 @@ TEST_F(LoadedPlugin, DecodesAndReencodesAnNlriFieldThroughTheRecord) {
     int ctx = 0;
     while (more != 0) {
         const uint8_t *start = cur;
-        rpdwire::OutBuf out;
+        rpdhost::OutBuf out;
         ASSERT_EQ(ops_.pfnParsePkt(&cur, left, ops_.aulPktType[0], out.slot(), &more, inst_), TAM_RPD_OK);
         left -= static_cast<uint32_t>(cur - start);
         ++routes;
         ASSERT_EQ(out->ulFlags, TAM_RPD_OUT_KEY);
-        const TAM_RPD_ROUTE_VIEW view = rpdwire::ViewOf(out);
+        const TAM_RPD_ROUTE_VIEW view = rpdhost::ViewOf(out);
         ASSERT_EQ(ops_.pfnFormatPkt(&view, TAM_RPD_PKT_MP_REACH, &wr, static_cast<uint32_t>(again + 20 - wr), &ctx),
                   TAM_RPD_OK);
     }
@@ -81,7 +81,7 @@ TEST_F(LoadedPlugin, DrivesAReceivedRouteThroughEveryCallback) {
     // Receive: one NLRI and its Wide Community attribute.
     const uint8_t nlri[10] = {9, 1, 0, 0, 0, 42, 192, 0, 2, 7};
     const rpdwire::Bytes attr = rpdwire::Encode(rpdwire::FullPolicy());
-    rpdwire::OutBuf key, wc;
+    rpdhost::OutBuf key, wc;
     const uint8_t *cur = nlri;
     uint32_t more = 1;
     ASSERT_EQ(o.pfnParsePkt(&cur, 10, o.aulPktType[0], key.slot(), &more, inst_), TAM_RPD_OK);
@@ -90,7 +90,7 @@ TEST_F(LoadedPlugin, DrivesAReceivedRouteThroughEveryCallback) {
     ASSERT_EQ(o.pfnParsePkt(&cur, static_cast<uint32_t>(attr.size()), o.aulPktType[2], wc.slot(), &more, inst_),
               TAM_RPD_OK);
 
-    const TAM_RPD_ROUTE_VIEW view = rpdwire::MakeView(&key, &wc);
+    const TAM_RPD_ROUTE_VIEW view = rpdhost::MakeView(&key, &wc);
 
     // Bookkeeping.
     uint32_t verdict = 0;
@@ -106,7 +106,7 @@ TEST_F(LoadedPlugin, DrivesAReceivedRouteThroughEveryCallback) {
     EXPECT_EQ(o.pfnCmpData(view.pucKey, 24, view.pucKey, 24, TAM_RPD_CMP_KEY), 0);
     const uint16_t attrLen = static_cast<uint16_t>(view.ulAttrLen);
     EXPECT_EQ(o.pfnCmpData(view.pucAttr, attrLen, view.pucAttr, attrLen, TAM_RPD_CMP_ATTR), 0);
-    rpdwire::OutBuf again;
+    rpdhost::OutBuf again;
     ASSERT_EQ(o.pfnSetAttr(&view, TAM_RPD_ATTR_TYPE_WC, 0, again.slot(), inst_), TAM_RPD_OK);
     EXPECT_EQ(o.pfnCmpData(again.attr(), again->usAttrLen, view.pucAttr, attrLen, 8), 0);
 
@@ -124,7 +124,7 @@ TEST_F(LoadedPlugin, DrivesAReceivedRouteThroughEveryCallback) {
         uint8_t body[24];
         uint8_t *w = body;
         ASSERT_EQ(format(&view, fmtType, &w, 24, &ctx), TAM_RPD_OK);
-        rpdwire::OutBuf k;
+        rpdhost::OutBuf k;
         ASSERT_EQ(parse(body, static_cast<uint16_t>(w - body), parseType, k.slot(), inst_), TAM_RPD_OK);
         EXPECT_EQ(o.pfnCmpData(k.key(), 24, view.pucKey, 24, 2), 0) << parseType;
     };
@@ -137,7 +137,7 @@ TEST_F(LoadedPlugin, DrivesAReceivedRouteThroughEveryCallback) {
     wr = body.data();
     ASSERT_EQ(o.pfnFormatAttrMsg(&view, o.aulAttrMsgType[0], &wr, static_cast<uint16_t>(body.size()), &ctx),
               TAM_RPD_OK);
-    rpdwire::OutBuf fromMsg;
+    rpdhost::OutBuf fromMsg;
     ASSERT_EQ(o.pfnParseAttrMsg(body.data(), static_cast<uint16_t>(body.size()), 29, fromMsg.slot(), inst_), TAM_RPD_OK);
     EXPECT_EQ(o.pfnCmpData(fromMsg.attr(), fromMsg->usAttrLen, view.pucAttr, attrLen, 8), 0);
 
@@ -146,7 +146,7 @@ TEST_F(LoadedPlugin, DrivesAReceivedRouteThroughEveryCallback) {
     uint8_t *rp = rec;
     uint32_t w1 = 1, w2 = 1;
     ASSERT_EQ(o.pfnFormatCfg(&view, 2, &rp, sizeof(rec), &w1, &w2), TAM_RPD_OK);
-    rpdwire::OutBuf fromCfg;
+    rpdhost::OutBuf fromCfg;
     ASSERT_EQ(o.pfnParseCfg(rec, sizeof(rec), 2, fromCfg.slot(), inst_), TAM_RPD_OK);
     EXPECT_EQ(o.pfnCmpData(fromCfg.key(), 24, view.pucKey, 24, 2), 0);
     std::vector<char> cfgText(2048, 0), text(2048, 0);

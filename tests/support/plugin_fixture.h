@@ -14,16 +14,16 @@ namespace tamtest {
 
 constexpr uint64_t kModule = 0x7A11;
 
-using rpdwire::OutBuf;
+using rpdhost::OutBuf;
 
 // Route views whose host-owned bytes hold junk the plug-in must not need.
 constexpr int kViewJunk = 0xEE;
 inline TAM_RPD_ROUTE_VIEW JunkView(const uint8_t *key, uint32_t keyLen, const uint8_t *attr, uint32_t attrLen) {
-    return rpdwire::MakeView(key, keyLen, attr, attrLen, kViewJunk);
+    return rpdhost::MakeView(key, keyLen, attr, attrLen, kViewJunk);
 }
-inline TAM_RPD_ROUTE_VIEW JunkViewOf(const OutBuf &b) { return rpdwire::ViewOf(b, kViewJunk); }
+inline TAM_RPD_ROUTE_VIEW JunkViewOf(const OutBuf &b) { return rpdhost::ViewOf(b, kViewJunk); }
 
-using rpdwire::MakeKey;
+using rpdhost::MakeKey;
 
 class PluginTest : public ::testing::Test {
 protected:

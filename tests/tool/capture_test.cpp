@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "bgp_writer.h"
+#include "file_writer.h"
 #include "input.h"
 #include "input_reader.h"
 

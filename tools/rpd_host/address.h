@@ -1,14 +1,7 @@
-// Addresses as rpd-host writes them in reports and records.
+// Transitional: address text moved to the wire layer.
 #pragma once
-
-#include <cstdint>
-#include <string>
-
+#include "../wire/address.h"
 namespace rpdhost {
-
-// "192.0.2.1" or "2001:db8::1", from 4 or 16 bytes in network order.
-std::string AddressText(bool v6, const uint8_t *addr);
-// With a port: "192.0.2.1:179" or "[2001:db8::1]:179".
-std::string EndpointText(bool v6, const uint8_t *addr, uint16_t port);
-
+using rpdwire::AddressText;
+using rpdwire::EndpointText;
 }  // namespace rpdhost

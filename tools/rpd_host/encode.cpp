@@ -4,6 +4,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "hex.h"
+
 #include <algorithm>
 #include <set>
 #include <sstream>

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "bgp_writer.h"
+#include "file_writer.h"
 
 namespace rpdhost {
 

@@ -36,12 +36,6 @@ Header Check(const uint8_t *p, size_t avail, bool bare, size_t &need, bool &mark
 
 }  // namespace
 
-bool StartsMessage(const uint8_t *p, size_t n) {
-    size_t need = 0;
-    bool marked = false;
-    return Check(p, n, false, need, marked) == Header::Yes;
-}
-
 void Framer::Feed(const uint8_t *p, size_t n) {
     if (n == 0) return;
     if (head_ > 0 && head_ * 2 >= buf_.size()) {

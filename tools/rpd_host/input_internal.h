@@ -8,21 +8,17 @@
 
 #include "byte_reader.h"
 #include "input.h"
+#include "wire.h"
 
 namespace rpdhost {
 
-constexpr size_t kBgpMarkerLen = 16;
-constexpr size_t kBgpHeaderLen = 19;
-
-// Whether `p` starts with the 16-byte BGP marker (at least 16 bytes there).
-inline bool IsMarker(const uint8_t *p) {
-    for (size_t i = 0; i < kBgpMarkerLen; ++i)
-        if (p[i] != 0xFF) return false;
-    return true;
-}
-// Whether a plausible BGP header starts at `p`: the marker, a length of at
-// least 19 and a type of 1 to 5 (what the framer resynchronises on).
-bool StartsMessage(const uint8_t *p, size_t n);
+using rpdwire::Be16;
+using rpdwire::Be32;
+using rpdwire::ByteReader;
+using rpdwire::IsMarker;
+using rpdwire::kBgpHeaderLen;
+using rpdwire::kBgpMarkerLen;
+inline bool StartsMessage(const uint8_t *p, size_t n) { return rpdwire::StartsBgpMessage(p, n); }
 
 // Reads `len` bytes into `buf`, growing it as the bytes arrive: a record
 // that claims more than the input holds costs what the input holds, not

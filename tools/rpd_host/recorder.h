@@ -10,6 +10,7 @@
 #include <string>
 
 #include "bgp_writer.h"
+#include "file_writer.h"
 
 namespace rpdhost {
 

@@ -11,9 +11,6 @@
 
 namespace rpdhost {
 
-using rpdwire::MakeView;
-using rpdwire::OutBuf;
-
 // The fields of a stored route key (zeros when the buffer holds no key of the right length).
 struct KeyFields {
     uint8_t policyType = 0;

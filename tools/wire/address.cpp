@@ -4,7 +4,7 @@
 
 #include <cstdio>
 
-namespace rpdhost {
+namespace rpdwire {
 
 std::string AddressText(bool v6, const uint8_t *addr) {
     char text[INET6_ADDRSTRLEN] = "";
@@ -19,4 +19,10 @@ std::string EndpointText(bool v6, const uint8_t *addr, uint16_t port) {
     return out;
 }
 
-}  // namespace rpdhost
+std::string Ipv4Text(uint32_t a) {
+    char text[16];
+    std::snprintf(text, sizeof(text), "%u.%u.%u.%u", a >> 24, a >> 16 & 255, a >> 8 & 255, a & 255);
+    return text;
+}
+
+}  // namespace rpdwire

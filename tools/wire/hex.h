@@ -21,4 +21,8 @@ std::string ToHex(const std::vector<uint8_t> &b);
 // an odd count of digits, false with the reason in `why`.
 bool FromHex(std::string_view text, std::vector<uint8_t> &out, std::string *why = nullptr);
 
+// A few bytes around `at` as hex, that byte in brackets: "90 00 [00 05] 00".
+// An `at` past the end shows as "[]", the byte that is missing.
+std::string HexExcerpt(const uint8_t *p, size_t n, size_t at, size_t width = 2);
+
 }  // namespace rpdwire

@@ -1,17 +1,15 @@
-// BMP (RFC 7854) message types, and writers of BMP messages around BGP
-// messages for tests, fuzz seeds and hand-built monitoring streams.
+// Writers of BMP (RFC 7854) messages around BGP messages, for tests, fuzz
+// seeds and hand-built monitoring streams.
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
-#include "wc_writer.h"
+#include "byte_writer.h"
+#include "wire.h"
 
 namespace rpdwire {
-
-constexpr uint8_t kBmpRouteMonitoring = 0, kBmpStatistics = 1, kBmpPeerDown = 2, kBmpPeerUp = 3,
-                  kBmpInitiation = 4, kBmpTermination = 5, kBmpRouteMirroring = 6;
 
 // The per-peer header's fields; an IPv6 `addr` sets the V flag.
 struct BmpPeer {

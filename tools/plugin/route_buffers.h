@@ -8,7 +8,7 @@
 #include "tam_rpd.h"
 #include "tam_rpd_host.h"
 
-namespace rpdwire {
+namespace rpdhost {
 
 // One route output buffer; released with the host allocator.
 class OutBuf {
@@ -89,4 +89,4 @@ inline TAM_RPD_ROUTE_VIEW MakeView(const OutBuf *key, const OutBuf *attr, int fi
 // The route one buffer holds.
 inline TAM_RPD_ROUTE_VIEW ViewOf(const OutBuf &b, int fill = 0) { return MakeView(&b, &b, fill); }
 
-}  // namespace rpdwire
+}  // namespace rpdhost

@@ -6,12 +6,10 @@
 #include <string>
 #include <vector>
 
+#include "byte_writer.h"
+#include "wire.h"
+
 namespace rpdwire {
-
-using Bytes = std::vector<uint8_t>;
-
-constexpr uint32_t kMatchAndSet = 0x90000003u;
-constexpr uint32_t kMatchAndNoAdv = 0x90000004u;
 
 // One generic TLV (type octet, 16-bit length, value).
 struct Tlv {
@@ -64,10 +62,6 @@ struct Policy {
     uint8_t parameterType = 3;
     Bytes trailing;  // stray bytes after the Parameter TLV
 };
-
-// Big-endian appends, shared by every writer of wire bytes.
-void Put16(Bytes &b, uint16_t v);
-void Put32(Bytes &b, uint32_t v);
 
 void AppendTlv(Bytes &out, const Tlv &tlv);
 Bytes Encode(const Policy &policy);

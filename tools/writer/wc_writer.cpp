@@ -2,17 +2,7 @@
 
 namespace rpdwire {
 
-void Put16(Bytes &b, uint16_t v) {
-    b.push_back(static_cast<uint8_t>(v >> 8));
-    b.push_back(static_cast<uint8_t>(v));
-}
-void Put32(Bytes &b, uint32_t v) {
-    for (int shift = 24; shift >= 0; shift -= 8) b.push_back(static_cast<uint8_t>(v >> shift));
-}
-
 namespace {
-
-void Put8(Bytes &b, uint8_t v) { b.push_back(v); }
 
 Tlv Values(uint8_t type, const std::vector<uint32_t> &values, uint8_t lead) {
     Tlv t{type, {}};

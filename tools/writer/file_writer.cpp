@@ -1,8 +1,10 @@
-#include "bgp_writer.h"
+#include "file_writer.h"
 
 #include <arpa/inet.h>
 
-#include <cstring>
+#include <algorithm>
+
+#include "hex.h"
 
 namespace rpdwire {
 
@@ -40,6 +42,16 @@ bool Addr(const std::string &text, Bytes &out, bool &v6) {
     return false;
 }
 
+// Both endpoints' addresses, of one family.
+bool Addrs(const Endpoints &ep, Bytes &peer, Bytes &local, bool &v6, std::string *err) {
+    bool v6b = false;
+    if (!Addr(ep.peerAddr, peer, v6) || !Addr(ep.localAddr, local, v6b) || v6 != v6b) {
+        if (err) *err = "bad endpoint addresses";
+        return false;
+    }
+    return true;
+}
+
 uint16_t Checksum(const Bytes &data, uint32_t sum = 0) {
     for (size_t i = 0; i + 1 < data.size(); i += 2) sum += static_cast<uint32_t>(data[i] << 8 | data[i + 1]);
     if (data.size() % 2) sum += static_cast<uint32_t>(data.back() << 8);
@@ -48,71 +60,6 @@ uint16_t Checksum(const Bytes &data, uint32_t sum = 0) {
 }
 
 }  // namespace
-
-void AppendNlri(Bytes &out, const RpdNlri &n) {
-    out.push_back(9);
-    out.push_back(n.policyType);
-    Put32(out, n.distinguisher);
-    Put32(out, n.peer);
-}
-
-void AppendPathAttr(Bytes &out, uint8_t flags, uint8_t code, const Bytes &value) {
-    const bool ext = value.size() > 255;
-    out.push_back(static_cast<uint8_t>(ext ? (flags | 0x10) : (flags & ~0x10)));
-    out.push_back(code);
-    if (ext) {
-        Put16(out, static_cast<uint16_t>(value.size()));
-    } else {
-        out.push_back(static_cast<uint8_t>(value.size()));
-    }
-    out.insert(out.end(), value.begin(), value.end());
-}
-
-Bytes BgpMessage(uint8_t type, const Bytes &body) {
-    Bytes msg(16, 0xFF);
-    Put16(msg, static_cast<uint16_t>(19 + body.size()));
-    msg.push_back(type);
-    msg.insert(msg.end(), body.begin(), body.end());
-    return msg;
-}
-
-Bytes BuildUpdate(const Update &u) {
-    Bytes attrs;
-    if (!u.announce.empty()) {
-        AppendPathAttr(attrs, 0x40, 1, {0});  // ORIGIN IGP
-        Bytes path;
-        if (u.originAs != 0) {
-            path.push_back(2);  // AS_SEQUENCE
-            path.push_back(1);
-            Put32(path, u.originAs);
-        }
-        AppendPathAttr(attrs, 0x40, 2, path);
-    }
-    if (!u.withdraw.empty()) {
-        Bytes v;
-        Put16(v, kAfiIpv4);
-        v.push_back(kSafiRpd);
-        for (const RpdNlri &n : u.withdraw) AppendNlri(v, n);
-        AppendPathAttr(attrs, 0x80, kAttrMpUnreach, v);
-    }
-    if (!u.announce.empty()) {
-        Bytes v;
-        Put16(v, kAfiIpv4);
-        v.push_back(kSafiRpd);
-        v.push_back(4);
-        Put32(v, u.nextHop);
-        v.push_back(0);
-        for (const RpdNlri &n : u.announce) AppendNlri(v, n);
-        AppendPathAttr(attrs, 0x80, kAttrMpReach, v);
-    }
-    if (u.hasPolicy) AppendPathAttr(attrs, 0xC0, u.wcAttrCode, u.wideCommunity);
-
-    Bytes body;
-    Put16(body, 0);  // no IPv4 withdrawn routes
-    Put16(body, static_cast<uint16_t>(attrs.size()));
-    body.insert(body.end(), attrs.begin(), attrs.end());
-    return BgpMessage(2, body);
-}
 
 bool ParseFileFormat(const std::string &name, FileFormat &out) {
     if (name == "hex") out = FileFormat::Hex;
@@ -128,13 +75,13 @@ std::vector<TcpSegment> SegmentStream(const std::vector<Bytes> &messages, uint32
     for (const Bytes &m : messages) stream.insert(stream.end(), m.begin(), m.end());
     const uint32_t isnPeer = 1000, isnLocal = 5000;
     std::vector<TcpSegment> segs;
-    segs.push_back({isnPeer, 0, 0x02, {}, true});                  // SYN
-    segs.push_back({isnLocal, isnPeer + 1, 0x12, {}, false});      // SYN-ACK
-    segs.push_back({isnPeer + 1, isnLocal + 1, 0x10, {}, true});   // ACK
+    segs.push_back({isnPeer, 0, kTcpSyn, {}, true});
+    segs.push_back({isnLocal, isnPeer + 1, kTcpSyn | kTcpAck, {}, false});
+    segs.push_back({isnPeer + 1, isnLocal + 1, kTcpAck, {}, true});
     uint32_t seq = isnPeer + 1;
     for (size_t off = 0; off < stream.size(); off += mss) {
         const size_t n = std::min<size_t>(mss, stream.size() - off);
-        segs.push_back({seq, isnLocal + 1, 0x18, Bytes(stream.begin() + off, stream.begin() + off + n), true});  // PSH ACK
+        segs.push_back({seq, isnLocal + 1, kTcpPsh | kTcpAck, Bytes(stream.begin() + off, stream.begin() + off + n), true});
         seq += static_cast<uint32_t>(n);
     }
     return segs;
@@ -143,11 +90,8 @@ std::vector<TcpSegment> SegmentStream(const std::vector<Bytes> &messages, uint32
 bool PcapFrames(const std::vector<TcpSegment> &segments, const Endpoints &ep, std::vector<Bytes> &frames,
                 std::string *err) {
     Bytes peer, local;
-    bool v6a = false, v6b = false;
-    if (!Addr(ep.peerAddr, peer, v6a) || !Addr(ep.localAddr, local, v6b) || v6a != v6b) {
-        if (err) *err = "bad endpoint addresses";
-        return false;
-    }
+    bool v6a = false;
+    if (!Addrs(ep, peer, local, v6a, err)) return false;
     for (const TcpSegment &s : segments) {
         const Bytes &src = s.fromPeer ? peer : local;
         const Bytes &dst = s.fromPeer ? local : peer;
@@ -155,7 +99,7 @@ bool PcapFrames(const std::vector<TcpSegment> &segments, const Endpoints &ep, st
         Put16(tcp, s.fromPeer ? ep.peerPort : ep.localPort);
         Put16(tcp, s.fromPeer ? ep.localPort : ep.peerPort);
         Put32(tcp, s.seq);
-        Put32(tcp, (s.flags & 0x10) ? s.ack : 0);
+        Put32(tcp, (s.flags & kTcpAck) ? s.ack : 0);
         tcp.push_back(0x50);
         tcp.push_back(s.flags);
         Put16(tcp, 65535);
@@ -166,10 +110,10 @@ bool PcapFrames(const std::vector<TcpSegment> &segments, const Endpoints &ep, st
         pseudo.insert(pseudo.end(), dst.begin(), dst.end());
         if (v6a) {
             Put32(pseudo, static_cast<uint32_t>(tcp.size()));
-            Put32(pseudo, 6);
+            Put32(pseudo, kIpProtoTcp);
         } else {
             pseudo.push_back(0);
-            pseudo.push_back(6);
+            pseudo.push_back(kIpProtoTcp);
             Put16(pseudo, static_cast<uint16_t>(tcp.size()));
         }
         pseudo.insert(pseudo.end(), tcp.begin(), tcp.end());
@@ -181,7 +125,7 @@ bool PcapFrames(const std::vector<TcpSegment> &segments, const Endpoints &ep, st
         if (v6a) {
             Put32(ip, 0x60000000);
             Put16(ip, static_cast<uint16_t>(tcp.size()));
-            ip.push_back(6);
+            ip.push_back(kIpProtoTcp);
             ip.push_back(64);
             ip.insert(ip.end(), src.begin(), src.end());
             ip.insert(ip.end(), dst.begin(), dst.end());
@@ -192,7 +136,7 @@ bool PcapFrames(const std::vector<TcpSegment> &segments, const Endpoints &ep, st
             Put16(ip, 0);
             Put16(ip, 0x4000);
             ip.push_back(64);
-            ip.push_back(6);
+            ip.push_back(kIpProtoTcp);
             Put16(ip, 0);
             ip.insert(ip.end(), src.begin(), src.end());
             ip.insert(ip.end(), dst.begin(), dst.end());
@@ -203,7 +147,7 @@ bool PcapFrames(const std::vector<TcpSegment> &segments, const Endpoints &ep, st
         ip.insert(ip.end(), tcp.begin(), tcp.end());
         Bytes frame = {0x02, 0, 0, 0, 0, s.fromPeer ? uint8_t{2} : uint8_t{1},
                        0x02, 0, 0, 0, 0, s.fromPeer ? uint8_t{1} : uint8_t{2}};
-        Put16(frame, v6a ? 0x86DD : 0x0800);
+        Put16(frame, v6a ? kEtherIpv6 : kEtherIpv4);
         frame.insert(frame.end(), ip.begin(), ip.end());
         frames.push_back(std::move(frame));
     }
@@ -212,7 +156,7 @@ bool PcapFrames(const std::vector<TcpSegment> &segments, const Endpoints &ep, st
 
 Bytes PcapFileHeader(uint32_t linkType) {
     Bytes file;
-    PutLe32(file, 0xA1B2C3D4);
+    PutLe32(file, kPcapMagic);
     PutLe16(file, 2);
     PutLe16(file, 4);
     PutLe32(file, 0);
@@ -244,28 +188,25 @@ bool WritePcapFrames(FILE *out, uint32_t linkType, const std::vector<Bytes> &fra
 
 bool WritePcap(FILE *out, const std::vector<TcpSegment> &segments, const Endpoints &ep, std::string *err) {
     std::vector<Bytes> frames;
-    return PcapFrames(segments, ep, frames, err) && WritePcapFrames(out, 1, frames, ep.time, err);
+    return PcapFrames(segments, ep, frames, err) && WritePcapFrames(out, kLinkEthernet, frames, ep.time, err);
 }
 
 bool AppendMrtBgp4mp(Bytes &out, const Endpoints &ep, uint16_t subtype, const Bytes &payload, uint32_t sec,
                      int32_t usec, std::string *err) {
     Bytes peer, local;
-    bool v6a = false, v6b = false;
-    if (!Addr(ep.peerAddr, peer, v6a) || !Addr(ep.localAddr, local, v6b) || v6a != v6b) {
-        if (err) *err = "bad endpoint addresses";
-        return false;
-    }
+    bool v6a = false;
+    if (!Addrs(ep, peer, local, v6a, err)) return false;
     const bool et = usec >= 0;
     const size_t bodyLen = (et ? 4 : 0) + 12 + peer.size() + local.size() + payload.size();
     Put32(out, sec);
-    Put16(out, et ? 17 : 16);  // BGP4MP_ET or BGP4MP
+    Put16(out, et ? kMrtBgp4mpEt : kMrtBgp4mp);
     Put16(out, subtype);
     Put32(out, static_cast<uint32_t>(bodyLen));
     if (et) Put32(out, static_cast<uint32_t>(usec));
     Put32(out, ep.peerAs);
     Put32(out, ep.localAs);
     Put16(out, 0);  // interface index
-    Put16(out, v6a ? 2 : 1);
+    Put16(out, v6a ? kAfiIpv6 : kAfiIpv4);
     out.insert(out.end(), peer.begin(), peer.end());
     out.insert(out.end(), local.begin(), local.end());
     out.insert(out.end(), payload.begin(), payload.end());

@@ -1,5 +1,7 @@
 #include "hex.h"
 
+#include <algorithm>
+
 namespace rpdwire {
 
 namespace {
@@ -56,6 +58,23 @@ bool FromHex(std::string_view text, std::vector<uint8_t> &out, std::string *why)
         return false;
     }
     return true;
+}
+
+std::string HexExcerpt(const uint8_t *p, size_t n, size_t at, size_t width) {
+    std::string s;
+    const size_t from = at > width ? at - width : 0;
+    const size_t to = std::min(n, at + width + 1);
+    if (from > 0) s += "... ";
+    for (size_t i = from; i < to; ++i) {
+        if (i == at) s += '[';
+        s += kDigits[p[i] >> 4];
+        s += kDigits[p[i] & 15];
+        if (i == at) s += ']';
+        if (i + 1 < to) s += ' ';
+    }
+    if (at >= n) s += from < to ? " []" : "[]";
+    if (to < n) s += " ...";
+    return s;
 }
 
 }  // namespace rpdwire

@@ -8,8 +8,8 @@ namespace rpdwire {
 
 Bytes BmpMessage(uint8_t type, const Bytes &body) {
     Bytes m;
-    m.push_back(3);  // version
-    Put32(m, static_cast<uint32_t>(6 + body.size()));
+    m.push_back(kBmpVersion);
+    Put32(m, static_cast<uint32_t>(kBmpCommonHeader + body.size()));
     m.push_back(type);
     m.insert(m.end(), body.begin(), body.end());
     return m;
@@ -20,9 +20,9 @@ Bytes BmpPeerHeader(const BmpPeer &p) {
     const bool v6 = inet_pton(AF_INET6, p.addr.c_str(), addr) == 1;
     if (!v6 && inet_pton(AF_INET, p.addr.c_str(), addr + 12) != 1) addr[12] = 0;  // unparsable: all zeros
     // Written in place into its 42 bytes: g++ 12 at -O3 takes appends to a short vector for overflows.
-    Bytes h(42, 0);
+    Bytes h(kBmpPeerHeaderLen, 0);
     h[0] = p.type;
-    h[1] = static_cast<uint8_t>(p.flags | (v6 ? 0x80 : 0));
+    h[1] = static_cast<uint8_t>(p.flags | (v6 ? kBmpFlagV : 0));
     std::copy(addr, addr + 16, h.begin() + 10);  // after the peer distinguisher
     size_t at = 26;
     for (uint32_t v : {p.as, p.id, p.sec, p.usec})
