@@ -13,12 +13,13 @@
 #include "bgp_writer.h"
 #include "file_writer.h"
 #include "input.h"
+#include "reader_context.h"
 
 namespace {
 
 using rpdwire::Bytes;
 
-struct Count : rpdhost::InputSink {
+struct Count : rpdhost::MessageSink {
     size_t messages = 0;
     void OnMessage(const rpdhost::Message &) override { ++messages; }
     void OnProblem(const rpdhost::InputProblem &) override {}
@@ -60,7 +61,8 @@ void Reassemble(benchmark::State &state, bool held, bool wrap) {
         Count sink;
         rpdhost::InputCounts counts;
         std::string fatal;
-        rpdhost::ReadInput(f, rpdhost::InputOptions{}, sink, counts, fatal);
+        rpdhost::ReaderContext ctx(sink, counts);
+        rpdhost::ReadInput(f, rpdhost::InputOptions{}, ctx, fatal);
         std::fclose(f);
         benchmark::DoNotOptimize(sink.messages);
     }

@@ -9,15 +9,15 @@
 #include <string>
 #include <vector>
 
-#include "host.h"
 #include "input.h"
+#include "run.h"
 #include "update.h"
 
 namespace {
 
-// Checks what the readers hand over, then passes it on to the host.
-struct Checked : rpdhost::InputSink {
-    explicit Checked(rpdhost::Host &h) : host(h) {}
+// Checks what the readers hand over, then passes it on to the run.
+struct Checked : rpdhost::MessageSink {
+    explicit Checked(rpdhost::Run &h) : host(h) {}
     void OnMessage(const rpdhost::Message &m) override {
         const std::vector<uint8_t> &b = m.bytes;
         if (b.size() < 19 || (static_cast<size_t>(b[16]) << 8 | b[17]) != b.size()) std::abort();
@@ -33,7 +33,8 @@ struct Checked : rpdhost::InputSink {
     }
     void OnProblem(const rpdhost::InputProblem &p) override { host.OnProblem(p); }
     void OnEvent(const rpdhost::InputEvent &e) override { host.OnEvent(e); }
-    rpdhost::Host &host;
+    void OnCounts(const rpdhost::InputCounts &c) override { host.OnCounts(c); }
+    rpdhost::Run &host;
 };
 
 const rpdhost::Plugin &ThePlugin() {
@@ -64,18 +65,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     const rpdhost::Plugin &plugin = ThePlugin();
     rpdhost::InputOptions inOpt;
     inOpt.format = kFormats[data[0] % 6];
-    rpdhost::HostOptions opt;
+    rpdhost::RunOptions opt;
     opt.output = kOutputs[(data[0] >> 3) % 4];
     opt.verify = (data[0] & 0x80) != 0;
     FILE *f = size > 1 ? fmemopen(const_cast<uint8_t *>(data + 1), size - 1, "rb") : std::tmpfile();
     if (f == nullptr) return 0;
-    std::unique_ptr<rpdhost::Reporter> reporter = rpdhost::MakeReporter(opt.output, plugin, sinkFile);
-    rpdhost::Host host(plugin, opt, *reporter);
-    Checked sink(host);
+    rpdhost::Run run(plugin, opt, sinkFile, sinkFile);
+    Checked sink(run);
     rpdhost::InputCounts counts;
+    rpdhost::ReaderContext ctx(sink, counts);
     std::string fatal;
-    rpdhost::ReadInput(f, inOpt, sink, counts, fatal);
+    rpdhost::ReadInput(f, inOpt, ctx, fatal);
     std::fclose(f);
-    host.Finish();
+    sink.OnCounts(counts);
+    run.Finish();
     return 0;
 }

@@ -12,6 +12,7 @@
 #include "bgp_writer.h"
 #include "file_writer.h"
 #include "bmp_writer.h"
+#include "hex.h"
 #include "route_buffers.h"
 
 namespace {

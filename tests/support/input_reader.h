@@ -15,7 +15,7 @@
 namespace tamtest {
 
 // Everything a reader hands over.
-struct Collected : rpdhost::InputSink {
+struct Collected : rpdhost::MessageSink {
     std::vector<rpdhost::Message> messages;
     std::vector<rpdhost::InputEvent> events;
     std::vector<rpdhost::InputProblem> problems;
@@ -41,7 +41,8 @@ struct ReadResult {
 inline ReadResult ReadBytes(const rpdwire::Bytes &file, const rpdhost::InputOptions &opt = {}) {
     ReadResult r;
     FILE *f = file.empty() ? std::tmpfile() : fmemopen(const_cast<uint8_t *>(file.data()), file.size(), "rb");
-    r.ok = rpdhost::ReadInput(f, opt, r.got, r.counts, r.fatal);
+    rpdhost::ReaderContext ctx(r.got, r.counts);
+    r.ok = rpdhost::ReadInput(f, opt, ctx, r.fatal);
     std::fclose(f);
     return r;
 }

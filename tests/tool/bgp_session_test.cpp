@@ -6,11 +6,13 @@
 #include <cstdint>
 #include <vector>
 
+#include "bgp_message.h"
 #include "bgp_session.h"
 
 namespace {
 
 using rpdhost::BgpSession;
+using rpdhost::SessionEvent;
 using rpdhost::SessionOutput;
 using rpdhost::SessionState;
 using Bytes = std::vector<uint8_t>;
@@ -39,11 +41,11 @@ TEST(BgpSession, EstablishesFromBytesArrivingOneByOne) {
     Bytes in = Open(30, 4200000000u);
     const Bytes ka = rpdhost::BuildKeepalive();
     in.insert(in.end(), ka.begin(), ka.end());
-    std::vector<std::string> events;
+    std::vector<SessionEvent::Kind> events;
     for (uint8_t b : in)
-        for (const std::string &e : s.Receive(&b, 1, 1).events) events.push_back(e);
+        for (const SessionEvent &e : s.Receive(&b, 1, 1).events) events.push_back(e.kind);
     EXPECT_EQ(s.state(), SessionState::Established);
-    EXPECT_EQ(events, std::vector<std::string>{"Established"});
+    EXPECT_EQ(events, std::vector<SessionEvent::Kind>{SessionEvent::Kind::Established});
     EXPECT_EQ(s.peerAs(), 4200000000u);  // from the capability, not the 2-octet field
     EXPECT_EQ(s.holdTime(), 9);          // the smaller of the two
     EXPECT_TRUE(s.peerHasRpd());

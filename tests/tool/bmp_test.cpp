@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "bgp_session.h"
-#include "bmp_input.h"
+#include "bmp_stream.h"
 #include "bmp_writer.h"
 #include "input_reader.h"
 
@@ -37,12 +37,17 @@ struct Fed {
 };
 
 // Feeds `stream` in pieces of `step` bytes (0: whole), then ends it.
-Fed Feed(const Bytes &stream, size_t step = 0, const std::string &router = "") {
+Fed Feed(const Bytes &stream, size_t step = 0, const std::string &router = "",
+         rpdhost::BmpStream::Mode mode = rpdhost::BmpStream::Mode::Strict) {
     Fed f;
-    rpdhost::BmpReader r(f.got, f.counts, router);
+    rpdhost::ReaderContext ctx(f.got, f.counts);
+    rpdhost::BmpStream r(ctx, mode);
+    r.origin().where = router;
     const size_t n = step == 0 ? stream.size() : step;
-    for (size_t at = 0; at < stream.size() && f.ok; at += n)
-        f.ok = r.Feed(stream.data() + at, std::min(n, stream.size() - at));
+    for (size_t at = 0; at < stream.size() && f.ok; at += n) {
+        r.Feed(stream.data() + at, std::min(n, stream.size() - at));
+        f.ok = !r.Broken();
+    }
     r.Finish();
     f.terminated = r.terminated();
     return f;
@@ -62,6 +67,14 @@ Bytes PeerUp(const BmpPeer &p, bool peerOffersRpd) {
     return rpdwire::BmpMessage(rpdwire::kBmpPeerUp, body);
 }
 
+// A statistics report of three counters: a 32-bit counter, a 64-bit gauge, a gauge of one family.
+Bytes Statistics(const BmpPeer &p) {
+    return rpdwire::BmpMessage(rpdwire::kBmpStatistics,
+                               Cat({rpdwire::BmpPeerHeader(p), Bytes{0, 0, 0, 3}, rpdwire::BmpTlv(0, {0, 0, 0, 3}),
+                                    rpdwire::BmpTlv(7, {0, 0, 0, 1, 0, 0, 0, 1}),
+                                    rpdwire::BmpTlv(9, {0, 1, 75, 0, 0, 0, 0, 0, 0, 0, 2})}));
+}
+
 TEST(Bmp, MessagesAreAttributedToTheirPeerAndTable) {
     BmpPeer pre, post6, locRib;
     post6.flags = 0x40;
@@ -73,8 +86,7 @@ TEST(Bmp, MessagesAreAttributedToTheirPeerAndTable) {
         Cat({rpdwire::BmpMessage(rpdwire::kBmpInitiation, Cat({rpdwire::BmpTlv(2, {'r', '1'}), rpdwire::BmpTlv(1, {'x', 0x07})})),
              PeerUp(pre, true), rpdwire::BmpRouteMonitoring(pre, RpdUpdate(1)), rpdwire::BmpRouteMonitoring(post6, RpdUpdate(2)),
              rpdwire::BmpRouteMirroring(pre, RpdUpdate(3)), rpdwire::BmpRouteMonitoring(locRib, RpdUpdate(4)),
-             rpdwire::BmpMessage(rpdwire::kBmpStatistics, Cat({rpdwire::BmpPeerHeader(pre), Bytes{0, 0, 0, 0}})),
-             rpdwire::BmpMessage(rpdwire::kBmpTermination, rpdwire::BmpTlv(1, {0, 0}))});
+             Statistics(pre), rpdwire::BmpMessage(rpdwire::kBmpTermination, rpdwire::BmpTlv(1, {0, 0}))});
     for (size_t step : {size_t{0}, size_t{1}, size_t{7}}) {
         const Fed f = Feed(stream, step, "router 10.0.0.1");
         ASSERT_EQ(f.got.messages.size(), 4u) << step;
@@ -89,14 +101,17 @@ TEST(Bmp, MessagesAreAttributedToTheirPeerAndTable) {
         EXPECT_EQ(m[2].where, "router 10.0.0.1: route mirroring of 192.0.2.1, pre-policy Adj-RIB-In");
         EXPECT_EQ(m[3].where, "router 10.0.0.1: route monitoring of Loc-RIB, Loc-RIB");
         EXPECT_LT(m[0].offset, m[1].offset);
-        ASSERT_EQ(f.got.events.size(), 3u);
+        ASSERT_EQ(f.got.events.size(), 4u);
         EXPECT_EQ(f.got.events[0].what, "router 10.0.0.1: BMP initiation, sysName \"r1\", sysDescr \"x?\"");
         EXPECT_NE(f.got.events[1].what.find("RPD family (AFI 1, SAFI 75) offered by both"), std::string::npos)
             << f.got.events[1].what;
-        EXPECT_EQ(f.got.events[2].what, "router 10.0.0.1: BMP termination, administratively closed");
+        EXPECT_EQ(f.got.events[2].what,
+                  "router 10.0.0.1: statistics: rejected by inbound policy 3, routes in Adj-RIBs-In 4294967297, "
+                  "routes in Adj-RIB-In (AFI 1, SAFI 75) 2");
+        EXPECT_EQ(f.got.events[2].peer, "192.0.2.1");
+        EXPECT_EQ(f.got.events[3].what, "router 10.0.0.1: BMP termination, administratively closed");
         EXPECT_TRUE(f.terminated);
         EXPECT_FALSE(f.Damaged(""));
-        EXPECT_EQ(f.counts.skipped.count("BMP statistics reports (not read)"), 1u);
     }
 }
 
@@ -161,7 +176,7 @@ TEST(Bmp, FilesAreToldAndRead) {
     const Bytes stream = Cat({rpdwire::BmpMessage(rpdwire::kBmpInitiation, {}), rpdwire::BmpRouteMonitoring(p, RpdUpdate(1))});
     const tamtest::ReadResult r = tamtest::ReadBytes(stream);
     ASSERT_TRUE(r.ok) << r.fatal;
-    EXPECT_EQ(r.counts.format, rpdhost::InputFormat::Bmp);
+    EXPECT_EQ(r.counts.format, "bmp");
     ASSERT_EQ(r.got.messages.size(), 1u);
     EXPECT_EQ(r.got.messages[0].where, "route monitoring of 192.0.2.1, pre-policy Adj-RIB-In");
 }

@@ -24,7 +24,7 @@ using tamtest::ReadResult;
 
 ReadResult ReadCapture(const Bytes &file, const std::vector<uint16_t> &ports = {179}) {
     rpdhost::InputOptions opt;
-    opt.ports = ports;
+    opt.capture.bgpPorts = ports;
     ReadResult r = tamtest::ReadBytes(file, opt);
     EXPECT_TRUE(r.ok) << r.fatal;
     return r;

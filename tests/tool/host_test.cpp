@@ -10,14 +10,15 @@
 #include <vector>
 
 #include "bgp_writer.h"
+#include "hex.h"
 #include "file_writer.h"
 #include "input_reader.h"
 #include "encode.h"
-#include "host.h"
+#include "run.h"
 #include "mrt_builder.h"
 #include <nlohmann/json.hpp>
 
-#include "report.h"
+#include "textual.h"
 #include "tam_host.h"
 
 namespace {
@@ -37,19 +38,18 @@ protected:
     void TearDown() override { EXPECT_EQ(TAMHOST_AssertCount(), 0u); }
 
     // Runs the host over `file`; returns what it printed.
-    std::string Run(const Bytes &file, HostOptions opt, Summary *sum = nullptr, uint32_t *counted = nullptr) {
+    std::string Run(const Bytes &file, RunOptions opt, Summary *sum = nullptr, uint32_t *counted = nullptr) {
         char *buf = nullptr;
         size_t len = 0;
         FILE *out = open_memstream(&buf, &len);
         {
-            const std::unique_ptr<Reporter> reporter = MakeReporter(opt.output, plugin_, out);
-            Host host(plugin_, opt, *reporter);
+            rpdhost::Run run(plugin_, opt, out, stderr);
             FILE *in = fmemopen(const_cast<uint8_t *>(file.data()), file.size(), "rb");
-            host.Run("test", in, InputOptions{});
+            run.File("test", in, InputOptions{});
             std::fclose(in);
-            host.Finish();
-            if (sum != nullptr) *sum = host.summary();
-            if (counted != nullptr) *counted = host.CountedRoutes();
+            run.Finish();
+            if (sum != nullptr) *sum = run.summary();
+            if (counted != nullptr) *counted = run.CountedRoutes();
         }
         std::fclose(out);
         std::string text(buf, len);
@@ -84,7 +84,7 @@ Bytes Withdraw(std::vector<rpdwire::RpdNlri> nlris) {
 TEST_F(HostTest, TextShowsEveryRouteAndEachPolicyItemOnItsOwnLine) {
     const Bytes policy = rpdwire::Encode(rpdwire::FullPolicy());
     const Bytes file = File({Announce({{7, 0x0A010101, 1}, {8, 0x0A010102, 1}}, policy), Withdraw({{7, 0x0A010101, 1}})});
-    HostOptions opt;
+    RunOptions opt;
     opt.verify = true;
     Summary sum;
     uint32_t counted = 0;
@@ -115,7 +115,7 @@ TEST_F(HostTest, TextShowsEveryRouteAndEachPolicyItemOnItsOwnLine) {
 
 TEST_F(HostTest, DisplayPrintsEachPresentPiece) {
     const Bytes file = File({Announce({{1, 1, 1}}, rpdwire::Encode(rpdwire::MinimalPolicy()))});
-    HostOptions opt;
+    RunOptions opt;
     opt.output = OutputMode::Display;
     const std::string out = Run(file, opt);
     EXPECT_NE(out.find("  [container]\n"), std::string::npos);
@@ -127,7 +127,7 @@ TEST_F(HostTest, DisplayPrintsEachPresentPiece) {
 TEST_F(HostTest, JsonRecordsCarryKeyAndTheWholePolicy) {
     const Bytes file = File({Announce({{42, 0xC0000207, 1}}, rpdwire::Encode(rpdwire::FullPolicy()))},
                             rpdwire::FileFormat::Mrt);
-    HostOptions opt;
+    RunOptions opt;
     opt.output = OutputMode::Json;
     const std::string out = Run(file, opt);
     const Json j = Json::parse(out.substr(0, out.find('\n')));
@@ -143,7 +143,7 @@ TEST_F(HostTest, JsonRecordsCarryKeyAndTheWholePolicy) {
     EXPECT_EQ(p["match"]["prefixes"][1], Json::parse(R"({"prefix":"192.168.0.0/16","greater_equal":24})"));
     EXPECT_EQ(p["actions"]["as_path_add"], Json::parse(R"([{"as":100,"repeat":2},{"as":200,"repeat":1}])"));
     const Bytes raw = rpdwire::Encode(rpdwire::FullPolicy());
-    EXPECT_EQ(p["raw"], HexText(raw.data(), raw.size()));
+    EXPECT_EQ(p["raw"], rpdwire::HexText(raw.data(), raw.size()));
     EXPECT_EQ(p["container_length"], raw.size() - 6);
     EXPECT_FALSE(p.contains("wire_order"));
     // The summary closes the output as a record of its own.
@@ -158,7 +158,7 @@ TEST_F(HostTest, FailuresAreCountedByStatusAndTheWalkGoesOn) {
     Bytes badNlri = Announce({{1, 1, 1}}, rpdwire::Encode(rpdwire::MinimalPolicy()));
     badNlri[badNlri.size() - 34 - 3 - 10] = 21;  // NLRI length byte beyond the 9-byte form
     const Bytes file = File({Announce({{1, 1, 1}}, badPolicy), badNlri, Withdraw({{2, 2, 1}})});
-    HostOptions opt;
+    RunOptions opt;
     opt.output = OutputMode::None;
     Summary sum;
     testing::internal::CaptureStderr();
@@ -202,7 +202,7 @@ TEST_F(HostTest, VerifyWarnsOfFreedomsTakenInAcceptedPolicies) {
     for (const Case &c : cases) {
         rpdwire::Policy p = rpdwire::FullPolicy();
         c.edit(p);
-        HostOptions opt;
+        RunOptions opt;
         opt.output = OutputMode::None;
         opt.verify = true;
         Summary sum;
@@ -239,7 +239,7 @@ TEST_F(HostTest, AddPathRoutesShowTheirPathIdentifiers) {
     Bytes file = Record(1700000000, 16, 9, Bgp4mpAs4(65001, 65000, "192.0.2.1", "192.0.2.2", msg.b));
     for (const Bytes &r : {Record(1700000000, 13, 1, index.b), Record(1700000000, 13, 12, rib.b)})
         file.insert(file.end(), r.begin(), r.end());
-    HostOptions opt;
+    RunOptions opt;
     opt.verify = true;
     Summary sum;
     const std::string out = Run(file, opt, &sum);
@@ -296,7 +296,7 @@ TEST_F(HostTest, SpeakWithdrawsWhatStillStands) {
     const std::vector<rpdwire::Bytes> w = Withdrawals(many);
     for (const rpdwire::Bytes &m : w) EXPECT_LE(m.size(), 4096u);
     Summary sum;
-    HostOptions opt;
+    RunOptions opt;
     opt.output = OutputMode::None;
     Run(File(w), opt, &sum);
     EXPECT_EQ(sum.withdrawn, many.size());

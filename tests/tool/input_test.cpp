@@ -9,10 +9,11 @@
 #include <vector>
 
 #include "bgp_writer.h"
+#include "hex.h"
 #include "file_writer.h"
 #include "input.h"
 #include "input_reader.h"
-#include "input_internal.h"
+#include "file_read.h"
 #include "update.h"
 
 namespace {
@@ -28,7 +29,7 @@ Collected ReadAs(const Bytes &file, InputFormat fmt = InputFormat::Auto) {
     rpdhost::InputOptions opt;
     opt.format = fmt;
     tamtest::ReadResult r = tamtest::ReadBytes(file, opt);
-    if (!r.fatal.empty()) r.got.problems.push_back({0, 0, "", r.fatal});
+    if (!r.fatal.empty()) r.got.problems.push_back({0, 0, 0, "", r.fatal});
     return r.got;
 }
 
@@ -276,14 +277,14 @@ TEST(Input, ClaimedLengthsCostOnlyWhatTheInputHolds) {
     Bytes ten(10, 0x42);
     FILE *f = fmemopen(ten.data(), ten.size(), "rb");
     std::vector<uint8_t> buf;
-    EXPECT_FALSE(rpdhost::ReadExactly(f, buf, 16u << 20));
+    EXPECT_FALSE(rpdwire::ReadExactly(f, buf, 16u << 20));
     std::fclose(f);
     EXPECT_EQ(buf, ten);
     EXPECT_LT(buf.capacity(), 1u << 20);
     // And a whole one comes in whole.
     Bytes big(300000, 0x17);
     f = fmemopen(big.data(), big.size(), "rb");
-    EXPECT_TRUE(rpdhost::ReadExactly(f, buf, big.size()));
+    EXPECT_TRUE(rpdwire::ReadExactly(f, buf, big.size()));
     std::fclose(f);
     EXPECT_EQ(buf, big);
 }

@@ -23,7 +23,7 @@ using tamtest::Collected;
 Collected ReadMrt(const Bytes &file) {
     tamtest::ReadResult r = tamtest::ReadBytes(file);
     EXPECT_TRUE(r.ok) << r.fatal;
-    EXPECT_EQ(r.counts.format, rpdhost::InputFormat::Mrt);
+    EXPECT_EQ(r.counts.format, "mrt");
     return r.got;
 }
 

@@ -13,6 +13,7 @@
 #include "tam_host.h"
 #include "wc_explain.h"
 #include "bgp_writer.h"
+#include "hex.h"
 
 namespace {
 
@@ -209,9 +210,9 @@ TEST_F(WcExplain, AcceptedValuesKeepTheirWireStructure) {
 
 TEST(HexExcerpt, MarksTheByte) {
     const Bytes v = {0x90, 0x00, 0x00, 0x05, 0x01, 0x02, 0x03};
-    EXPECT_EQ(HexExcerpt(v.data(), v.size(), 3), "... 00 00 [05] 01 02 ...");
-    EXPECT_EQ(HexExcerpt(v.data(), v.size(), 0), "[90] 00 00 ...");
-    EXPECT_EQ(HexExcerpt(v.data(), 3, 3), "... 00 00 []");
+    EXPECT_EQ(rpdwire::HexExcerpt(v.data(), v.size(), 3), "... 00 00 [05] 01 02 ...");
+    EXPECT_EQ(rpdwire::HexExcerpt(v.data(), v.size(), 0), "[90] 00 00 ...");
+    EXPECT_EQ(rpdwire::HexExcerpt(v.data(), 3, 3), "... 00 00 []");
 }
 
 }  // namespace

@@ -9,15 +9,12 @@ namespace rpdwire {
 
 using Bytes = std::vector<uint8_t>;
 
-inline void Put8(Bytes &b, uint8_t v) { b.push_back(v); }
-inline void Put16(Bytes &b, uint16_t v) {
-    b.push_back(static_cast<uint8_t>(v >> 8));
-    b.push_back(static_cast<uint8_t>(v));
-}
-inline void Put32(Bytes &b, uint32_t v) {
-    for (int shift = 24; shift >= 0; shift -= 8) b.push_back(static_cast<uint8_t>(v >> shift));
-}
-inline void Append(Bytes &to, const uint8_t *p, size_t n) { to.insert(to.end(), p, p + n); }
-inline void Append(Bytes &to, const Bytes &b) { to.insert(to.end(), b.begin(), b.end()); }
+// Out of line: inlined into short vectors, they set off g++ 12's overflow
+// warnings at -O3 (false positives).
+void Put8(Bytes &b, uint8_t v);
+void Put16(Bytes &b, uint16_t v);
+void Put32(Bytes &b, uint32_t v);
+void Append(Bytes &to, const uint8_t *p, size_t n);
+void Append(Bytes &to, const Bytes &b);
 
 }  // namespace rpdwire

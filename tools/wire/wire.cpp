@@ -33,7 +33,7 @@ HeaderFault CheckBgpHeader(const uint8_t *p, size_t maxLen, bool typeLengths) {
     if (len < kBgpHeaderLen || len > maxLen) return HeaderFault::Length;
     if (typeLengths && t != nullptr && (len < t->minLen || (t->maxLen != 0 && len > t->maxLen)))
         return HeaderFault::Length;
-    return t == nullptr ? HeaderFault::Type : HeaderFault::None;
+    return PlausibleBgp(len, p[18]) ? HeaderFault::None : HeaderFault::Type;
 }
 
 bool StartsBgpMessage(const uint8_t *p, size_t n) {

@@ -1,0 +1,110 @@
+// rpd-host: loads libtam_rpd.so as a BGP process would and decodes the RPD
+// routes of BGP messages (files, captures, live sessions, BMP) with nothing
+// but the callbacks the plug-in installs; `encode` writes such messages.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "commands.h"
+#include "options.h"
+#include "run.h"
+
+namespace {
+
+using namespace rpdhost;
+
+// Where the plug-in is looked for without --plugin: beside rpd-host (a build
+// tree), then the library directory of the install rpd-host belongs to,
+// reached from its own location (so a relocated install or a staging root
+// works), then that directory as configured. The first that exists wins;
+// when none does, the first is named in the error.
+std::string DefaultPluginPath() {
+    char buf[4096];
+    const ssize_t n = readlink("/proc/self/exe", buf, sizeof(buf) - 1);
+    std::string self = n > 0 ? std::string(buf, static_cast<size_t>(n)) : std::string("./rpd-host");
+    const size_t slash = self.rfind('/');
+    const std::string dir = slash == std::string::npos ? std::string(".") : self.substr(0, slash);
+    const std::string candidates[] = {dir + "/" TAM_RPD_DEFAULT_PLUGIN,
+                                      dir + "/" TAM_RPD_RELATIVE_LIBDIR "/" TAM_RPD_DEFAULT_PLUGIN,
+                                      TAM_RPD_LIBDIR "/" TAM_RPD_DEFAULT_PLUGIN};
+    for (const std::string &c : candidates)
+        if (access(c.c_str(), R_OK) == 0) return c;
+    return candidates[0];
+}
+
+// The live mode `s` asks for; false, reported, when it cannot start.
+bool RunLive(const Settings &s, const EncodeJob &job, Run &run) {
+    std::string err;
+    bool ok = true;
+    const char *name = "";
+    switch (s.mode) {
+        case Mode::Listen: ok = Listen(s.live.link, run, err), name = "listen"; break;
+        case Mode::Speak: ok = Speak(s.live, job, run, err), name = "speak"; break;
+        case Mode::Bmp: ok = BmpStation(s.live.link, run, err), name = "bmp"; break;
+        default: break;
+    }
+    if (!ok) std::fprintf(stderr, "rpd-host: %s: %s\n", name, err.c_str());
+    return ok;
+}
+
+void ReadFiles(const Settings &s, Run &run) {
+    for (const std::string &f : s.files) {
+        if (f == "-") {
+            run.File("stdin", stdin, s.input);
+            continue;
+        }
+        FILE *in = std::fopen(f.c_str(), "rb");
+        if (in == nullptr) {
+            run.Unreadable(f, std::strerror(errno));  // reported; the other inputs still count
+            continue;
+        }
+        struct stat st {};
+        const uint64_t size = fstat(fileno(in), &st) == 0 && S_ISREG(st.st_mode) ? static_cast<uint64_t>(st.st_size) : 0;
+        run.File(f, in, s.input, size);
+        std::fclose(in);
+    }
+}
+
+}  // namespace
+
+int main(int argc, char **argv) {
+    const Mode mode = ModeOf(argc, argv);
+    Settings s;
+    s.progress = mode == Mode::Files && isatty(2) != 0;
+    const int rc = ParseArgs(mode, argc, argv, mode == Mode::Files ? 1 : 2, s);
+    if (rc >= 0) return rc;
+    if (mode == Mode::Encode) return EncodeCommand(s);
+    EncodeJob job;
+    if (mode == Mode::Speak) {
+        job.senderAs = s.live.link.speaker.localAs;
+        if (LoadJob(s.files[0], job) != 0) return 2;
+    }
+
+    Plugin plugin;
+    const std::string path = s.plugin.empty() ? DefaultPluginPath() : s.plugin;
+    std::string err;
+    if (!plugin.Load(path, err)) {
+        std::fprintf(stderr, "rpd-host: %s: %s\n", path.c_str(), err.c_str());
+        return 2;
+    }
+    RunOptions ro;
+    ro.output = s.output;
+    ro.verify = s.verify;
+    ro.progress = s.progress;
+    ro.walk = s.walk;
+    ro.filter = s.filter;
+    Run run(plugin, ro, stdout, stderr);
+    if (mode == Mode::Files) ReadFiles(s, run);
+    else if (!RunLive(s, job, run)) return 2;
+    if (s.summary) {
+        run.Finish();
+        std::fflush(stdout);
+        PrintSummary(s.output == OutputMode::Json ? stderr : stdout, run.summary());
+    }
+    std::fflush(stdout);
+    return run.summary().Failed() ? 1 : 0;
+}

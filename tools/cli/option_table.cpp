@@ -1,0 +1,230 @@
+#include <arpa/inet.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <cstdlib>
+
+#include "option_table.h"
+
+namespace rpdhost {
+
+namespace {
+
+constexpr unsigned kFiles = static_cast<unsigned>(Mode::Files), kListen = static_cast<unsigned>(Mode::Listen),
+                   kSpeak = static_cast<unsigned>(Mode::Speak), kBmp = static_cast<unsigned>(Mode::Bmp),
+                   kEncode = static_cast<unsigned>(Mode::Encode);
+constexpr unsigned kLive = kListen | kSpeak | kBmp;
+constexpr unsigned kDecoding = kFiles | kLive;  // the modes that decode what they read
+constexpr unsigned kAll = kDecoding | kEncode;
+
+bool Fail(std::string &err, std::string what) {
+    err = std::move(what);
+    return false;
+}
+
+// A whole unsigned number (decimal, 0x hex or 0 octal) of at least `min` and at most `max`.
+bool Number(const char *text, unsigned long min, unsigned long max, unsigned long &v) {
+    char *end = nullptr;
+    errno = 0;
+    v = std::strtoul(text, &end, 0);
+    return *text != '\0' && *text != '-' && *end == '\0' && errno == 0 && v >= min && v <= max;
+}
+
+bool Port(const char *value, const char *option, uint16_t &port, std::string &err) {
+    unsigned long v = 0;
+    if (!Number(value, 1, 65535, v)) return Fail(err, std::string(option) + " needs a port from 1 to 65535");
+    port = static_cast<uint16_t>(v);
+    return true;
+}
+
+// A capture port of one protocol. The first given replaces the defaults; a
+// default port of the other protocol gives way, one given for both is refused.
+bool CapturePort(Settings &s, const char *value, bool bmp, std::string &err) {
+    uint16_t port = 0;
+    if (!Port(value, bmp ? "--bmp-port" : "--port", port, err)) return false;
+    std::vector<uint16_t> &mine = bmp ? s.input.capture.bmpPorts : s.input.capture.bgpPorts;
+    std::vector<uint16_t> &other = bmp ? s.input.capture.bgpPorts : s.input.capture.bmpPorts;
+    bool &given = bmp ? s.bmpPortGiven : s.bgpPortGiven;
+    if (std::find(other.begin(), other.end(), port) != other.end()) {
+        if (bmp ? s.bgpPortGiven : s.bmpPortGiven)
+            return Fail(err, "--port and --bmp-port both name port " + std::to_string(port));
+        std::erase(other, port);
+    }
+    if (!given) mine.clear();
+    given = true;
+    mine.push_back(port);
+    return true;
+}
+
+bool Output(Settings &s, OutputMode m) {
+    s.output = m;
+    return true;
+}
+
+const std::vector<Option> kOptions = {
+    // Input.
+    {"--plugin", nullptr, "PATH", kDecoding, Section::Input, nullptr,
+     "plug-in to load (default: " TAM_RPD_DEFAULT_PLUGIN " beside rpd-host, else in the library directory of its "
+     "install)",
+     [](Settings &s, const char *v, std::string &) { return s.plugin = v, true; }},
+    {"--format", nullptr, "FMT", kDecoding, Section::Input, nullptr,
+     "input format: auto (default), hex, raw, mrt, bmp or pcap (pcap also reads pcapng)",
+     [](Settings &s, const char *v, std::string &err) {
+         return ParseInputFormat(v, s.input.format) || Fail(err, std::string("unknown input format ") + v);
+     }},
+    {"--port", nullptr, "N", kFiles, Section::Input, nullptr,
+     "TCP port that carries BGP in captures; repeat for several (default 179; the first --port replaces it)",
+     [](Settings &s, const char *v, std::string &err) { return CapturePort(s, v, false, err); }},
+    {"--bmp-port", nullptr, "N", kFiles, Section::Input, nullptr,
+     "TCP port a BMP station listens on in captures; repeat for several (default 1790; the first --bmp-port "
+     "replaces it)",
+     [](Settings &s, const char *v, std::string &err) { return CapturePort(s, v, true, err); }},
+    // Output.
+    {"--plugin-text", nullptr, nullptr, kDecoding, Section::Output, "output", "the plug-in's own composite texts, as they come",
+     [](Settings &s, const char *, std::string &) { return Output(s, OutputMode::PluginText); }},
+    {"--display", nullptr, nullptr, kDecoding, Section::Output, "output", "each display piece of a policy under its name",
+     [](Settings &s, const char *, std::string &) { return Output(s, OutputMode::Display); }},
+    {"--json", nullptr, nullptr, kDecoding, Section::Output, "output",
+     "one JSON record per line: route, policy, event, problem, summary (docs/rpd-host.schema.json); the text "
+     "summary goes to stderr. The output is valid input for encode.",
+     [](Settings &s, const char *, std::string &) { return Output(s, OutputMode::Json); }},
+    {"--quiet", nullptr, nullptr, kDecoding, Section::Output, "output", "no routes, only problems and the summary",
+     [](Settings &s, const char *, std::string &) { return Output(s, OutputMode::None); }},
+    // Filters.
+    {"--peer", nullptr, "ADDR", kFiles | kSpeak | kBmp, Section::Filters, nullptr,
+     "routes whose key names this peer address",
+     [](Settings &s, const char *v, std::string &err) {
+         in_addr addr;
+         if (inet_pton(AF_INET, v, &addr) != 1) return Fail(err, std::string("--peer needs an IPv4 address: ") + v);
+         s.filter.peers.push_back(ntohl(addr.s_addr));
+         return true;
+     }},
+    {"--distinguisher", nullptr, "N", kDecoding, Section::Filters, nullptr, "routes with this distinguisher",
+     [](Settings &s, const char *v, std::string &err) {
+         unsigned long n = 0;
+         if (!Number(v, 0, 0xFFFFFFFFul, n)) return Fail(err, "--distinguisher needs a number from 0 to 4294967295");
+         s.filter.distinguishers.push_back(static_cast<uint32_t>(n));
+         return true;
+     }},
+    {"--community", nullptr, "C", kDecoding, Section::Filters, nullptr,
+     "announcements whose policy is MATCH_AND_SET or MATCH_AND_NOADV",
+     [](Settings &s, const char *v, std::string &err) {
+         std::string c = v;
+         for (char &ch : c)
+             ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch == '_' || ch == '-' ? ' ' : ch)));
+         if (c == "MATCH AND SET") s.filter.community = rpdwire::kMatchAndSet;
+         else if (c == "MATCH AND NOADV") s.filter.community = rpdwire::kMatchAndNoAdv;
+         else return Fail(err, "--community needs MATCH_AND_SET or MATCH_AND_NOADV");
+         return true;
+     }},
+    // Other options.
+    {"--verify", nullptr, nullptr, kDecoding, Section::Other, nullptr,
+     "format every route back through the packet, BGPI, HA, attribute and configuration callbacks, decode it "
+     "again and report any byte or order difference; write each policy again from its fields and warn where the "
+     "received bytes take a freedom of the format",
+     [](Settings &s, const char *, std::string &) { return s.verify = true, true; }},
+    {"--wide-community-code", nullptr, "N", kDecoding, Section::Other, nullptr,
+     "path attribute code of the Wide Community attribute (default 129)",
+     [](Settings &s, const char *v, std::string &err) {
+         unsigned long n = 0;
+         if (!Number(v, 1, 255, n)) return Fail(err, "--wide-community-code needs a code from 1 to 255");
+         s.walk.wcCode = static_cast<uint8_t>(n);
+         return true;
+     }},
+    {"--no-summary", nullptr, nullptr, kDecoding, Section::Other, nullptr, "do not print the summary",
+     [](Settings &s, const char *, std::string &) { return s.summary = false, true; }},
+    {"--progress", nullptr, nullptr, kDecoding, Section::Other, nullptr,
+     "progress line on stderr (default: when stderr is a terminal)",
+     [](Settings &s, const char *, std::string &) { return s.progress = true, true; }},
+    {"--no-progress", nullptr, nullptr, kDecoding, Section::Other, nullptr, "no progress line",
+     [](Settings &s, const char *, std::string &) { return s.progress = false, true; }},
+    {"--version", nullptr, nullptr, kAll, Section::Other, nullptr, "print the version", nullptr},
+    {"--help", "-h", nullptr, kAll, Section::Other, nullptr, "print this help", nullptr},
+    // The live modes.
+    {"--bind", nullptr, "ADDR", kLive, Section::Live, nullptr,
+     "address to listen on (default 0.0.0.0); speak --connect: the local address to connect from",
+     [](Settings &s, const char *v, std::string &) { return s.live.link.bind = v, true; }},
+    {"--port", nullptr, "N", kLive, Section::Live, nullptr,
+     "port to listen on, or speak's to connect to (default 179; bmp: 11019)",
+     [](Settings &s, const char *v, std::string &err) { return Port(v, "--port", s.live.link.port, err); }},
+    {"--connect", nullptr, "ADDR", kSpeak, Section::Live, nullptr,
+     "the peer to connect to (retried every 5 s); without it, speak accepts one peer",
+     [](Settings &s, const char *v, std::string &) { return s.live.connect = v, true; }},
+    {"--local-as", nullptr, "N", kListen | kSpeak, Section::Live, nullptr, "our AS number (default 65000)",
+     [](Settings &s, const char *v, std::string &err) {
+         unsigned long n = 0;
+         if (!Number(v, 1, 0xFFFFFFFFul, n)) return Fail(err, "--local-as needs an AS number from 1 to 4294967295");
+         s.live.link.speaker.localAs = static_cast<uint32_t>(n);
+         return true;
+     }},
+    {"--router-id", nullptr, "A", kListen | kSpeak, Section::Live, nullptr, "our BGP identifier (default 127.0.0.1)",
+     [](Settings &s, const char *v, std::string &err) {
+         in_addr id;
+         if (inet_pton(AF_INET, v, &id) != 1 || id.s_addr == 0)
+             return Fail(err, std::string("--router-id needs a nonzero IPv4 address: ") + v);
+         s.live.link.speaker.routerId = ntohl(id.s_addr);
+         return true;
+     }},
+    {"--hold-time", nullptr, "S", kListen | kSpeak, Section::Live, nullptr, "the hold time we offer (default 90)",
+     [](Settings &s, const char *v, std::string &err) {
+         unsigned long n = 0;
+         if (!Number(v, 0, 65535, n) || n == 1 || n == 2) return Fail(err, "--hold-time needs 0, or 3 to 65535 seconds");
+         s.live.link.speaker.holdTime = static_cast<uint16_t>(n);
+         return true;
+     }},
+    {"--peer", nullptr, "ADDR", kListen, Section::Live, nullptr,
+     "a peer allowed to connect; repeat for several (default: any)",
+     [](Settings &s, const char *v, std::string &err) {
+         // Kept in the form the speaker writes accepted addresses in, so that "2001:db8::0:1" matches.
+         unsigned char buf[sizeof(in6_addr)];
+         char text[INET6_ADDRSTRLEN] = "";
+         const int family = inet_pton(AF_INET, v, buf) == 1 ? AF_INET : inet_pton(AF_INET6, v, buf) == 1 ? AF_INET6 : 0;
+         if (family == 0) return Fail(err, std::string("--peer needs an IPv4 or IPv6 address: ") + v);
+         s.live.link.allowed.push_back(inet_ntop(family, buf, text, sizeof(text)));
+         return true;
+     }},
+    {"--force", nullptr, nullptr, kSpeak, Section::Live, nullptr,
+     "announce even when the peer did not offer AFI 1 / SAFI 75",
+     [](Settings &s, const char *, std::string &) { return s.live.force = true, true; }},
+    {"--max-sessions", nullptr, "N", kListen | kBmp, Section::Live, nullptr, "stop after N ended sessions",
+     [](Settings &s, const char *v, std::string &err) {
+         unsigned long n = 0;
+         if (!Number(v, 1, 1000000, n)) return Fail(err, "--max-sessions needs a number from 1 to 1000000");
+         s.live.link.maxSessions = static_cast<unsigned>(n);
+         return true;
+     }},
+    {"--duration", nullptr, "S", kLive, Section::Live, nullptr, "stop after S seconds",
+     [](Settings &s, const char *v, std::string &err) {
+         unsigned long n = 0;
+         if (!Number(v, 1, 31536000, n)) return Fail(err, "--duration needs seconds from 1 to 31536000");
+         s.live.link.duration = static_cast<double>(n);
+         return true;
+     }},
+    {"--write", nullptr, "FILE", kListen | kSpeak, Section::Live, nullptr,
+     "record every message the peers send, as it arrives, for replay with rpd-host FILE",
+     [](Settings &s, const char *v, std::string &) { return s.live.link.write = v, true; }},
+    {"--write-format", nullptr, "FMT", kListen | kSpeak, Section::Live, nullptr,
+     "mrt (BGP4MP_ET with the state changes; the default) or pcap (one TCP connection per session; the default "
+     "for a FILE ending in .pcap)",
+     [](Settings &s, const char *v, std::string &err) {
+         Recorder::Format f = Recorder::Format::Mrt;
+         if (!Recorder::ParseFormat(v, f)) return Fail(err, "--write-format needs mrt or pcap");
+         s.live.link.writeFormat = f;
+         return true;
+     }},
+    // encode.
+    {"--format", nullptr, "FMT", kEncode, Section::Encode, nullptr,
+     "hex (default), raw, mrt (BGP4MP_MESSAGE_AS4) or pcap",
+     [](Settings &s, const char *v, std::string &err) {
+         return rpdwire::ParseFileFormat(v, s.encodeFormat) || Fail(err, std::string("unknown output format ") + v);
+     }},
+    {"--output", "-o", "FILE", kEncode, Section::Encode, nullptr, "file to write (default: standard output)",
+     [](Settings &s, const char *v, std::string &) { return s.encodeOutput = v, true; }},
+};
+
+}  // namespace
+
+const std::vector<Option> &Options() { return kOptions; }
+
+}  // namespace rpdhost

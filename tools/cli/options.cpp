@@ -1,0 +1,118 @@
+#include "options.h"
+
+#include <arpa/inet.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+#include "option_table.h"
+
+namespace rpdhost {
+
+namespace {
+
+int UsageError(const std::string &what) {
+    std::fprintf(stderr, "rpd-host: %s\nTry 'rpd-host --help'.\n", what.c_str());
+    return 2;
+}
+
+// The options of this name, for whichever modes take them.
+std::vector<const Option *> Named(const std::string &name) {
+    std::vector<const Option *> out;
+    for (const Option &o : Options())
+        if (name == o.name || (o.alias != nullptr && name == o.alias)) out.push_back(&o);
+    return out;
+}
+
+// The mode's word on the command line ("" for reading files).
+const char *ModeName(Mode m) {
+    switch (m) {
+        case Mode::Files: return "";
+        case Mode::Listen: return "listen";
+        case Mode::Speak: return "speak";
+        case Mode::Bmp: return "bmp";
+        case Mode::Encode: return "encode";
+    }
+    return "";
+}
+
+std::string Command(Mode m) { return m == Mode::Files ? "rpd-host" : std::string("rpd-host ") + ModeName(m); }
+
+// What the mode needs besides its options: how many files it reads.
+int CheckFiles(Mode mode, const Settings &s) {
+    switch (mode) {
+        case Mode::Files:
+            if (s.files.empty()) return UsageError("no input file (use - for standard input)");
+            break;
+        case Mode::Speak:
+            if (s.files.size() != 1) return UsageError("speak needs one policy description file");
+            break;
+        case Mode::Encode:
+            if (s.files.empty()) return UsageError("encode needs a policy description file");
+            if (s.files.size() > 1) return UsageError("unexpected argument " + s.files[1]);
+            break;
+        case Mode::Listen:
+        case Mode::Bmp:
+            if (!s.files.empty()) return UsageError(std::string(ModeName(mode)) + " reads no files: " + s.files[0]);
+            break;
+    }
+    return -1;
+}
+
+}  // namespace
+
+Mode ModeOf(int argc, char **argv) {
+    const std::string first = argc > 1 ? argv[1] : "";
+    if (first == "listen") return Mode::Listen;
+    if (first == "speak") return Mode::Speak;
+    if (first == "bmp") return Mode::Bmp;
+    if (first == "encode") return Mode::Encode;
+    return Mode::Files;
+}
+
+int ParseArgs(Mode mode, int argc, char **argv, int first, Settings &s) {
+    s.mode = mode;
+    if (mode == Mode::Bmp) s.live.link.port = kStationPort;
+    std::vector<const Option *> given;  // for the conflicts of grouped options
+    bool optionsEnded = false;
+    for (int i = first; i < argc; ++i) {
+        const std::string a = argv[i];
+        if (optionsEnded || a == "-" || a.empty() || a[0] != '-') {
+            s.files.push_back(a);
+            continue;
+        }
+        if (a == "--") {
+            optionsEnded = true;
+            continue;
+        }
+        const std::vector<const Option *> named = Named(a);
+        if (named.empty()) return UsageError("unknown option " + a);
+        const char *value = nullptr;
+        if (named.front()->value != nullptr) {
+            if (i + 1 >= argc) return UsageError("option " + a + " needs a value");
+            value = argv[++i];
+        }
+        const auto it = std::find_if(named.begin(), named.end(),
+                                     [&](const Option *o) { return (o->modes & static_cast<unsigned>(mode)) != 0; });
+        if (it == named.end()) return UsageError(a + " is not an option of " + Command(mode));
+        const Option &o = **it;
+        if (o.group != nullptr)
+            for (const Option *g : given)
+                if (g->group != nullptr && std::strcmp(g->group, o.group) == 0 && g != &o)
+                    return UsageError(std::string(g->name) + " and " + o.name + " cannot be used together");
+        given.push_back(&o);
+        std::string err;
+        if (o.apply == nullptr) {  // --help and --version
+            if (std::strcmp(o.name, "--version") == 0) std::printf("rpd-host %s\n", TAM_RPD_TOOL_VERSION);
+            else PrintUsage(stdout);
+            return 0;
+        }
+        if (!o.apply(s, value, err)) return UsageError(err);
+    }
+    return CheckFiles(mode, s);
+}
+
+}  // namespace rpdhost

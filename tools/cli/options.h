@@ -1,0 +1,51 @@
+// The command line: one table of options (name, value, the modes that take
+// it, its group of mutually exclusive options, its help) from which the
+// parser, --help and the conflict checks come.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "file_writer.h"
+#include "filter.h"
+#include "input.h"
+#include "modes.h"
+#include "reporter.h"
+#include "walk.h"
+
+namespace rpdhost {
+
+enum class Mode : unsigned { Files = 1, Listen = 2, Speak = 4, Bmp = 8, Encode = 16 };
+
+// Everything the command line sets.
+struct Settings {
+    Mode mode = Mode::Files;
+    std::string plugin;  // "" for the default
+    InputOptions input;
+    OutputMode output = OutputMode::Text;
+    bool verify = false;
+    bool progress = false;
+    bool summary = true;
+    WalkOptions walk;
+    RouteFilter filter;
+    SpeakOptions live;  // listen, speak and bmp: link settings, and speak's own
+    rpdwire::FileFormat encodeFormat = rpdwire::FileFormat::Hex;
+    std::string encodeOutput;        // "" for standard output
+    std::vector<std::string> files;  // inputs, or the description speak and encode take
+    bool bgpPortGiven = false, bmpPortGiven = false;
+};
+
+// The mode the first argument names, if it names one.
+Mode ModeOf(int argc, char **argv);
+
+// Parses the command line of `mode` (argv[first] on) into `s`. Returns -1
+// to go on, else the exit status (help and version printed, or a usage
+// error reported on stderr).
+int ParseArgs(Mode mode, int argc, char **argv, int first, Settings &s);
+
+// The help, made from the option table.
+void PrintUsage(FILE *out);
+
+}  // namespace rpdhost

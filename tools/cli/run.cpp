@@ -1,0 +1,53 @@
+#include "run.h"
+
+#include <algorithm>
+
+namespace rpdhost {
+
+Run::Run(const Plugin &plugin, const RunOptions &opt, FILE *out, FILE *err)
+    : progress_(opt.progress), log_(err, [this] { progress_.Clear(); }),
+      output_(MakeReporter(opt.output, plugin, out)), filtered_(opt.filter, *output_),
+      walk_(plugin, opt.walk, sinks_), verifier_(plugin, walk_) {
+    // Problems reach stderr before the output keeps them; the verifier
+    // checks a route after the output showed it.
+    sinks_.Add(log_);
+    sinks_.Add(filtered_);
+    if (opt.verify) sinks_.Add(verifier_);
+}
+
+bool Run::File(const std::string &name, FILE *in, const InputOptions &inOpt, uint64_t size) {
+    in_ = size > 0 ? in : nullptr;
+    OnInput(name);
+    progress_.Start(name, size);
+    InputCounts counts;
+    ReaderContext ctx(*this, counts);
+    std::string fatal;
+    const bool ok = ReadInput(in, inOpt, ctx, fatal);
+    progress_.Clear();
+    walk_.OnCounts(counts);
+    if (!ok) {
+        Unreadable(name, fatal);
+        return false;
+    }
+    if (counts.messages == 0 && counts.events == 0) {
+        ++walk_.summary().inputsWithoutMessages;
+        log_.Note(name, "warning: no BGP message found (read as " + counts.format +
+                            (counts.compression.empty() ? "" : ", " + counts.compression) + ")");
+    }
+    return true;
+}
+
+void Run::OnProgress(uint64_t bytes) {
+    if (!progress_.enabled()) return;
+    // A regular file's own position: right for compressed input too.
+    const Summary &s = walk_.summary();
+    progress_.Update(in_ != nullptr ? static_cast<uint64_t>(std::max<long>(0, std::ftell(in_))) : bytes, s.messages,
+                     s.announced + s.withdrawn);
+}
+
+const Summary &Run::Finish() {
+    walk_.Finish();
+    return walk_.summary();
+}
+
+}  // namespace rpdhost

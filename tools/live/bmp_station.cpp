@@ -1,0 +1,95 @@
+#include <sys/socket.h>
+
+#include <cerrno>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include "bmp_stream.h"
+#include "live_link.h"
+#include "modes.h"
+
+namespace rpdhost {
+
+namespace {
+
+// One monitored router's connection, read like a BMP file.
+struct Router {
+    Router(int fd, MessageSink &sink, const std::string &where)
+        : sock(fd), ctx(sink, counts), reader(ctx, BmpStream::Mode::Strict) {
+        reader.origin().where = "router " + where;
+    }
+    const std::string &name() { return reader.origin().where; }
+    Fd sock;
+    InputCounts counts;
+    ReaderContext ctx;
+    BmpStream reader;
+    bool closed = false;
+};
+
+class Station {
+public:
+    Station(const ListenOptions &lo, MessageSink &sink) : lo_(lo), sink_(sink), ctx_(sink, counts_, true) {}
+
+    bool Run(std::string &why) {
+        Fd listener;
+        std::string local;
+        if (!ListenOn(lo_.bind, lo_.port, listener, local, why)) return false;
+        sink_.OnInput("bmp " + local);
+        LiveEvent(ctx_, "", 0, "BMP station listening on " + local);
+        InstallStopSignals();
+        const bool served = Serve(
+            listener.get(), routers_, lo_.duration, lo_.maxSessions, [&](double) { Accept(listener.get()); },
+            [&](Router &r, double) { Read(r); }, [](double) { std::fflush(stdout); }, why);
+        for (const auto &r : routers_) Close(*r, "the station stopped");
+        routers_.clear();
+        return served;
+    }
+
+private:
+    void Accept(int listener) {
+        sockaddr_storage from{};
+        socklen_t len = sizeof(from);
+        const int fd = accept4(listener, reinterpret_cast<sockaddr *>(&from), &len, SOCK_CLOEXEC);
+        if (fd < 0) return;
+        routers_.push_back(std::make_unique<Router>(fd, sink_, SocketText(from, true)));
+        LiveEvent(ctx_, "", 0, routers_.back()->name() + ": connected");
+    }
+
+    void Read(Router &r) {
+        uint8_t buf[65536];
+        const ssize_t n = recv(r.sock.get(), buf, sizeof(buf), MSG_DONTWAIT);
+        if (n > 0) {
+            r.reader.Feed(buf, static_cast<size_t>(n));
+            if (r.reader.Broken()) Close(r, "the stream cannot be followed");
+            else if (r.reader.terminated()) Close(r, "after its termination message");
+        } else if (n == 0 || (errno != EINTR && errno != EAGAIN)) {
+            Close(r, n == 0 ? "by the router" : std::strerror(errno));
+        }
+    }
+
+    void Close(Router &r, const std::string &how) {
+        if (r.closed) return;
+        r.reader.Finish();
+        r.closed = true;
+        r.sock.Close();
+        LiveEvent(ctx_, "", 0, r.name() + ": connection closed " + how + " (" + std::to_string(r.counts.messages) +
+                                   " BGP messages)");
+        sink_.OnCounts(r.counts);
+    }
+
+    const ListenOptions &lo_;
+    MessageSink &sink_;
+    InputCounts counts_;
+    ReaderContext ctx_;
+    std::vector<std::unique_ptr<Router>> routers_;
+};
+
+}  // namespace
+
+bool BmpStation(const ListenOptions &lo, MessageSink &sink, std::string &why) {
+    Station s(lo, sink);
+    return s.Run(why);
+}
+
+}  // namespace rpdhost

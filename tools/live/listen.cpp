@@ -1,0 +1,80 @@
+#include <sys/socket.h>
+
+#include <memory>
+
+#include "live_link.h"
+#include "modes.h"
+
+namespace rpdhost {
+
+namespace {
+
+class Speaker {
+public:
+    Speaker(const ListenOptions &lo, MessageSink &sink, Recorder &rec)
+        : lo_(lo), sink_(sink), rec_(rec), report_(sink, rec, lo.speaker.localAs) {}
+
+    bool Run(std::string &why) {
+        Fd listener;
+        std::string local;
+        if (!ListenOn(lo_.bind, lo_.port, listener, local, why)) return false;
+        sink_.OnInput("listen " + local);
+        report_.Event("", 0, "listening on " + local);
+        InstallStopSignals();
+
+        const bool served = Serve(
+            listener.get(), peers_, lo_.duration, lo_.maxSessions, [&](double now) { Accept(listener.get(), now); },
+            [&](LiveLink &p, double now) { report_.Read(p, now); },
+            [&](double now) {
+                for (const auto &p : peers_)
+                    if (!p->closed) report_.Apply(*p, p->session.Tick(now), now);
+                report_.Flush();
+            },
+            why);
+        for (const auto &p : peers_) report_.Apply(*p, p->session.Shutdown(), Now());
+        peers_.clear();
+        report_.Flush();
+        return served;
+    }
+
+private:
+    void Accept(int listener, double now) {
+        const int fd = accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
+        if (fd < 0) return;
+        auto p = std::make_unique<LiveLink>(fd, lo_.speaker, now, sink_);
+        p->session.KeepReceived(rec_.active());
+        report_.Connected(*p, now);
+        if (!Allowed(p->addr)) {
+            report_.Problem(p->where, "connection refused: " + p->addr + " is not an allowed --peer");
+            return;
+        }
+        report_.Event(p->addr, 0, "connected: " + p->where);
+        SessionOutput out = p->session.Start();
+        peers_.push_back(std::move(p));
+        report_.Apply(*peers_.back(), std::move(out), now);
+    }
+
+    bool Allowed(const std::string &addr) const {
+        if (lo_.allowed.empty()) return true;
+        for (const std::string &a : lo_.allowed)
+            if (a == addr) return true;
+        return false;
+    }
+
+    const ListenOptions &lo_;
+    MessageSink &sink_;
+    Recorder &rec_;
+    LiveReport report_;
+    std::vector<std::unique_ptr<LiveLink>> peers_;
+};
+
+}  // namespace
+
+bool Listen(const ListenOptions &lo, MessageSink &sink, std::string &why) {
+    Recorder rec;
+    if (!rec.Open(lo.write, lo.writeFormat, why)) return false;
+    Speaker s(lo, sink, rec);
+    return s.Run(why);
+}
+
+}  // namespace rpdhost

@@ -1,0 +1,68 @@
+// One BGP session over a connection, as listen and speak run it: the
+// session's output is sent, its UPDATEs handed to the sink, its events and
+// problems reported and everything recorded the same way in both modes.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "bgp_session.h"
+#include "message.h"
+#include "net.h"
+#include "reader_context.h"
+#include "recorder.h"
+
+namespace rpdhost {
+
+// An event or problem of a live input, stamped with the time it happens.
+void LiveEvent(ReaderContext &ctx, const std::string &peer, uint32_t as, const std::string &what);
+void LiveProblem(ReaderContext &ctx, const std::string &where, const std::string &what);
+
+// One connection and its session. Its messages are numbered on their own.
+struct LiveLink {
+    LiveLink(int fd, const SpeakerConfig &cfg, double now, MessageSink &sink)
+        : sock(fd), session(cfg, now), ctx(sink, counts, true) {}
+    Fd sock;
+    BgpSession session;
+    InputCounts counts;
+    ReaderContext ctx;
+    std::string addr;     // the peer's address
+    std::string where;    // "peer:port -> local:port"
+    uint64_t offset = 0;  // bytes of UPDATEs handed over so far
+    bool closed = false;
+    bool established = false;
+    RecordLink record;
+};
+
+class LiveReport {
+public:
+    LiveReport(MessageSink &sink, Recorder &recorder, uint32_t localAs)
+        : sink_(sink), ctx_(sink, counts_, true), rec_(recorder), localAs_(localAs) {}
+
+    // The mode's own events and problems (listening, a refused peer).
+    void Event(const std::string &peer, uint32_t as, const std::string &what) { LiveEvent(ctx_, peer, as, what); }
+    void Problem(const std::string &where, const std::string &what) { LiveProblem(ctx_, where, what); }
+    // Names the link from its socket and starts its record.
+    void Connected(LiveLink &l, double now);
+    // Sends what the session asks, hands its UPDATEs to the sink, records and reports the rest.
+    void Apply(LiveLink &l, SessionOutput out, double now);
+    // Reads what the socket has and gives it to the session.
+    void Read(LiveLink &l, double now);
+    // Sends bytes of our own (UPDATEs); false, with the link closed and reported, when they cannot go.
+    bool Send(LiveLink &l, const rpdwire::Bytes &bytes, double now);
+    // Pushes the record to its file; a write failure is reported once.
+    void Flush();
+
+private:
+    void Established(LiveLink &l, double now);
+    void Closed(LiveLink &l, double now);
+
+    MessageSink &sink_;
+    InputCounts counts_;
+    ReaderContext ctx_;
+    Recorder &rec_;
+    uint32_t localAs_;
+    bool recordFailed_ = false;
+};
+
+}  // namespace rpdhost

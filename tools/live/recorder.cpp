@@ -1,0 +1,111 @@
+#include "recorder.h"
+
+#include <cerrno>
+#include <cstring>
+
+#include "clock.h"
+
+namespace rpdhost {
+
+namespace {
+
+using rpdwire::kTcpAck;
+using rpdwire::kTcpFin;
+using rpdwire::kTcpPsh;
+using rpdwire::kTcpSyn;
+
+// MRT and pcap times are 32-bit seconds and microseconds.
+uint32_t Seconds(double now) { return static_cast<uint32_t>(Split(now).sec); }
+uint32_t Micros(double now) { return Split(now).usec; }
+
+}  // namespace
+
+Recorder::~Recorder() {
+    if (out_ != nullptr) std::fclose(out_);
+}
+
+bool Recorder::ParseFormat(const std::string &name, Format &f) {
+    if (name == "mrt") f = Format::Mrt;
+    else if (name == "pcap") f = Format::Pcap;
+    else return false;
+    return true;
+}
+
+bool Recorder::Open(const std::string &path, std::optional<Format> f, std::string &why) {
+    if (path.empty()) return true;
+    const std::string ext = ".pcap";
+    const bool pcapName = path.size() > ext.size() && path.compare(path.size() - ext.size(), ext.size(), ext) == 0;
+    format_ = f.value_or(pcapName ? Format::Pcap : Format::Mrt);
+    out_ = std::fopen(path.c_str(), "wb");
+    if (out_ == nullptr) {
+        why = path + ": " + std::strerror(errno);
+        return false;
+    }
+    path_ = path;
+    if (format_ == Format::Pcap) Write(rpdwire::PcapFileHeader(rpdwire::kLinkEthernet));
+    return true;
+}
+
+void Recorder::Write(const rpdwire::Bytes &b) {
+    if (out_ != nullptr && error_.empty() && std::fwrite(b.data(), 1, b.size(), out_) != b.size())
+        error_ = path_ + ": " + std::strerror(errno);
+}
+
+void Recorder::Segment(RecordLink &l, uint8_t flags, bool fromPeer, const rpdwire::Bytes &payload, double now) {
+    uint32_t &seq = fromPeer ? l.peerSeq : l.localSeq;
+    const uint32_t ack = fromPeer ? l.localSeq : l.peerSeq;
+    std::vector<rpdwire::Bytes> frames;
+    std::string err;
+    if (!rpdwire::PcapFrames({{seq, ack, flags, payload, fromPeer}}, l.ep, frames, &err)) {
+        if (error_.empty()) error_ = path_ + ": " + err;
+        return;
+    }
+    seq += static_cast<uint32_t>(payload.size()) + ((flags & (kTcpSyn | kTcpFin)) != 0 ? 1 : 0);
+    rpdwire::Bytes rec;
+    rpdwire::AppendPcapRecord(rec, Seconds(now), Micros(now), frames[0]);
+    Write(rec);
+}
+
+void Recorder::Connected(RecordLink &l, double now) {
+    if (format_ != Format::Pcap || out_ == nullptr) return;
+    Segment(l, kTcpSyn, true, {}, now);
+    Segment(l, kTcpSyn | kTcpAck, false, {}, now);
+    Segment(l, kTcpAck, true, {}, now);
+}
+
+void Recorder::Received(RecordLink &l, const rpdwire::Bytes &message, double now) {
+    if (out_ == nullptr) return;
+    if (format_ == Format::Pcap) return Segment(l, kTcpPsh | kTcpAck, true, message, now);
+    rpdwire::Bytes rec;
+    std::string err;
+    if (rpdwire::AppendMrtBgp4mp(rec, l.ep, rpdwire::kBgp4mpMessageAs4, message, Seconds(now),
+                                 static_cast<int32_t>(Micros(now)), &err))
+        Write(rec);
+    else if (error_.empty())
+        error_ = path_ + ": " + err;
+}
+
+void Recorder::StateChange(RecordLink &l, uint16_t from, uint16_t to, double now) {
+    if (format_ != Format::Mrt || out_ == nullptr) return;
+    rpdwire::Bytes states;
+    rpdwire::Put16(states, from);
+    rpdwire::Put16(states, to);
+    rpdwire::Bytes rec;
+    if (rpdwire::AppendMrtBgp4mp(rec, l.ep, rpdwire::kBgp4mpStateChangeAs4, states, Seconds(now),
+                                 static_cast<int32_t>(Micros(now))))
+        Write(rec);
+}
+
+void Recorder::Closed(RecordLink &l, double now) {
+    if (format_ != Format::Pcap || out_ == nullptr) return;
+    Segment(l, kTcpFin | kTcpAck, true, {}, now);
+    Segment(l, kTcpFin | kTcpAck, false, {}, now);
+}
+
+bool Recorder::Flush(std::string &why) {
+    if (out_ != nullptr && error_.empty() && std::fflush(out_) != 0) error_ = path_ + ": " + std::strerror(errno);
+    why = error_;
+    return error_.empty();
+}
+
+}  // namespace rpdhost

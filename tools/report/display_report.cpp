@@ -1,0 +1,46 @@
+// --display: each of the plug-in's display pieces of a policy under its name.
+#include "textual.h"
+
+namespace rpdhost {
+
+namespace {
+
+class DisplayReporter : public TextualReporter {
+public:
+    using TextualReporter::TextualReporter;
+
+    void Begin(const MessageView &mv, const PolicyView &) override {
+        std::fprintf(out_, "%s\n", MessageHeading(mv).c_str());
+    }
+
+    void Route(const MessageView &, const PolicyView &, const RouteView &r) override {
+        uint32_t st = 0;
+        std::fprintf(out_, "  %-9s %s", r.announce ? "announce" : "withdraw", KeyText(plugin_, *r.key, st).c_str());
+        if (r.hasPathId) std::fprintf(out_, " (path %u)", r.pathId);
+        std::fputc('\n', out_);
+    }
+
+    void End(const MessageView &, const PolicyView &pv) override {
+        if (!pv.Accepted()) {
+            if (pv.present) std::fprintf(out_, "  policy not decoded: %s\n", TAM_RPD_StatusName(pv.status));
+            return;
+        }
+        EachPiece(pv, [&](const DisplayPiece &piece, uint32_t st, const std::string &text) {
+            if (st != TAM_RPD_OK) {
+                std::fprintf(out_, "  [%s] %s\n", piece.name, TAM_RPD_StatusName(st));
+            } else if (!text.empty()) {
+                std::fprintf(out_, "  [%s]\n", piece.name);
+                PrintBlock(out_, text, "    ");
+            }
+        });
+    }
+
+};
+
+}  // namespace
+
+std::unique_ptr<RouteSink> MakeDisplayReporter(const Plugin &plugin, FILE *out) {
+    return std::make_unique<DisplayReporter>(plugin, out);
+}
+
+}  // namespace rpdhost

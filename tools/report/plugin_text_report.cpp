@@ -1,0 +1,62 @@
+// --plugin-text: the plug-in's own composite texts as they come, items
+// separated by line breaks where the plug-in puts NUL bytes.
+#include <cstring>
+
+#include "textual.h"
+
+namespace rpdhost {
+
+namespace {
+
+constexpr uint32_t kTextKey = TAM_RPD_STR_NLRI;
+constexpr uint32_t kTextAttr = TAM_RPD_STR_WIDE_CMTY;
+
+std::string Trimmed(const std::string &s) {
+    const size_t end = s.find_last_not_of(" \n");
+    return end == std::string::npos ? std::string() : s.substr(0, end + 1);
+}
+
+class PluginTextReporter : public TextualReporter {
+public:
+    using TextualReporter::TextualReporter;
+
+    void Begin(const MessageView &mv, const PolicyView &) override {
+        const Message &m = mv.m;
+        std::fprintf(out_, "message %llu (offset %llu) UPDATE", static_cast<unsigned long long>(m.number),
+                     static_cast<unsigned long long>(m.offset));
+        if (!m.peer.empty()) std::fprintf(out_, " from %s", m.peer.c_str());
+        if (m.peerAs != 0) std::fprintf(out_, " AS%u", m.peerAs);
+        if (m.hasTime) std::fprintf(out_, " at %s", TimeText(m.sec, m.usec).c_str());
+        std::fputc('\n', out_);
+    }
+
+    void Route(const MessageView &, const PolicyView &, const RouteView &r) override {
+        std::string text;
+        const uint32_t st = plugin_.Text(MakeView(r.key, nullptr), kTextKey, text);
+        std::fprintf(out_, "  %-9s %s", r.announce ? "announce" : "withdraw",
+                     st == TAM_RPD_OK ? Trimmed(text).c_str() : TAM_RPD_StatusName(st));
+        if (r.hasPathId) std::fprintf(out_, " (path %u)", r.pathId);
+        std::fputc('\n', out_);
+    }
+
+    void End(const MessageView &, const PolicyView &pv) override {
+        if (!pv.Accepted()) {
+            if (pv.present) std::fprintf(out_, "  policy: not decoded (%s)\n", TAM_RPD_StatusName(pv.status));
+            return;
+        }
+        std::string text;
+        const uint32_t st = plugin_.Text(MakeView(nullptr, pv.attr), kTextAttr, text);
+        std::fprintf(out_, "  policy:\n");
+        if (st != TAM_RPD_OK) std::fprintf(out_, "    (no text: %s)\n", TAM_RPD_StatusName(st));
+        PrintBlock(out_, text, "    ");
+    }
+
+};
+
+}  // namespace
+
+std::unique_ptr<RouteSink> MakePluginTextReporter(const Plugin &plugin, FILE *out) {
+    return std::make_unique<PluginTextReporter>(plugin, out);
+}
+
+}  // namespace rpdhost

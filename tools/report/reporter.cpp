@@ -1,0 +1,99 @@
+#include "reporter.h"
+
+#include <cstring>
+#include <ctime>
+
+#include "textual.h"
+
+namespace rpdhost {
+
+#define RPD_HOST_PIECE(code, handler, name) {code, name},
+const DisplayPiece kDisplayPieces[7] = {TAM_RPD_POLICY_PIECES(RPD_HOST_PIECE)};
+#undef RPD_HOST_PIECE
+
+std::string CommunityText(uint32_t v) { return std::to_string(v >> 16) + ":" + std::to_string(v & 0xFFFF); }
+
+std::string TimeText(int64_t sec, uint32_t usec) {
+    const time_t t = static_cast<time_t>(sec);
+    struct tm tm;
+    gmtime_r(&t, &tm);
+    char buf[64];
+    std::snprintf(buf, sizeof(buf), "%04d-%02d-%02dT%02d:%02d:%02d.%06uZ", tm.tm_year + 1900, tm.tm_mon + 1,
+                  tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec, usec % 1000000u);
+    return buf;
+}
+
+void PrintBlock(FILE *out, const std::string &text, const char *indent) {
+    const size_t indentLen = std::strlen(indent);
+    size_t start = 0;
+    while (start <= text.size()) {
+        size_t end = start;
+        while (end < text.size() && text[end] != '\0' && text[end] != '\n') ++end;
+        size_t last = end;
+        while (last > start && text[last - 1] == ' ') --last;
+        if (last > start) {
+            std::fwrite(indent, 1, indentLen, out);
+            std::fwrite(text.data() + start, 1, last - start, out);
+            std::fputc('\n', out);
+        }
+        start = end + 1;
+    }
+}
+
+void PrintEvent(FILE *out, const InputEvent &e) {
+    // A live event has no offset in a file, and some (listening, a router's own) name no peer.
+    std::fputs("event", out);
+    if (!e.live) std::fprintf(out, " (offset %llu)", static_cast<unsigned long long>(e.offset));
+    if (!e.peer.empty()) std::fprintf(out, " peer %s", e.peer.c_str());
+    if (e.peerAs != 0) std::fprintf(out, " AS%u", e.peerAs);
+    if (e.hasTime) std::fprintf(out, " at %s", TimeText(e.sec, e.usec).c_str());
+    std::fprintf(out, ": %s\n", e.what.c_str());
+}
+
+std::string MessageHeading(const MessageView &mv) {
+    const Message &m = mv.m;
+    std::string s = mv.file + ": message " + std::to_string(m.number) + " (offset " + std::to_string(m.offset);
+    if (m.frame != 0) s += ", frame " + std::to_string(m.frame);
+    if (!m.where.empty()) s += ", " + m.where;
+    s += m.rebuilt ? ") RIB entry" : ") UPDATE";
+    if (!m.peer.empty()) s += " from " + m.peer;
+    if (m.peerAs != 0) s += " AS" + std::to_string(m.peerAs);
+    if (m.hasPathId) s += " path " + std::to_string(m.pathId);
+    if (m.hasTime) s += std::string(m.rebuilt ? " originated " : " at ") + TimeText(m.sec, m.usec);
+    return s;
+}
+
+std::string KeyText(const Plugin &plugin, const OutBuf &key, uint32_t &status) {
+    std::string raw;
+    status = plugin.Text(MakeView(&key, nullptr), TAM_RPD_STR_NLRI, raw);
+    if (status != TAM_RPD_OK) return TAM_RPD_StatusName(status);
+    // "RPD NLRI: " leads every key text; runs of blanks pad its columns.
+    std::string s;
+    size_t i = raw.rfind("RPD NLRI: ", 0) == 0 ? 10 : 0;
+    for (; i < raw.size(); ++i) {
+        const char c = raw[i];
+        if (c == '\0' || c == '\n') continue;
+        if (c == ' ' && (s.empty() || s.back() == ' ')) continue;
+        s += c;
+    }
+    while (!s.empty() && s.back() == ' ') s.pop_back();
+    return s;
+}
+
+void TextualReporter::Event(const std::string &file, const InputEvent &e) {
+    std::fprintf(out_, "%s: ", file.c_str());
+    PrintEvent(out_, e);
+}
+
+std::unique_ptr<RouteSink> MakeReporter(OutputMode mode, const Plugin &plugin, FILE *out) {
+    switch (mode) {
+        case OutputMode::Text: return MakeTextReporter(plugin, out);
+        case OutputMode::PluginText: return MakePluginTextReporter(plugin, out);
+        case OutputMode::Display: return MakeDisplayReporter(plugin, out);
+        case OutputMode::Json: return MakeJsonReporter(plugin, out);
+        case OutputMode::None: break;
+    }
+    return std::make_unique<RouteSink>();
+}
+
+}  // namespace rpdhost

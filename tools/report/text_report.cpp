@@ -1,0 +1,187 @@
+// The default output: a heading per message, a line per route, and the
+// policy as labelled lines, one item each. The item texts are the plug-in's
+// display pieces; where a piece flattens what the wire keeps apart (the
+// community filters), the diagnostic reading of the bytes gives the groups.
+#include <cstring>
+#include <string_view>
+#include <vector>
+
+#include "textual.h"
+
+namespace rpdhost {
+
+namespace {
+
+// Calls `f` with each item of a piece (ended by NUL bytes and line feeds,
+// leading and trailing blanks cut), or with each word when `words` is set.
+template <typename F> void Each(std::string_view text, bool words, F &&f) {
+    size_t start = 0;
+    for (size_t i = 0; i <= text.size(); ++i) {
+        const char c = i < text.size() ? text[i] : '\0';
+        if (c != '\0' && c != '\n' && !(words && c == ' ')) continue;
+        size_t a = start, b = i;
+        while (a < b && text[a] == ' ') ++a;
+        while (b > a && text[b - 1] == ' ') --b;
+        if (b > a) f(text.substr(a, b - a));
+        start = i + 1;
+    }
+}
+
+// Four dot-separated groups of digits.
+bool IsAddress(std::string_view w) {
+    int dots = 0;
+    bool digit = false;
+    for (const char c : w) {
+        if (c >= '0' && c <= '9') {
+            digit = true;
+        } else if (c == '.' && digit) {
+            ++dots;
+            digit = false;
+        } else {
+            return false;
+        }
+    }
+    return dots == 3 && digit;
+}
+
+class TextReporter : public TextualReporter {
+public:
+    using TextualReporter::TextualReporter;
+    bool NeedsWire() const override { return true; }
+
+    void Begin(const MessageView &mv, const PolicyView &) override {
+        const std::string h = MessageHeading(mv);
+        std::fwrite(h.data(), 1, h.size(), out_);
+        std::fputc('\n', out_);
+    }
+
+    void Route(const MessageView &, const PolicyView &, const RouteView &r) override {
+        uint32_t st = 0;
+        line_ = r.announce ? "  announce  " : "  withdraw  ";
+        line_ += KeyText(plugin_, *r.key, st);
+        if (r.hasPathId) line_ += " (path " + std::to_string(r.pathId) + ")";
+        line_ += '\n';
+        std::fwrite(line_.data(), 1, line_.size(), out_);
+    }
+
+    void End(const MessageView &, const PolicyView &pv) override {
+        if (!pv.Accepted()) {
+            if (pv.present) std::fprintf(out_, "  policy    not decoded: %s\n", TAM_RPD_StatusName(pv.status));
+            return;
+        }
+        line_.clear();
+        EachPiece(pv, [&](const DisplayPiece &piece, uint32_t st, std::string_view text) {
+            if (st != TAM_RPD_OK) {
+                Item(piece.name, std::string("(") + TAM_RPD_StatusName(st) + ")");
+                return;
+            }
+            switch (piece.code) {
+                case TAM_RPD_DISP_PUBLIC: Container(text, pv); break;
+                case TAM_RPD_DISP_ASPATH_FILTER: Each(text, false, [&](std::string_view f) { Item("match AS path", f); }); break;
+                case TAM_RPD_DISP_CMTY_FILTER: Communities(text, pv); break;
+                case TAM_RPD_DISP_IP_PREFIX: Prefixes(text); break;
+                case TAM_RPD_DISP_MED: Each(text, false, [&](std::string_view f) { Item("MED", f); }); break;
+                case TAM_RPD_DISP_ASPATH_APPLY: Each(text, false, [&](std::string_view f) { Item("AS path add", f); }); break;
+                case TAM_RPD_DISP_CMTY_APPLY:
+                    Each(text, false, [&](std::string_view f) { Item("community add", f, LeadNote(pv, true, 0)); });
+                    break;
+                default: break;
+            }
+        });
+        std::fwrite(line_.data(), 1, line_.size(), out_);
+    }
+
+private:
+    void Item(const char *label, std::string_view text, std::string_view note = {}) {
+        const size_t at = line_.size();
+        line_ += "    ";
+        line_ += label;
+        line_.append(at + 4 + 18 > line_.size() ? at + 4 + 18 - line_.size() : 1, ' ');
+        line_ += text;
+        line_ += note;
+        line_ += '\n';
+    }
+
+    // "Type : 1" lines of the container piece, as one line of "Type 1, Flag ..., ...".
+    void Container(std::string_view text, const PolicyView &pv) {
+        line_ += "  policy    ";
+        bool first = true;
+        Each(text, false, [&](std::string_view item) {
+            const size_t colon = item.find(" : ");
+            if (colon == std::string_view::npos) return;  // the "Wide-community Container 1:" title
+            std::string_view key = item.substr(0, colon);
+            while (!key.empty() && key.back() == ' ') key.remove_suffix(1);
+            if (!first) line_ += ", ";
+            first = false;
+            line_ += key;
+            line_ += ' ';
+            line_ += item.substr(colon + 3);
+        });
+        if (pv.wire != nullptr) line_ += ", Length " + std::to_string(pv.wire->containerLength);
+        line_ += '\n';
+    }
+
+    // The piece lists every value of every filter in one run; the wire keeps filters apart.
+    void Communities(std::string_view text, const PolicyView &pv) {
+        std::vector<std::string_view> words;
+        Each(text, true, [&](std::string_view w) { words.push_back(w); });
+        size_t at = 0, filter = 0;
+        auto group = [&](size_t n, std::string_view note) {
+            joined_.clear();
+            for (size_t i = at; i < at + n; ++i) (joined_ += i > at ? " " : "") += words[i];
+            Item("match community", joined_, note);
+            at += n;
+        };
+        if (pv.wire != nullptr)
+            for (const WcAtom &a : pv.wire->atoms) {
+                if (a.kind != WcAtom::Communities) continue;
+                const size_t n = a.communities.values.size();
+                if (n == 0 || at + n > words.size()) break;
+                group(n, LeadNote(pv, false, filter++));
+            }
+        if (at < words.size()) group(words.size() - at, {});  // no structure to go by: the values as the piece gives them
+    }
+
+    // Entries start at an address: "10.0.0.0 8", "172.16.0.0 12 greater-equal 16", ...
+    void Prefixes(std::string_view text) {
+        joined_.clear();
+        Each(text, true, [&](std::string_view w) {
+            if (IsAddress(w) && !joined_.empty()) {
+                Item("match prefix", joined_);
+                joined_.clear();
+            }
+            (joined_ += joined_.empty() ? "" : " ") += w;
+        });
+        if (!joined_.empty()) Item("match prefix", joined_);
+    }
+
+    // The leading octet the wire carries and no text shows, when it is not 0.
+    static std::string LeadNote(const PolicyView &pv, bool action, size_t filter) {
+        if (pv.wire == nullptr) return "";
+        size_t seen = 0;
+        if (action) {
+            for (const WcAction &a : pv.wire->actions)
+                if (a.kind == WcAction::CommunityAdd && a.communities.lead != 0) return Lead(a.communities.lead);
+            return "";
+        }
+        for (const WcAtom &a : pv.wire->atoms)
+            if (a.kind == WcAtom::Communities && seen++ == filter)
+                return a.communities.lead != 0 ? Lead(a.communities.lead) : "";
+        return "";
+    }
+    static std::string Lead(uint8_t lead) {
+        char b[32];
+        std::snprintf(b, sizeof(b), " (leading octet 0x%02x)", lead);
+        return b;
+    }
+
+    std::string line_, joined_;
+};
+
+}  // namespace
+
+std::unique_ptr<RouteSink> MakeTextReporter(const Plugin &plugin, FILE *out) {
+    return std::make_unique<TextReporter>(plugin, out);
+}
+
+}  // namespace rpdhost

@@ -1,0 +1,64 @@
+// What the output formats share: the plug-in's display pieces, times and
+// communities as text, the head line of a message, the plug-in's key text,
+// the plug-in's NUL-separated texts as lines, events as lines.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <string>
+
+#include "plugin.h"
+#include "route_sink.h"
+#include "tam_rpd.h"
+
+namespace rpdhost {
+
+struct DisplayPiece {
+    uint32_t code;
+    const char *name;
+};
+extern const DisplayPiece kDisplayPieces[7];
+
+std::string TimeText(int64_t sec, uint32_t usec);
+std::string CommunityText(uint32_t v);  // "high:low"
+
+// The plug-in's texts separate items with NUL bytes; each becomes a line,
+// blank ones dropped, trailing blanks cut.
+void PrintBlock(FILE *out, const std::string &text, const char *indent);
+void PrintEvent(FILE *out, const InputEvent &e);
+
+// The head line of a message in the text formats: file, number, offset, frame, stream, sender and time.
+std::string MessageHeading(const MessageView &mv);
+// The plug-in's key text with its padding folded: "Route Type: Export Policy, Peer Address: ...".
+std::string KeyText(const Plugin &plugin, const OutBuf &key, uint32_t &status);
+
+// The text formats' common ground: where they write, the plug-in they ask, events as lines.
+class TextualReporter : public RouteSink {
+public:
+    TextualReporter(const Plugin &plugin, FILE *out) : plugin_(plugin), out_(out) {}
+    void Event(const std::string &file, const InputEvent &e) override;
+
+protected:
+    // Calls `f(piece, status, text)` for each of the plug-in's display pieces of an accepted policy.
+    template <typename F> void EachPiece(const PolicyView &pv, F &&f) {
+        const TAM_RPD_ROUTE_VIEW view = MakeView(nullptr, pv.attr);
+        for (const DisplayPiece &piece : kDisplayPieces) {
+            const uint32_t st = plugin_.Display(view, piece.code, pieceText_);
+            f(piece, st, pieceText_);
+        }
+    }
+
+    const Plugin &plugin_;
+    FILE *out_;
+
+private:
+    std::string pieceText_;
+};
+
+std::unique_ptr<RouteSink> MakeTextReporter(const Plugin &plugin, FILE *out);
+std::unique_ptr<RouteSink> MakePluginTextReporter(const Plugin &plugin, FILE *out);
+std::unique_ptr<RouteSink> MakeDisplayReporter(const Plugin &plugin, FILE *out);
+std::unique_ptr<RouteSink> MakeJsonReporter(const Plugin &plugin, FILE *out);
+
+}  // namespace rpdhost
