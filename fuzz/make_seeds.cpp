@@ -35,11 +35,11 @@ Bytes Cat(Bytes a, const Bytes &b) {
     return a;
 }
 
-Bytes FileOf(rpdwire::FileFormat fmt, const std::vector<Bytes> &msgs, uint32_t mss, bool v6 = false) {
+Bytes FileOf(rpdwire::FileFormat fmt, const std::vector<Bytes> &msgs, uint32_t mss, bool v6 = false,
+             rpdwire::Endpoints ep = {}) {
     char *buf = nullptr;
     size_t len = 0;
     FILE *f = open_memstream(&buf, &len);
-    rpdwire::Endpoints ep;
     if (v6) ep.peerAddr = "2001:db8::1", ep.localAddr = "2001:db8::2";
     rpdwire::WriteMessages(f, fmt, msgs, ep, mss);
     std::fclose(f);
@@ -136,10 +136,15 @@ int main(int argc, char **argv) {
     up.resize(up.size() + 20, 0);  // local address and ports
     for (const Bytes &o : {rpdhost::BuildOpen({65000, 1, 90}), rpdhost::BuildOpen({65001, 2, 90})})
         up.insert(up.end(), o.begin(), o.end());
-    Put("input", "bmp", Cat({4}, Cat(rpdwire::BmpMessage(rpdwire::kBmpInitiation, rpdwire::BmpTlv(2, {'r'})),
-                                     Cat(rpdwire::BmpMessage(rpdwire::kBmpPeerUp, up),
-                                         Cat(rpdwire::BmpRouteMonitoring(v4, msgs[0]),
-                                             Cat(rpdwire::BmpRouteMirroring(v6, msgs[1]),
-                                                 rpdwire::BmpMessage(rpdwire::kBmpTermination, {})))))));
+    const Bytes bmp = Cat(rpdwire::BmpMessage(rpdwire::kBmpInitiation, rpdwire::BmpTlv(2, {'r'})),
+                          Cat(rpdwire::BmpMessage(rpdwire::kBmpPeerUp, up),
+                              Cat(rpdwire::BmpRouteMonitoring(v4, msgs[0]),
+                                  Cat(rpdwire::BmpRouteMirroring(v6, msgs[1]),
+                                      rpdwire::BmpMessage(rpdwire::kBmpTermination, {})))));
+    Put("input", "bmp", Cat({4}, bmp));
+    // The same stream from a router to its station on port 1790, captured in 50-byte segments.
+    rpdwire::Endpoints station;
+    station.localPort = rpdwire::kBmpPort;
+    Put("input", "bmp-pcap", Cat({3}, FileOf(rpdwire::FileFormat::Pcap, {bmp}, 50, false, station)));
     return 0;
 }

@@ -18,35 +18,8 @@ import tempfile
 import time
 
 TOOL, SRC = sys.argv[1], sys.argv[2]
-
-
-def bmp(kind, body):
-    return struct.pack("!BIB", 3, 6 + len(body), kind) + body
-
-
-def peer_header(addr, asn, sec, post=False):
-    flags = 0x40 if post else 0
-    return struct.pack("!BB8s16sIIII", 0, flags, b"\0" * 8, b"\0" * 12 + socket.inet_aton(addr), asn,
-                       0xC0000201, sec, 500000)
-
-
-def tlv(kind, value):
-    return struct.pack("!HH", kind, len(value)) + value
-
-
-def open_msg(asn):
-    caps = bytes([2, 6, 1, 4, 0, 1, 0, 75])  # one capability: multiprotocol AFI 1 / SAFI 75
-    body = struct.pack("!BHHIB", 4, asn, 90, 0x0A000001, len(caps)) + caps
-    return b"\xff" * 16 + struct.pack("!HB", 19 + len(body), 1) + body
-
-
-def update(work, sample):
-    """The first UPDATE of a bundled sample, as a raw BGP message."""
-    raw = os.path.join(work, sample + ".raw")
-    subprocess.run([TOOL, "encode", "--format", "raw", "--output", raw, os.path.join(SRC, "samples", sample + ".json")],
-                   check=True)
-    data = open(raw, "rb").read()
-    return data[:struct.unpack("!H", data[16:18])[0]]
+sys.path.insert(0, os.path.join(SRC, "tests", "support"))
+from bmp_stream import bmp, open_msg, peer_header, tlv, update  # noqa: E402
 
 
 def main():
@@ -55,7 +28,7 @@ def main():
 
 
 def run(work):
-    announce, withdraw = update(work, "full-set"), update(work, "withdraw")
+    announce, withdraw = update(TOOL, SRC, work, "full-set"), update(TOOL, SRC, work, "withdraw")
     port = 20000 + os.getpid() % 20000
     out_path = os.path.join(work, "out.jsonl")
     with open(out_path, "w") as out, open(os.path.join(work, "err.txt"), "w") as err:

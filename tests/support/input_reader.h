@@ -10,7 +10,9 @@
 #include <vector>
 
 #include "bgp_writer.h"
+#include "file_writer.h"
 #include "input.h"
+#include "reader_context.h"
 
 namespace tamtest {
 
@@ -69,6 +71,17 @@ template <typename Write> rpdwire::Bytes InMemory(Write write) {
     rpdwire::Bytes out(buf, buf + len);
     std::free(buf);
     return out;
+}
+
+// A classic pcap of `frames`, and the Ethernet frames of TCP segments between `ep`'s ends.
+inline rpdwire::Bytes Pcap(const std::vector<rpdwire::Bytes> &frames, uint32_t linkType = rpdwire::kLinkEthernet) {
+    return InMemory([&](FILE *f) { return rpdwire::WritePcapFrames(f, linkType, frames, 1700000000, nullptr); });
+}
+inline std::vector<rpdwire::Bytes> FramesOf(const std::vector<rpdwire::TcpSegment> &segs,
+                                            const rpdwire::Endpoints &ep = {}) {
+    std::vector<rpdwire::Bytes> frames;
+    EXPECT_TRUE(rpdwire::PcapFrames(segs, ep, frames, nullptr));
+    return frames;
 }
 
 }  // namespace tamtest

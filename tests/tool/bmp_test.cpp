@@ -4,25 +4,17 @@
 // without losing the messages around it.
 #include <gtest/gtest.h>
 
-#include "bgp_session.h"
+#include "bmp_builder.h"
 #include "bmp_stream.h"
-#include "bmp_writer.h"
-#include "input_reader.h"
 
 namespace {
 
-using tamtest::Cat;
-using rpdwire::Bytes;
 using rpdwire::BmpPeer;
+using rpdwire::Bytes;
+using tamtest::BmpPeerUp;
+using tamtest::Cat;
 using tamtest::Collected;
-
-Bytes RpdUpdate(uint32_t distinguisher) {
-    rpdwire::Update u;
-    u.announce = {{distinguisher, 0x0A010101, 1}};
-    u.hasPolicy = true;
-    u.wideCommunity = rpdwire::Encode(rpdwire::MinimalPolicy());
-    return rpdwire::BuildUpdate(u);
-}
+using tamtest::RpdUpdate;
 
 struct Fed {
     Collected got;
@@ -53,28 +45,6 @@ Fed Feed(const Bytes &stream, size_t step = 0, const std::string &router = "",
     return f;
 }
 
-Bytes PeerUp(const BmpPeer &p, bool peerOffersRpd) {
-    Bytes body = rpdwire::BmpPeerHeader(p);
-    body.resize(body.size() + 16, 0);
-    body.back() = 1;  // local address 0.0.0.1
-    body.insert(body.end(), {0, 179, 0x9C, 0x40});
-    const Bytes ours = rpdhost::BuildOpen({65000, 1, 90});
-    rpdhost::SpeakerConfig theirCfg{65001, 2, 90};
-    Bytes theirs = rpdhost::BuildOpen(theirCfg);
-    if (!peerOffersRpd) theirs[36] = 1;  // the first capability's SAFI: unicast instead of RPD
-    body.insert(body.end(), ours.begin(), ours.end());
-    body.insert(body.end(), theirs.begin(), theirs.end());
-    return rpdwire::BmpMessage(rpdwire::kBmpPeerUp, body);
-}
-
-// A statistics report of three counters: a 32-bit counter, a 64-bit gauge, a gauge of one family.
-Bytes Statistics(const BmpPeer &p) {
-    return rpdwire::BmpMessage(rpdwire::kBmpStatistics,
-                               Cat({rpdwire::BmpPeerHeader(p), Bytes{0, 0, 0, 3}, rpdwire::BmpTlv(0, {0, 0, 0, 3}),
-                                    rpdwire::BmpTlv(7, {0, 0, 0, 1, 0, 0, 0, 1}),
-                                    rpdwire::BmpTlv(9, {0, 1, 75, 0, 0, 0, 0, 0, 0, 0, 2})}));
-}
-
 TEST(Bmp, MessagesAreAttributedToTheirPeerAndTable) {
     BmpPeer pre, post6, locRib;
     post6.flags = 0x40;
@@ -84,9 +54,9 @@ TEST(Bmp, MessagesAreAttributedToTheirPeerAndTable) {
     locRib.type = 3;
     const Bytes stream =
         Cat({rpdwire::BmpMessage(rpdwire::kBmpInitiation, Cat({rpdwire::BmpTlv(2, {'r', '1'}), rpdwire::BmpTlv(1, {'x', 0x07})})),
-             PeerUp(pre, true), rpdwire::BmpRouteMonitoring(pre, RpdUpdate(1)), rpdwire::BmpRouteMonitoring(post6, RpdUpdate(2)),
+             BmpPeerUp(pre, true), rpdwire::BmpRouteMonitoring(pre, RpdUpdate(1)), rpdwire::BmpRouteMonitoring(post6, RpdUpdate(2)),
              rpdwire::BmpRouteMirroring(pre, RpdUpdate(3)), rpdwire::BmpRouteMonitoring(locRib, RpdUpdate(4)),
-             Statistics(pre), rpdwire::BmpMessage(rpdwire::kBmpTermination, rpdwire::BmpTlv(1, {0, 0}))});
+             tamtest::BmpStatistics(pre), rpdwire::BmpMessage(rpdwire::kBmpTermination, rpdwire::BmpTlv(1, {0, 0}))});
     for (size_t step : {size_t{0}, size_t{1}, size_t{7}}) {
         const Fed f = Feed(stream, step, "router 10.0.0.1");
         ASSERT_EQ(f.got.messages.size(), 4u) << step;
@@ -121,7 +91,7 @@ TEST(Bmp, PeerUpAndDownSayWhatHappened) {
     down.push_back(3);  // the peer sent a NOTIFICATION
     const Bytes n = rpdhost::BuildNotification(6, 2, {3, 'b', 'y', 'e'});
     down.insert(down.end(), n.begin(), n.end());
-    const Fed f = Feed(Cat({PeerUp(p, false), rpdwire::BmpMessage(rpdwire::kBmpPeerDown, down)}));
+    const Fed f = Feed(Cat({BmpPeerUp(p, false), rpdwire::BmpMessage(rpdwire::kBmpPeerDown, down)}));
     ASSERT_EQ(f.got.events.size(), 2u);
     EXPECT_NE(f.got.events[0].what.find("offered by the router only"), std::string::npos) << f.got.events[0].what;
     EXPECT_EQ(f.got.events[1].what,

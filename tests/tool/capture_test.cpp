@@ -20,6 +20,8 @@ using rpdwire::Bytes;
 using Frames = std::vector<Bytes>;
 
 using tamtest::BytesOf;
+using tamtest::FramesOf;
+using tamtest::Pcap;
 using tamtest::ReadResult;
 
 ReadResult ReadCapture(const Bytes &file, const std::vector<uint16_t> &ports = {179}) {
@@ -28,17 +30,6 @@ ReadResult ReadCapture(const Bytes &file, const std::vector<uint16_t> &ports = {
     ReadResult r = tamtest::ReadBytes(file, opt);
     EXPECT_TRUE(r.ok) << r.fatal;
     return r;
-}
-
-Bytes Pcap(const Frames &frames, uint32_t linkType = 1) {
-    return tamtest::InMemory(
-        [&](FILE *f) { return rpdwire::WritePcapFrames(f, linkType, frames, 1700000000, nullptr); });
-}
-
-Frames FramesOf(const std::vector<rpdwire::TcpSegment> &segs, const rpdwire::Endpoints &ep = {}) {
-    Frames frames;
-    EXPECT_TRUE(rpdwire::PcapFrames(segs, ep, frames, nullptr));
-    return frames;
 }
 
 std::vector<Bytes> Messages(size_t n) {

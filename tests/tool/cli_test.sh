@@ -22,7 +22,7 @@ expect_rc() {  # expected-rc description command...
 
 # Help documents every option the tool takes.
 "$tool" --help >"$tmp/help" || fail "--help exit code"
-for opt in --plugin --format --port --display --plugin-text --json --quiet --verify --wide-community-code \
+for opt in --plugin --format --port --bmp-port --display --plugin-text --json --quiet --verify --wide-community-code \
            --no-summary --progress --no-progress --help --version --peer --distinguisher --community --output encode \
            gzip bzip2 xz zstd "Exit status"; do
   grep -q -- "$opt" "$tmp/help" || fail "--help does not mention $opt"
@@ -36,6 +36,8 @@ grep -q "option --port needs a value" "$tmp/err" || fail "missing value not name
 expect_rc 2 "conflicting output modes" "$tool" --json --display "$samples/full-set.hex"
 grep -q -- "--json and --display cannot be used together" "$tmp/err" || fail "conflict not named"
 expect_rc 2 "bad filter" "$tool" --community MATCH_ANY "$samples/full-set.hex"
+expect_rc 2 "one port for BGP and BMP" "$tool" --port 1790 --bmp-port 1790 "$samples/full-set.pcap"
+grep -q -- "--port and --bmp-port both name port 1790" "$tmp/err" || fail "port conflict not named: $(cat "$tmp/err")"
 expect_rc 0 "--version" "$tool" --version
 grep -q "^rpd-host [0-9]" "$tmp/out" || fail "--version prints no version"
 cp "$samples/noadv.hex" "$tmp/-odd.hex"
@@ -220,6 +222,41 @@ for f in gobgp-updates.mrt gobgp-table.mrt; do
   done
 done
 grep -q "^  announce" <("$tool" "$fixtures/session.pcap") || fail "session.pcap: no RPD route announced"
+
+# BMP in captures (two GoBGP routers, a hand-built router; one capture cut inside a message):
+# every BMP message tshark decodes is read, as a BGP message or an event of its type; the
+# whole captures exactly as tshark counts them.
+bmp_counts() {  # CAPTURE: "type count" for each BMP message type, from tshark, then from rpd-host
+  tshark -r "$1" -d tcp.port==1790,bmp -Y bmp -T fields -e bmp.type 2>/dev/null | tr ',' '\n' | grep . >"$tmp/tshark"
+  "$tool" --json "$1" 2>/dev/null >"$tmp/records"
+  /usr/bin/python3 - "$tmp/tshark" "$tmp/records" <<'PY'
+import collections, json, sys
+want = collections.Counter(int(t) for t in open(sys.argv[1]))
+records = [json.loads(l) for l in open(sys.argv[2])]
+summary = [r for r in records if r["type"] == "summary"][0]
+kinds = {1: "statistics:", 2: "peer down:", 3: "peer up:", 4: "BMP initiation", 5: "BMP termination"}
+got = {t: sum(1 for r in records if r["type"] == "event" and text in r["event"]) for t, text in kinds.items()}
+# Route monitoring carries one UPDATE, each route mirroring here one BGP message.
+got[0] = summary["messages"] - want[6]
+print(" ".join(f"{t}:{want[t]}:{got[t]}" for t in sorted(got)))
+PY
+}
+for f in bmp-gobgp.pcap bmp-rpd.pcapng bmp-midstream.pcap; do
+  counts=$(bmp_counts "$fixtures/$f")
+  for c in $counts; do
+    IFS=: read -r type want got <<<"$c"
+    if [[ $f == bmp-midstream.pcap ]]; then
+      [[ $got -ge $want ]] || fail "$f: BMP type $type: $got read, tshark decodes $want"
+    else
+      [[ $got -eq $want ]] || fail "$f: BMP type $type: $got read, tshark decodes $want"
+    fi
+  done
+  [[ $(echo "$counts" | tr ' ' '\n' | awk -F: '{ n += $2 } END { print n }') -gt 0 ]] || fail "$f: tshark decodes no BMP"
+done
+expect_rc 0 "BMP captures" "$tool" "$fixtures/bmp-gobgp.pcap" "$fixtures/bmp-rpd.pcapng"
+grep -q "^  announce" "$tmp/out" || fail "bmp-rpd.pcapng: no RPD route announced"
+expect_rc 1 "a BMP capture that starts inside a message" "$tool" "$fixtures/bmp-midstream.pcap"
+grep -q "^damaged: .*bytes that start no BMP message" "$tmp/out" || fail "BMP mid-stream damage not in the summary"
 
 # A third party reads the pcap output as BGP UPDATEs with MP_REACH_NLRI AFI 1 SAFI 75
 # and a path attribute 129 as long as the policy rpd-host decoded.

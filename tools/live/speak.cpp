@@ -29,7 +29,8 @@ public:
     bool Run(std::string &why) {
         for (const rpdwire::Bytes &m : job_.messages)
             if (m.size() > rpdwire::kBgpMaxMessage) {
-                why = "an UPDATE of " + std::to_string(m.size()) + " bytes exceeds the 4096 a BGP message may have";
+                why = "an UPDATE of " + std::to_string(m.size()) + " bytes exceeds the " +
+                      std::to_string(rpdwire::kBgpMaxMessage) + " a BGP message may have";
                 return false;
             }
         InstallStopSignals();

@@ -51,6 +51,11 @@ OpenRead ReadOpen(const uint8_t *m, size_t len, OpenInfo &info, uint8_t &subcode
     return OpenRead::Ok;
 }
 
+std::string NotificationMessageText(const uint8_t *m, size_t len) {
+    const uint8_t code = m[kBgpHeaderLen], subcode = m[kBgpHeaderLen + 1];
+    return NotificationText(code, subcode) + NotificationData(code, subcode, m + kBgpHeaderLen + 2, len - kBgpHeaderLen - 2);
+}
+
 std::string NotificationText(uint8_t code, uint8_t subcode) {
     static const char *const kCodes[] = {"",           "Message Header Error", "OPEN Message Error",
                                          "UPDATE Message Error", "Hold Timer Expired", "Finite State Machine Error",

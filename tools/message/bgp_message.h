@@ -27,6 +27,9 @@ enum class OpenRead {
 // `m` is the whole message, header included.
 OpenRead ReadOpen(const uint8_t *m, size_t len, OpenInfo &info, uint8_t &subcode, uint8_t &data, std::string &why);
 
+// A whole NOTIFICATION message (at least 21 bytes) as text: its code and
+// subcode, then what its data says.
+std::string NotificationMessageText(const uint8_t *m, size_t len);
 // "Cease / Administrative Shutdown (6/2)" and the like.
 std::string NotificationText(uint8_t code, uint8_t subcode);
 // What a NOTIFICATION's data says, to follow that text: a quoted text when it

@@ -90,7 +90,7 @@ SessionOutput BgpSession::Receive(const uint8_t *p, size_t n, double now) {
     while (state_ != SessionState::Closed && pending_.size() - at >= kBgpHeaderLen) {
         const uint8_t *m = pending_.data() + at;
         const uint16_t len = BgpLength(m);
-        const uint8_t type = m[18];
+        const uint8_t type = BgpMessageType(m);
         const HeaderFault fault = CheckBgpHeader(m, kBgpMaxMessage, true);
         if (fault == HeaderFault::Marker) {
             Fail(out, kErrHeader, 1, {}, "the header's marker is not all ones");
@@ -114,12 +114,11 @@ SessionOutput BgpSession::Receive(const uint8_t *p, size_t n, double now) {
 }
 
 void BgpSession::OnMessage(const uint8_t *m, size_t len, double now, SessionOutput &out) {
-    const uint8_t type = m[18];
+    const uint8_t type = BgpMessageType(m);
     if (type == kBgpNotification) {
         // A Cease is how a peer says goodbye; anything else is an error it found.
-        const std::string what = "peer sent NOTIFICATION " + NotificationText(m[19], m[20]) +
-                                 NotificationData(m[19], m[20], m + 21, len - 21);
-        if (m[19] == kErrCease) out.events.push_back({SessionEvent::Kind::Closed, "closed: " + what});
+        const std::string what = "peer sent NOTIFICATION " + NotificationMessageText(m, len);
+        if (m[kBgpHeaderLen] == kErrCease) out.events.push_back({SessionEvent::Kind::Closed, "closed: " + what});
         else out.problem = what;
         out.close = true;
         state_ = SessionState::Closed;

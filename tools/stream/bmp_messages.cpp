@@ -157,7 +157,7 @@ void BmpStream::Emit(const BmpPeerHeader &ph, const uint8_t *m, size_t len, cons
 void BmpStream::Monitoring(const BmpPeerHeader &ph, ByteReader r) {
     const uint8_t *m = nullptr;
     size_t len = 0;
-    if (!TakeBgp(r, m, len) || m[18] != kBgpUpdate) return Damaged("BMP route monitoring without a whole UPDATE");
+    if (!TakeBgp(r, m, len) || BgpMessageType(m) != kBgpUpdate) return Damaged("BMP route monitoring without a whole UPDATE");
     Emit(ph, m, len, "route monitoring");
     if (r.Left() > 0) Damaged("BMP route monitoring: " + std::to_string(r.Left()) + " bytes after the UPDATE");
 }
@@ -193,7 +193,7 @@ void BmpStream::PeerUp(const BmpPeerHeader &ph, ByteReader r) {
     uint16_t localPort = 0, remotePort = 0;
     size_t sentLen = 0, receivedLen = 0;
     if (!r.Take(16, local) || !r.U16(localPort) || !r.U16(remotePort) || !TakeBgp(r, sent, sentLen) ||
-        !TakeBgp(r, received, receivedLen) || sent[18] != kBgpOpen || received[18] != kBgpOpen)
+        !TakeBgp(r, received, receivedLen) || BgpMessageType(sent) != kBgpOpen || BgpMessageType(received) != kBgpOpen)
         return Damaged("BMP peer up without its two OPENs");
     OpenInfo ours, theirs;
     uint8_t sub = 0, data = 0;
@@ -218,9 +218,10 @@ void BmpStream::PeerDown(const BmpPeerHeader &ph, ByteReader r) {
     const uint8_t *m = nullptr;
     size_t len = 0;
     uint16_t fsm = 0;
-    if ((reason == 1 || reason == 3) && TakeBgp(r, m, len) && m[18] == kBgpNotification && len >= 21) {
+    if ((reason == 1 || reason == 3) && TakeBgp(r, m, len) && BgpMessageType(m) == kBgpNotification &&
+        len >= BgpType(kBgpNotification)->minLen) {
         what += std::string(reason == 1 ? "the router sent" : "the peer sent") + " NOTIFICATION " +
-                NotificationText(m[19], m[20]) + NotificationData(m[19], m[20], m + 21, len - 21);
+                NotificationMessageText(m, len);
     } else if (reason == 2 && r.U16(fsm)) {
         what += "the router closed the session (FSM event " + std::to_string(fsm) + ")";
     } else if (reason == 4) {

@@ -49,6 +49,7 @@ bool StartsBgpMessage(const uint8_t *p, size_t n);
 // The length and type of a plausible header: at least 19, and a type of 1 to 5.
 inline bool PlausibleBgp(size_t len, uint8_t type) { return len >= kBgpHeaderLen && BgpType(type) != nullptr; }
 inline uint16_t BgpLength(const uint8_t *p) { return static_cast<uint16_t>(p[16] << 8 | p[17]); }
+inline uint8_t BgpMessageType(const uint8_t *p) { return p[kBgpHeaderLen - 1]; }
 
 // OPEN optional parameters and capabilities (RFC 5492, RFC 4760, RFC 6793).
 constexpr uint8_t kParamCapabilities = 2;
