@@ -20,7 +20,7 @@ constexpr uint32_t kRoutes = 6;
 rpdwire::Endpoints Router(const char *addr, uint16_t stationPort = 1790) {
     rpdwire::Endpoints ep;
     ep.peerAddr = addr;
-    ep.localAddr = "10.0.0.9";  // the station
+    ep.localAddr = std::string(addr).find(':') == std::string::npos ? "10.0.0.9" : "2001:db8::9";  // the station
     ep.localPort = stationPort;
     return ep;
 }
@@ -59,6 +59,7 @@ TEST(BmpCapture, ReadsLikeTheStreamItCarries) {
         uint32_t firstRoute;  // the route monitorings from this one on come out whole (0: none)
         size_t events;
         const char *damage;  // a reason counted as damage ("" for none)
+        const char *router = "router 10.0.0.1:40000";
     };
     // 60-byte segments: the handshake, then initiation and the start of the peer up in the first data segment.
     const Case cases[] = {
@@ -68,6 +69,7 @@ TEST(BmpCapture, ReadsLikeTheStreamItCarries) {
         {"the station on another port", Pcap(FramesOfStream(stream, Router("10.0.0.1", 11019))), {1790}, 0, 0, ""},
         {"the station on another port, asked for", Pcap(FramesOfStream(stream, Router("10.0.0.1", 11019))), {11019},
          1, 4, ""},
+        {"over IPv6", Pcap(FramesOfStream(stream, Router("2001:db8::1"))), {1790}, 1, 4, "", "router [2001:db8::1]:40000"},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
@@ -78,7 +80,7 @@ TEST(BmpCapture, ReadsLikeTheStreamItCarries) {
         if (*c.damage == '\0') EXPECT_FALSE(r.AnyDamage());
         else EXPECT_TRUE(r.Damaged(c.damage));
         for (const auto &m : r.got.messages) {
-            EXPECT_EQ(m.where.rfind("router 10.0.0.1:40000: route monitoring of 192.0.2.1", 0), 0u) << m.where;
+            EXPECT_EQ(m.where.rfind(std::string(c.router) + ": route monitoring of 192.0.2.1", 0), 0u) << m.where;
             EXPECT_EQ(m.peer, "192.0.2.1");  // the monitored peer, not the router
             EXPECT_EQ(m.peerAs, 65001u);
             EXPECT_NE(m.frame, 0u);

@@ -1,11 +1,11 @@
+#include "option_table.h"
+
 #include <arpa/inet.h>
 
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cstdlib>
-
-#include "option_table.h"
 
 namespace rpdhost {
 

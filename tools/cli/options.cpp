@@ -1,11 +1,6 @@
 #include "options.h"
 
-#include <arpa/inet.h>
-
 #include <algorithm>
-#include <cctype>
-#include <cerrno>
-#include <cstdlib>
 #include <cstring>
 
 #include "option_table.h"
