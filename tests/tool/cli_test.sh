@@ -49,6 +49,31 @@ grep -q "announce" "$tmp/out" || fail "the input after a missing one was not rea
 grep -q "unreadable input 1" "$tmp/out" || fail "the summary does not count the missing input"
 expect_rc 2 "bad plug-in path" "$tool" --plugin "$tmp/none.so" "$samples/full-set.hex"
 
+# Output that cannot be written is a failure that names the file, in every output mode and in
+# the live modes; encode writes through a link to its target and into devices as they are.
+full() {  # what: the command's exit status and its words with standard output on a full disk
+  local what=$1
+  shift
+  "$@" >/dev/full 2>"$tmp/err"
+  local rc=$?
+  [[ $rc -eq 1 ]] || fail "$what to a full disk: exit $rc, wanted 1"
+  grep -q "^rpd-host: standard output: No space left on device$" "$tmp/err" || fail "$what: full disk not said: $(cat "$tmp/err")"
+}
+for mode in "" --json --quiet --display --plugin-text --verify; do
+  full "output ($mode)" "$tool" $mode "$samples/full-set.hex" "$samples/noadv.hex"
+done
+port=$((20000 + RANDOM % 20000))
+full "listen" "$tool" listen --bind 127.0.0.1 --port $port --duration 1
+"$tool" listen --bind 127.0.0.1 --port $port --duration 1 --write-format pcap --write /dev/full >"$tmp/out" 2>"$tmp/err"
+[[ $? -eq 1 ]] && grep -q "recording stopped: /dev/full: No space left on device" "$tmp/err" || fail "listen: a failed record not said"
+ln -s "$tmp/real.hex" "$tmp/link.hex"
+expect_rc 0 "encode through a link" "$tool" encode --output "$tmp/link.hex" "$samples/noadv.json"
+[[ -L $tmp/link.hex ]] && cmp -s "$tmp/real.hex" "$samples/noadv.hex" || fail "encode replaced the link or missed its target"
+expect_rc 0 "encode to a device" "$tool" encode --output /dev/null "$samples/noadv.json"
+expect_rc 1 "encode to a full device" "$tool" encode --output /dev/full "$samples/noadv.json"
+grep -q "^rpd-host: /dev/full: No space left on device$" "$tmp/err" || fail "encode: full device not said"
+full "encode" "$tool" encode "$samples/noadv.json"
+
 # Every good sample decodes and verifies in every format; the malformed one fails and says where.
 for base in full-set noadv withdraw multi-nlri; do
   for fmt in hex mrt pcap; do

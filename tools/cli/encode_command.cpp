@@ -1,5 +1,6 @@
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <sstream>
@@ -7,6 +8,25 @@
 #include "commands.h"
 
 namespace rpdhost {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// Where writing to `path` should land: through symbolic links to their
+// final target, so that the link stays a link.
+fs::path Target(const fs::path &path) {
+    fs::path p = path;
+    std::error_code ec;
+    for (int hops = 0; hops < 40 && fs::is_symlink(fs::symlink_status(p, ec)); ++hops) {
+        const fs::path link = fs::read_symlink(p, ec);
+        if (ec) break;
+        p = link.is_absolute() ? link : p.parent_path() / link;
+    }
+    return p;
+}
+
+}  // namespace
 
 int LoadJob(const std::string &input, EncodeJob &job) {
     std::stringstream text;
@@ -33,19 +53,29 @@ int EncodeCommand(const Settings &s) {
     if (const int rc = LoadJob(s.files[0], job); rc != 0) return rc;
     const bool toFile = !s.encodeOutput.empty();
     const char *output = s.encodeOutput.c_str();
-    // A file is written under a temporary name and renamed when whole: a failed encode leaves nothing behind.
-    const std::string temp = toFile ? s.encodeOutput + ".part" : "";
-    FILE *out = toFile ? std::fopen(temp.c_str(), "wb") : stdout;
+    // A regular file is written under a temporary name and renamed when
+    // whole, so a failed encode leaves nothing behind; a FIFO or a device is
+    // written as it is.
+    const fs::path target = toFile ? Target(s.encodeOutput) : fs::path();
+    std::error_code ec;
+    const fs::file_status st = fs::status(target, ec);
+    const bool direct = toFile && fs::exists(st) && !fs::is_regular_file(st);
+    const std::string temp = toFile && !direct ? target.string() + ".part" : "";
+    FILE *out = !toFile ? stdout : std::fopen(direct ? target.c_str() : temp.c_str(), "wb");
     if (out == nullptr) {
         std::fprintf(stderr, "rpd-host: %s: %s\n", output, std::strerror(errno));
-        return 2;
+        return 1;
     }
     std::string err;
     const bool ok = rpdwire::WriteMessages(out, s.encodeFormat, job.messages, job.endpoints, job.mss, &err);
-    const bool closed = out == stdout ? std::fflush(out) == 0 : std::fclose(out) == 0;
-    if (!ok || !closed || (toFile && std::rename(temp.c_str(), output) != 0)) {
-        std::fprintf(stderr, "rpd-host: %s: %s\n", toFile ? output : "stdout", ok ? std::strerror(errno) : err.c_str());
-        if (toFile) std::remove(temp.c_str());
+    errno = 0;
+    const bool closed = out == stdout ? std::fflush(out) == 0 && !std::ferror(out) : std::fclose(out) == 0;
+    const int closeErrno = errno;
+    if (!ok || !closed || (!temp.empty() && std::rename(temp.c_str(), target.c_str()) != 0)) {
+        const int e = closed ? errno : closeErrno;
+        std::fprintf(stderr, "rpd-host: %s: %s\n", toFile ? output : "standard output",
+                     ok ? (e != 0 ? std::strerror(e) : "write error") : err.c_str());
+        if (!temp.empty()) std::remove(temp.c_str());
         return 1;
     }
     return 0;

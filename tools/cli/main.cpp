@@ -53,6 +53,7 @@ bool RunLive(const Settings &s, const EncodeJob &job, Run &run) {
 
 void ReadFiles(const Settings &s, Run &run) {
     for (const std::string &f : s.files) {
+        if (!run.Flush()) return;  // the output is lost: reading on is for nothing
         if (f == "-") {
             run.File("stdin", stdin, s.input);
             continue;
@@ -102,9 +103,9 @@ int main(int argc, char **argv) {
     else if (!RunLive(s, job, run)) return 2;
     if (s.summary) {
         run.Finish();
-        std::fflush(stdout);
+        run.Flush();  // before the summary, which may go to stderr
         PrintSummary(s.output == OutputMode::Json ? stderr : stdout, run.summary());
     }
-    std::fflush(stdout);
+    if (!run.Delivered()) return 1;
     return run.summary().Failed() ? 1 : 0;
 }

@@ -1,13 +1,19 @@
 #include "run.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 
 namespace rpdhost {
 
 Run::Run(const Plugin &plugin, const RunOptions &opt, FILE *out, FILE *err)
-    : progress_(opt.progress), log_(err, [this] { progress_.Clear(); }),
+    : progress_(opt.progress), log_(err,
+                                    [this] {
+                                        Flush();
+                                        progress_.Clear();
+                                    }),
       output_(MakeReporter(opt.output, plugin, out)), filtered_(opt.filter, *output_),
-      walk_(plugin, opt.walk, sinks_), verifier_(plugin, walk_) {
+      walk_(plugin, opt.walk, sinks_), verifier_(plugin, walk_), out_(out), err_(err) {
     // Problems reach stderr before the output keeps them; the verifier
     // checks a route after the output showed it.
     sinks_.Add(log_);
@@ -43,6 +49,21 @@ void Run::OnProgress(uint64_t bytes) {
     const Summary &s = walk_.summary();
     progress_.Update(in_ != nullptr ? static_cast<uint64_t>(std::max<long>(0, std::ftell(in_))) : bytes, s.messages,
                      s.announced + s.withdrawn);
+}
+
+bool Run::Flush() {
+    if (outError_ == 0) {
+        errno = 0;
+        if (std::fflush(out_) != 0 || std::ferror(out_)) outError_ = errno != 0 ? errno : -1;
+    }
+    return outError_ == 0;
+}
+
+bool Run::Delivered() {
+    if (Flush()) return true;
+    if (outError_ != EPIPE)
+        std::fprintf(err_, "rpd-host: standard output: %s\n", outError_ > 0 ? std::strerror(outError_) : "write error");
+    return false;
 }
 
 const Summary &Run::Finish() {

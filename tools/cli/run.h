@@ -49,6 +49,11 @@ public:
     void OnEvent(const InputEvent &e) override { walk_.OnEvent(e); }
     void OnCounts(const InputCounts &c) override { walk_.OnCounts(c); }
     void OnProgress(uint64_t bytes) override;
+    // Pushes the output out; false once a write to it failed.
+    bool Flush() override;
+    // Whether everything written to the output reached it; when not, says why
+    // on `err` (a closed pipe quietly, as a reader that stopped expects).
+    bool Delivered();
 
 private:
     Progress progress_;
@@ -59,6 +64,8 @@ private:
     RouteWalk walk_;
     Verifier verifier_;
     FILE *in_ = nullptr;  // a regular file being read: its position is the progress
+    FILE *out_, *err_;
+    int outError_ = 0;  // the output's first failure (-1: one without a reason)
 };
 
 }  // namespace rpdhost

@@ -40,7 +40,7 @@ public:
         InstallStopSignals();
         const bool served = Serve(
             listener.get(), routers_, lo_.duration, lo_.maxSessions, [&](double) { Accept(listener.get()); },
-            [&](Router &r, double) { Read(r); }, [](double) { std::fflush(stdout); }, why);
+            [&](Router &r, double) { Read(r); }, [&](double) { FlushOutput(sink_); }, why);
         for (const auto &r : routers_) Close(*r, "the station stopped");
         routers_.clear();
         return served;

@@ -33,7 +33,7 @@ public:
             why);
         for (const auto &p : peers_) report_.Apply(*p, p->session.Shutdown(), Now());
         peers_.clear();
-        report_.Flush();
+        report_.Flush(true);
         return served;
     }
 

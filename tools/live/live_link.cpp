@@ -25,7 +25,7 @@ void LiveEvent(ReaderContext &ctx, const std::string &peer, uint32_t as, const s
     Stamp(Now(), e.hasTime, e.sec, e.usec);
     e.what = what;
     ctx.Event(e);
-    std::fflush(stdout);
+    FlushOutput(ctx.sink());
 }
 
 void LiveProblem(ReaderContext &ctx, const std::string &where, const std::string &what) {
@@ -125,13 +125,13 @@ void LiveReport::Read(LiveLink &l, double now) {
     }
 }
 
-void LiveReport::Flush() {
+void LiveReport::Flush(bool last) {
     std::string why;
-    if (!rec_.Flush(why) && !recordFailed_) {
+    if (!(last ? rec_.Close(why) : rec_.Flush(why)) && !recordFailed_) {
         recordFailed_ = true;
         Problem("", "recording stopped: " + why);
     }
-    std::fflush(stdout);
+    FlushOutput(sink_);
 }
 
 }  // namespace rpdhost

@@ -50,8 +50,8 @@ public:
     void Read(LiveLink &l, double now);
     // Sends bytes of our own (UPDATEs); false, with the link closed and reported, when they cannot go.
     bool Send(LiveLink &l, const rpdwire::Bytes &bytes, double now);
-    // Pushes the record to its file; a write failure is reported once.
-    void Flush();
+    // Pushes the record to its file (closes it when `last`); a write failure is reported once.
+    void Flush(bool last = false);
 
 private:
     void Established(LiveLink &l, double now);

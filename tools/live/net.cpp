@@ -89,4 +89,8 @@ void InstallStopSignals() {
 
 bool StopRequested() { return g_stop != 0; }
 
+void FlushOutput(MessageSink &sink) {
+    if (!sink.Flush()) g_stop = 1;
+}
+
 }  // namespace rpdhost

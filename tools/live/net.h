@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "clock.h"
+#include "message.h"
 
 namespace rpdhost {
 
@@ -50,6 +51,10 @@ bool ListenOn(const std::string &addr, uint16_t port, Fd &out, std::string &loca
 // SIGINT and SIGTERM ask the live modes to stop (after a Cease); SIGPIPE is ignored.
 void InstallStopSignals();
 bool StopRequested();
+// Has the sink push out what it wrote, as it happens; when its output failed
+// (a full disk) the live modes stop: what they read would be lost, and the
+// run reports it as it ends.
+void FlushOutput(MessageSink &sink);
 
 // The loop of the listening modes: accepts on `listener`, reads what each
 // connection has, ticks, and drops the connections that closed, until a stop

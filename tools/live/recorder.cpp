@@ -102,6 +102,15 @@ void Recorder::Closed(RecordLink &l, double now) {
     Segment(l, kTcpFin | kTcpAck, false, {}, now);
 }
 
+bool Recorder::Close(std::string &why) {
+    if (out_ == nullptr) return true;
+    const bool flushed = Flush(why);
+    const int closed = std::fclose(out_);
+    out_ = nullptr;
+    if (flushed && closed != 0) why = error_ = path_ + ": " + std::strerror(errno);
+    return error_.empty();
+}
+
 bool Recorder::Flush(std::string &why) {
     if (out_ != nullptr && error_.empty() && std::fflush(out_) != 0) error_ = path_ + ": " + std::strerror(errno);
     why = error_;

@@ -42,6 +42,8 @@ public:
     void Closed(RecordLink &l, double now);
     // Pushes buffered records to the file; the first failure is kept in `why`.
     bool Flush(std::string &why);
+    // The end of the record: flushed and closed, each checked.
+    bool Close(std::string &why);
 
 private:
     void Segment(RecordLink &l, uint8_t flags, bool fromPeer, const rpdwire::Bytes &payload, double now);

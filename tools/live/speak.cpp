@@ -51,7 +51,7 @@ public:
         report_.Event(link_->addr, 0, "connected: " + link_->where);
         report_.Apply(*link_, link_->session.Start(), Now());
         Loop();
-        report_.Flush();
+        report_.Flush(true);
         return true;
     }
 

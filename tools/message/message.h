@@ -99,6 +99,9 @@ public:
     virtual void OnProgress(uint64_t /*bytes*/) {}
     // What one reader counted and passed over, once it is done.
     virtual void OnCounts(const InputCounts & /*counts*/) {}
+    // Pushes what the sink wrote to its outputs, so that a live input shows
+    // as it happens; false once an output failed (what is read would be lost).
+    virtual bool Flush() { return true; }
 };
 
 }  // namespace rpdhost

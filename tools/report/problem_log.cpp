@@ -10,7 +10,6 @@ unsigned long long U(uint64_t v) { return static_cast<unsigned long long>(v); }
 
 void ProblemLog::Start(const std::string &name) {
     if (beforeWrite_) beforeWrite_();
-    std::fflush(stdout);  // keep reports next to the routes they follow
     std::fprintf(err_, "rpd-host: %s: ", name.c_str());
 }
 

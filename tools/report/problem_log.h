@@ -13,7 +13,8 @@ namespace rpdhost {
 
 class ProblemLog : public RouteSink {
 public:
-    // `beforeWrite` runs before each line (it clears a progress line).
+    // `beforeWrite` runs before each line: it pushes out the routes written
+    // so far, so that reports stand next to them, and clears a progress line.
     explicit ProblemLog(FILE *err, std::function<void()> beforeWrite = {})
         : err_(err), beforeWrite_(std::move(beforeWrite)) {}
     void Problem(const ProblemView &p) override;
