@@ -36,6 +36,18 @@ grep -q "option --port needs a value" "$tmp/err" || fail "missing value not name
 expect_rc 2 "conflicting output modes" "$tool" --json --display "$samples/full-set.hex"
 grep -q -- "--json and --display cannot be used together" "$tmp/err" || fail "conflict not named"
 expect_rc 2 "bad filter" "$tool" --community MATCH_ANY "$samples/full-set.hex"
+# The mode is recognised after the options every mode shares, and they are taken after it too; a
+# mode's own option given to another mode names the mode it belongs to.
+"$tool" encode "$samples/noadv.json" >"$tmp/want.hex"
+expect_rc 0 "an option before encode" "$tool" --no-progress encode "$samples/noadv.json"
+cmp -s "$tmp/out" "$tmp/want.hex" || fail "--no-progress encode: other output"
+expect_rc 0 "an option after encode" "$tool" encode --no-progress "$samples/noadv.json"
+mkdir -p "$tmp/cwd/listen"
+(cd "$tmp/cwd" && "$tool" --quiet listen --bind 127.0.0.1 --port $((20000 + RANDOM % 20000)) --duration 1 >out 2>err) ||
+  fail "--quiet listen: $(cat "$tmp/cwd/err")"
+grep -q "^summary: " "$tmp/cwd/out" || fail "--quiet listen did not run listen"
+expect_rc 2 "speak's option to listen" "$tool" listen --connect 192.0.2.1
+grep -q -- "--connect is an option of rpd-host speak, not of rpd-host listen" "$tmp/err" || fail "mode not named: $(cat "$tmp/err")"
 expect_rc 2 "one port for BGP and BMP" "$tool" --port 1790 --bmp-port 1790 "$samples/full-set.pcap"
 grep -q -- "--port and --bmp-port both name port 1790" "$tmp/err" || fail "port conflict not named: $(cat "$tmp/err")"
 expect_rc 0 "--version" "$tool" --version

@@ -73,11 +73,11 @@ void ReadFiles(const Settings &s, Run &run) {
 }  // namespace
 
 int main(int argc, char **argv) {
-    const Mode mode = ModeOf(argc, argv);
     Settings s;
-    s.progress = mode == Mode::Files && isatty(2) != 0;
-    const int rc = ParseArgs(mode, argc, argv, mode == Mode::Files ? 1 : 2, s);
+    s.progress = isatty(2) != 0;
+    const int rc = ParseArgs(argc, argv, s);
     if (rc >= 0) return rc;
+    const Mode mode = s.mode;
     if (mode == Mode::Encode) return EncodeCommand(s);
     EncodeJob job;
     if (mode == Mode::Speak) {

@@ -64,7 +64,7 @@ bool Output(Settings &s, OutputMode m) {
 
 const std::vector<Option> kOptions = {
     // Input.
-    {"--plugin", nullptr, "PATH", kDecoding, Section::Input, nullptr,
+    {"--plugin", nullptr, "PATH", kAll, Section::Input, nullptr,
      "plug-in to load (default: " TAM_RPD_DEFAULT_PLUGIN " beside rpd-host, else in the library directory of its "
      "install)",
      [](Settings &s, const char *v, std::string &) { return s.plugin = v, true; }},
@@ -134,10 +134,10 @@ const std::vector<Option> kOptions = {
      }},
     {"--no-summary", nullptr, nullptr, kDecoding, Section::Other, nullptr, "do not print the summary",
      [](Settings &s, const char *, std::string &) { return s.summary = false, true; }},
-    {"--progress", nullptr, nullptr, kDecoding, Section::Other, nullptr,
+    {"--progress", nullptr, nullptr, kAll, Section::Other, nullptr,
      "progress line on stderr (default: when stderr is a terminal)",
      [](Settings &s, const char *, std::string &) { return s.progress = true, true; }},
-    {"--no-progress", nullptr, nullptr, kDecoding, Section::Other, nullptr, "no progress line",
+    {"--no-progress", nullptr, nullptr, kAll, Section::Other, nullptr, "no progress line",
      [](Settings &s, const char *, std::string &) { return s.progress = false, true; }},
     {"--version", nullptr, nullptr, kAll, Section::Other, nullptr, "print the version", nullptr},
     {"--help", "-h", nullptr, kAll, Section::Other, nullptr, "print this help", nullptr},

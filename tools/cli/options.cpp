@@ -59,21 +59,61 @@ int CheckFiles(Mode mode, const Settings &s) {
 
 }  // namespace
 
-Mode ModeOf(int argc, char **argv) {
-    const std::string first = argc > 1 ? argv[1] : "";
-    if (first == "listen") return Mode::Listen;
-    if (first == "speak") return Mode::Speak;
-    if (first == "bmp") return Mode::Bmp;
-    if (first == "encode") return Mode::Encode;
+namespace {
+
+bool ModeNamed(const std::string &word, Mode &m) {
+    for (const Mode c : {Mode::Listen, Mode::Speak, Mode::Bmp, Mode::Encode})
+        if (word == ModeName(c)) {
+            m = c;
+            return true;
+        }
+    return false;
+}
+
+// The mode of the command line and where its word stands (0: none, reading files).
+Mode Find(int argc, char **argv, int &at) {
+    at = 0;
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        if (a == "--") break;
+        if (a.size() > 1 && a[0] == '-') {
+            const std::vector<const Option *> named = Named(a);
+            if (!named.empty() && named.front()->value != nullptr) ++i;  // its value
+            continue;
+        }
+        Mode m = Mode::Files;
+        if (ModeNamed(a, m)) at = i;
+        return m;
+    }
     return Mode::Files;
 }
 
-int ParseArgs(Mode mode, int argc, char **argv, int first, Settings &s) {
-    s.mode = mode;
+// The commands that take an option: "rpd-host listen, speak and bmp", or
+// "rpd-host and its listen mode" when reading files takes it too.
+std::string Commands(const std::vector<const Option *> &named) {
+    auto takes = [&](Mode m) {
+        return std::any_of(named.begin(), named.end(),
+                           [&](const Option *o) { return (o->modes & static_cast<unsigned>(m)) != 0; });
+    };
+    std::vector<std::string> modes;
+    for (const Mode m : {Mode::Listen, Mode::Speak, Mode::Bmp, Mode::Encode})
+        if (takes(m)) modes.push_back(ModeName(m));
+    std::string list;
+    for (size_t i = 0; i < modes.size(); ++i) list += (i == 0 ? "" : i + 1 == modes.size() ? " and " : ", ") + modes[i];
+    if (!takes(Mode::Files)) return "rpd-host " + list;
+    return modes.empty() ? "rpd-host" : "rpd-host and its " + list + (modes.size() > 1 ? " modes" : " mode");
+}
+
+}  // namespace
+
+int ParseArgs(int argc, char **argv, Settings &s) {
+    int modeAt = 0;
+    const Mode mode = s.mode = Find(argc, argv, modeAt);
     if (mode == Mode::Bmp) s.live.link.port = kStationPort;
     std::vector<const Option *> given;  // for the conflicts of grouped options
     bool optionsEnded = false;
-    for (int i = first; i < argc; ++i) {
+    for (int i = 1; i < argc; ++i) {
+        if (i == modeAt) continue;
         const std::string a = argv[i];
         if (optionsEnded || a == "-" || a.empty() || a[0] != '-') {
             s.files.push_back(a);
@@ -92,7 +132,7 @@ int ParseArgs(Mode mode, int argc, char **argv, int first, Settings &s) {
         }
         const auto it = std::find_if(named.begin(), named.end(),
                                      [&](const Option *o) { return (o->modes & static_cast<unsigned>(mode)) != 0; });
-        if (it == named.end()) return UsageError(a + " is not an option of " + Command(mode));
+        if (it == named.end()) return UsageError(a + " is an option of " + Commands(named) + ", not of " + Command(mode));
         const Option &o = **it;
         if (o.group != nullptr)
             for (const Option *g : given)

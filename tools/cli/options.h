@@ -37,13 +37,11 @@ struct Settings {
     bool bgpPortGiven = false, bmpPortGiven = false;
 };
 
-// The mode the first argument names, if it names one.
-Mode ModeOf(int argc, char **argv);
-
-// Parses the command line of `mode` (argv[first] on) into `s`. Returns -1
-// to go on, else the exit status (help and version printed, or a usage
-// error reported on stderr).
-int ParseArgs(Mode mode, int argc, char **argv, int first, Settings &s);
+// Parses the command line into `s`: the mode is the first word that is not
+// an option (or an option's value) when it names one, so options may stand
+// before it and after it. Returns -1 to go on, else the exit status (help
+// and version printed, or a usage error reported on stderr).
+int ParseArgs(int argc, char **argv, Settings &s);
 
 // The help, made from the option table.
 void PrintUsage(FILE *out);
