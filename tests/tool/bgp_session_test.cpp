@@ -45,7 +45,9 @@ TEST(BgpSession, EstablishesFromBytesArrivingOneByOne) {
     for (uint8_t b : in)
         for (const SessionEvent &e : s.Receive(&b, 1, 1).events) events.push_back(e.kind);
     EXPECT_EQ(s.state(), SessionState::Established);
-    EXPECT_EQ(events, std::vector<SessionEvent::Kind>{SessionEvent::Kind::Established});
+    // Each message as it is read, and the session established after the KEEPALIVE that did it.
+    using K = SessionEvent::Kind;
+    EXPECT_EQ(events, (std::vector<K>{K::Message, K::Message, K::Established}));
     EXPECT_EQ(s.peerAs(), 4200000000u);  // from the capability, not the 2-octet field
     EXPECT_EQ(s.holdTime(), 9);          // the smaller of the two
     EXPECT_TRUE(s.peerHasRpd());
@@ -90,8 +92,29 @@ TEST(BgpSession, ErrorsOfARunningSession) {
         for (const Bytes &b : c.inputs) last = s.Receive(b.data(), b.size(), 1);
         EXPECT_EQ(Notified(last), c.notification) << c.name;
         EXPECT_TRUE(last.close) << c.name;
-        EXPECT_TRUE(last.updates.empty()) << c.name;
+        // The message the session refused was read whole: it is handed over, like the ones before it.
+        ASSERT_FALSE(last.events.empty()) << c.name;
+        EXPECT_EQ(last.events.back().message, c.inputs.back()) << c.name;
     }
+}
+
+// What one read brings is told in the order it came: the last UPDATE, then the peer's Cease.
+TEST(BgpSession, AReadIsToldInOrder) {
+    BgpSession s({65000, 1, 9}, 0);
+    const Bytes open = Open(9, 65001), ka = rpdhost::BuildKeepalive();
+    (void)s.Receive(open.data(), open.size(), 1);
+    (void)s.Receive(ka.data(), ka.size(), 1);
+    Bytes update(16, 0xFF);
+    update.insert(update.end(), {0, 23, 2, 0, 0, 0, 0});
+    Bytes in = update;
+    const Bytes cease = rpdhost::BuildNotification(6, 2);
+    in.insert(in.end(), cease.begin(), cease.end());
+    const SessionOutput out = s.Receive(in.data(), in.size(), 2);
+    ASSERT_EQ(out.events.size(), 3u);
+    EXPECT_EQ(out.events[0].message, update);
+    EXPECT_EQ(out.events[1].message, cease);
+    EXPECT_EQ(out.events[2].kind, SessionEvent::Kind::Closed);
+    EXPECT_TRUE(out.close);
 }
 
 // A peer's NOTIFICATION is reported with what its data says.

@@ -48,6 +48,7 @@ public:
     void OnProblem(const InputProblem &p) override { walk_.OnProblem(p); }
     void OnEvent(const InputEvent &e) override { walk_.OnEvent(e); }
     void OnCounts(const InputCounts &c) override { walk_.OnCounts(c); }
+    void OnSent(const Bytes &m) override { walk_.OnSent(m); }
     void OnProgress(uint64_t bytes) override;
     // Pushes the output out; false once a write to it failed.
     bool Flush() override;

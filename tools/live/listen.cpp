@@ -41,8 +41,7 @@ private:
     void Accept(int listener, double now) {
         const int fd = accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
         if (fd < 0) return;
-        auto p = std::make_unique<LiveLink>(fd, lo_.speaker, now, sink_);
-        p->session.KeepReceived(rec_.active());
+        auto p = std::make_unique<LiveLink>(fd, lo_.speaker, now);
         report_.Connected(*p, now);
         if (!Allowed(p->addr)) {
             report_.Problem(p->where, "connection refused: " + p->addr + " is not an allowed --peer");

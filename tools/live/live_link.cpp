@@ -32,13 +32,15 @@ void LiveProblem(ReaderContext &ctx, const std::string &where, const std::string
     ctx.Problem(Place(0, 0, where), where.empty() ? what : where + ": " + what);
 }
 
-void LiveReport::Connected(LiveLink &l, double now) {
+void LiveReport::Connected(LiveLink &l, double now, bool outgoing) {
     sockaddr_storage peer{}, local{};
     socklen_t pl = sizeof(peer), ll = sizeof(local);
     getpeername(l.sock.get(), reinterpret_cast<sockaddr *>(&peer), &pl);
     getsockname(l.sock.get(), reinterpret_cast<sockaddr *>(&local), &ll);
     l.addr = SocketText(peer, false);
-    l.where = SocketText(peer, true) + " -> " + SocketText(local, true);
+    // The arrow points the way the connection was made.
+    l.where = outgoing ? SocketText(local, true) + " -> " + SocketText(peer, true)
+                       : SocketText(peer, true) + " -> " + SocketText(local, true);
     l.record.ep.peerAddr = l.addr;
     l.record.ep.localAddr = SocketText(local, false);
     l.record.ep.peerPort = SocketPort(peer);
@@ -75,11 +77,22 @@ bool LiveReport::Send(LiveLink &l, const rpdwire::Bytes &bytes, double now) {
     return false;
 }
 
+void LiveReport::Received(LiveLink &l, rpdwire::Bytes &message, double now) {
+    rec_.Received(l.record, message, now);
+    Message m;
+    m.source() = {0, l.where, l.addr, l.session.peerAs()};
+    Stamp(now, m.hasTime, m.sec, m.usec);  // the read that brought it
+    m.offset = l.offset;
+    l.offset += message.size();
+    m.bytes = std::move(message);
+    ctx_.Emit(m);
+}
+
 void LiveReport::Established(LiveLink &l, double now) {
     const BgpSession &s = l.session;
     l.established = true;
     rec_.StateChange(l.record, rpdwire::kStateOpenConfirm, rpdwire::kStateEstablished, now);
-    LiveEvent(l.ctx, l.addr, s.peerAs(),
+    LiveEvent(ctx_, l.addr, s.peerAs(),
               "Established: AS " + std::to_string(s.peerAs()) + ", hold time " + std::to_string(s.holdTime()) + " s" +
                   (s.peerHasRpd() ? ", RPD family (AFI 1, SAFI 75) offered" : ", no RPD family offered"));
 }
@@ -89,28 +102,20 @@ void LiveReport::Closed(LiveLink &l, double now) {
     if (l.established) rec_.StateChange(l.record, rpdwire::kStateEstablished, rpdwire::kStateIdle, now);
     rec_.Closed(l.record, now);
     l.sock.Close();
-    sink_.OnCounts(l.counts);
 }
 
 void LiveReport::Apply(LiveLink &l, SessionOutput out, double now) {
     if (l.closed) return;
     if (!out.send.empty() && !Send(l, out.send, now)) return;
     l.record.ep.peerAs = l.session.peerAs();
-    for (const rpdwire::Bytes &m : out.received) rec_.Received(l.record, m, now);
-    for (const SessionEvent &e : out.events) {
-        if (e.kind == SessionEvent::Kind::Established) Established(l, now);
-        else LiveEvent(l.ctx, l.addr, l.session.peerAs(), e.how);
+    for (SessionEvent &e : out.events) {
+        switch (e.kind) {
+            case SessionEvent::Kind::Message: Received(l, e.message, now); break;
+            case SessionEvent::Kind::Established: Established(l, now); break;
+            case SessionEvent::Kind::Closed: LiveEvent(ctx_, l.addr, l.session.peerAs(), e.how); break;
+        }
     }
-    for (rpdwire::Bytes &u : out.updates) {
-        Message m;
-        m.source() = {0, l.where, l.addr, l.session.peerAs()};
-        Stamp(now, m.hasTime, m.sec, m.usec);  // the read that brought it
-        m.offset = l.offset;
-        l.offset += u.size();
-        m.bytes = std::move(u);
-        l.ctx.Emit(m);
-    }
-    if (!out.problem.empty()) LiveProblem(l.ctx, l.where, out.problem);
+    if (!out.problem.empty()) LiveProblem(ctx_, l.where, out.problem);
     if (out.close) Closed(l, now);
 }
 

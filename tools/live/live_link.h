@@ -18,22 +18,22 @@ namespace rpdhost {
 void LiveEvent(ReaderContext &ctx, const std::string &peer, uint32_t as, const std::string &what);
 void LiveProblem(ReaderContext &ctx, const std::string &where, const std::string &what);
 
-// One connection and its session. Its messages are numbered on their own.
+// One connection and its session.
 struct LiveLink {
-    LiveLink(int fd, const SpeakerConfig &cfg, double now, MessageSink &sink)
-        : sock(fd), session(cfg, now), ctx(sink, counts, true) {}
+    LiveLink(int fd, const SpeakerConfig &cfg, double now) : sock(fd), session(cfg, now) {}
     Fd sock;
     BgpSession session;
-    InputCounts counts;
-    ReaderContext ctx;
     std::string addr;     // the peer's address
     std::string where;    // "peer:port -> local:port"
-    uint64_t offset = 0;  // bytes of UPDATEs handed over so far
+    uint64_t offset = 0;  // bytes the peer sent so far: where its next message starts
     bool closed = false;
     bool established = false;
     RecordLink record;
 };
 
+// The mode's sessions, reported and recorded: every message a peer sends is
+// numbered in the order it arrives, across the sessions, as a recording of
+// them numbers it when it is read back.
 class LiveReport {
 public:
     LiveReport(MessageSink &sink, Recorder &recorder, uint32_t localAs)
@@ -42,8 +42,8 @@ public:
     // The mode's own events and problems (listening, a refused peer).
     void Event(const std::string &peer, uint32_t as, const std::string &what) { LiveEvent(ctx_, peer, as, what); }
     void Problem(const std::string &where, const std::string &what) { LiveProblem(ctx_, where, what); }
-    // Names the link from its socket and starts its record.
-    void Connected(LiveLink &l, double now);
+    // Names the link from its socket and starts its record; `outgoing` when we connected.
+    void Connected(LiveLink &l, double now, bool outgoing = false);
     // Sends what the session asks, hands its UPDATEs to the sink, records and reports the rest.
     void Apply(LiveLink &l, SessionOutput out, double now);
     // Reads what the socket has and gives it to the session.
@@ -54,6 +54,7 @@ public:
     void Flush(bool last = false);
 
 private:
+    void Received(LiveLink &l, rpdwire::Bytes &message, double now);
     void Established(LiveLink &l, double now);
     void Closed(LiveLink &l, double now);
 

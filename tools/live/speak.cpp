@@ -45,9 +45,8 @@ public:
         sink_.OnInput(active ? "speak to " + so_.connect : "speak on " + so_.link.bind);
         const int fd = active ? Connect(why) : Accept(why);
         if (fd < 0) return why.empty();  // stopped before a peer came
-        link_ = std::make_unique<LiveLink>(fd, so_.link.speaker, Now(), sink_);
-        link_->session.KeepReceived(rec_.active());
-        report_.Connected(*link_, Now());
+        link_ = std::make_unique<LiveLink>(fd, so_.link.speaker, Now());
+        report_.Connected(*link_, Now(), active);
         report_.Event(link_->addr, 0, "connected: " + link_->where);
         report_.Apply(*link_, link_->session.Start(), Now());
         Loop();
@@ -165,8 +164,10 @@ private:
     }
 
     void Announce() {
-        for (const rpdwire::Bytes &m : job_.messages)
+        for (const rpdwire::Bytes &m : job_.messages) {
             if (!report_.Send(*link_, m, Now())) return;
+            sink_.OnSent(m);
+        }
         announced_ = true;
         report_.Event(link_->addr, link_->session.peerAs(),
                       "announced " + std::to_string(job_.messages.size()) + " UPDATEs, " +
@@ -175,8 +176,10 @@ private:
 
     void Withdraw() {
         const std::vector<rpdwire::Bytes> w = Withdrawals(job_.standing);
-        for (const rpdwire::Bytes &m : w)
+        for (const rpdwire::Bytes &m : w) {
             if (!report_.Send(*link_, m, Now())) return;
+            sink_.OnSent(m);
+        }
         announced_ = false;
         report_.Event(link_->addr, link_->session.peerAs(),
                       "withdrew " + std::to_string(job_.standing.size()) + " routes in " + std::to_string(w.size()) +

@@ -99,6 +99,8 @@ public:
     virtual void OnProgress(uint64_t /*bytes*/) {}
     // What one reader counted and passed over, once it is done.
     virtual void OnCounts(const InputCounts & /*counts*/) {}
+    // A message we sent ourselves (speak's UPDATEs): counted apart from what is read.
+    virtual void OnSent(const Bytes & /*message*/) {}
     // Pushes what the sink wrote to its outputs, so that a live input shows
     // as it happens; false once an output failed (what is read would be lost).
     virtual bool Flush() { return true; }

@@ -20,6 +20,9 @@ void PrintSummary(FILE *to, const Summary &s) {
     }
     if (!s.byType.empty()) std::fputc(')', to);
     std::fprintf(to, "; routes announced %llu, withdrawn %llu; policies %llu", U(s.announced), U(s.withdrawn), U(s.policies));
+    if (s.sentUpdates > 0)
+        std::fprintf(to, "; sent %llu UPDATEs: routes announced %llu, withdrawn %llu", U(s.sentUpdates),
+                     U(s.sentAnnounced), U(s.sentWithdrawn));
     if (s.filtered > 0) std::fprintf(to, "; %llu routes left out by the filters", U(s.filtered));
     if (s.otherFamilies > 0) std::fprintf(to, "; skipped %llu other address families", U(s.otherFamilies));
     if (s.otherAttributes > 0) std::fprintf(to, "; skipped %llu other attributes", U(s.otherAttributes));
@@ -56,6 +59,9 @@ std::string SummaryJson(const Summary &s) {
     j.Close();
     j.Field("routes_announced", s.announced).Field("routes_withdrawn", s.withdrawn).Field("routes_filtered", s.filtered);
     j.Field("policies", s.policies).Field("events", s.events).Field("other_families", s.otherFamilies);
+    if (s.sentUpdates > 0)
+        j.Key("sent").Open().Field("updates", s.sentUpdates).Field("routes_announced", s.sentAnnounced)
+            .Field("routes_withdrawn", s.sentWithdrawn).Close();
     j.Field("other_attributes", s.otherAttributes).Field("ipv4_updates", s.ipv4Updates);
     if (s.verify) j.Field("verified", s.verified).Field("warnings", s.warnings);
     j.Key("skipped").OpenArray();

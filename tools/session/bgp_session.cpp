@@ -105,7 +105,8 @@ SessionOutput BgpSession::Receive(const uint8_t *p, size_t n, double now) {
             break;
         }
         if (pending_.size() - at < len) break;
-        if (keepReceived_) out.received.emplace_back(m, m + len);
+        // Every whole message is handed over (and recorded), whatever the session makes of it.
+        out.events.push_back({SessionEvent::Kind::Message, Bytes(m, m + len), ""});
         OnMessage(m, len, now, out);
         at += len;
     }
@@ -118,7 +119,7 @@ void BgpSession::OnMessage(const uint8_t *m, size_t len, double now, SessionOutp
     if (type == kBgpNotification) {
         // A Cease is how a peer says goodbye; anything else is an error it found.
         const std::string what = "peer sent NOTIFICATION " + NotificationMessageText(m, len);
-        if (m[kBgpHeaderLen] == kErrCease) out.events.push_back({SessionEvent::Kind::Closed, "closed: " + what});
+        if (m[kBgpHeaderLen] == kErrCease) out.events.push_back({SessionEvent::Kind::Closed, {}, "closed: " + what});
         else out.problem = what;
         out.close = true;
         state_ = SessionState::Closed;
@@ -135,7 +136,7 @@ void BgpSession::OnMessage(const uint8_t *m, size_t len, double now, SessionOutp
                 return Fail(out, kErrFsm, 2, {}, "message type " + std::to_string(type) + " instead of KEEPALIVE");
             }
             state_ = SessionState::Established;
-            out.events.push_back({SessionEvent::Kind::Established, ""});
+            out.events.push_back({SessionEvent::Kind::Established, {}, ""});
             Restart(now);
             return;
         case SessionState::Established:
@@ -147,7 +148,6 @@ void BgpSession::OnMessage(const uint8_t *m, size_t len, double now, SessionOutp
                 uint16_t withdrawn = 0, attrs = 0;
                 if (!r.U16(withdrawn) || !r.Skip(withdrawn) || !r.U16(attrs) || !r.Skip(attrs))
                     return Fail(out, kErrUpdate, 1, {}, "UPDATE lengths exceed the message");
-                out.updates.emplace_back(m, m + len);
             }
             return;
         case SessionState::Closed: return;
@@ -193,7 +193,7 @@ SessionOutput BgpSession::PeerClosed() {
     SessionOutput out;
     if (state_ != SessionState::Closed) {
         if (pending_.empty()) {
-            out.events.push_back({SessionEvent::Kind::Closed, "closed by the peer"});
+            out.events.push_back({SessionEvent::Kind::Closed, {}, "closed by the peer"});
         } else {
             out.problem = "peer closed the connection inside a message (" + std::to_string(pending_.size()) +
                           " bytes of it received)";
@@ -208,7 +208,8 @@ SessionOutput BgpSession::Shutdown() {
     SessionOutput out;
     if (state_ != SessionState::Closed) {
         Append(out.send, BuildNotification(kErrCease, kCeaseShutdown));
-        out.events.push_back({SessionEvent::Kind::Closed, "closed: sent NOTIFICATION " + NotificationText(kErrCease, kCeaseShutdown)});
+        out.events.push_back(
+            {SessionEvent::Kind::Closed, {}, "closed: sent NOTIFICATION " + NotificationText(kErrCease, kCeaseShutdown)});
         state_ = SessionState::Closed;
     }
     out.close = true;

@@ -21,20 +21,20 @@ struct SpeakerConfig {
 
 enum class SessionState { OpenSent, OpenConfirm, Established, Closed };
 
-// A change of the session's state worth reporting.
+// Something that happened on the session: a whole message the peer sent,
+// or a change of state worth reporting.
 struct SessionEvent {
-    enum class Kind { Established, Closed } kind;
-    std::string how;  // Closed: what ended the session, as the report says it
+    enum class Kind { Message, Established, Closed } kind;
+    std::vector<uint8_t> message;  // Message: the message, header included
+    std::string how;               // Closed: what ended the session, as the report says it
 };
 
 // What the owner must do after an input, a tick or a close.
 struct SessionOutput {
-    std::vector<uint8_t> send;                   // bytes for the peer, in order
-    std::vector<std::vector<uint8_t>> updates;   // whole UPDATE messages to decode
-    std::vector<std::vector<uint8_t>> received;  // every whole message read, when kept (for a record)
-    std::vector<SessionEvent> events;
-    std::string problem;  // why the session ends badly ("" when it does not)
-    bool close = false;   // close the connection after sending
+    std::vector<uint8_t> send;         // bytes for the peer, in order
+    std::vector<SessionEvent> events;  // in the order they happened: every message read, each change of state
+    std::string problem;               // why the session ends badly ("" when it does not)
+    bool close = false;                // close the connection after sending
 };
 
 class BgpSession {
@@ -49,8 +49,6 @@ public:
     SessionOutput PeerClosed();
     // We stop: Cease, administrative shutdown.
     SessionOutput Shutdown();
-    // Every whole message read also goes to SessionOutput::received.
-    void KeepReceived(bool keep) { keepReceived_ = keep; }
 
     SessionState state() const { return state_; }
     uint32_t peerAs() const { return peerAs_; }
@@ -75,7 +73,6 @@ private:
     uint32_t peerAs_ = 0;
     uint32_t peerId_ = 0;
     bool peerRpd_ = false;
-    bool keepReceived_ = false;
 };
 
 std::vector<uint8_t> BuildOpen(const SpeakerConfig &cfg);

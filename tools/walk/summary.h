@@ -20,6 +20,9 @@ struct Summary {
     uint64_t withdrawn = 0;
     uint64_t filtered = 0;  // routes left out by the filters
     uint64_t policies = 0;
+    uint64_t sentUpdates = 0;  // what we sent (speak): UPDATEs, and the RPD routes they announce and withdraw
+    uint64_t sentAnnounced = 0;
+    uint64_t sentWithdrawn = 0;
     uint64_t otherAttributes = 0;
     uint64_t otherFamilies = 0;
     uint64_t ipv4Updates = 0;

@@ -215,6 +215,23 @@ void RouteWalk::Walk(const MessageView &mv, const PolicyView &pv, const Span &fi
     if (left > 0) Failure(m, static_cast<size_t>(cur - base), "bytes left after the last NLRI", "malformed NLRI field");
 }
 
+void RouteWalk::OnSent(const Bytes &message) {
+    UpdateParts parts;
+    WalkError err;
+    if (!SplitMessage(message.data(), message.size(), opt_.wcCode, parts, err) || parts.type != kBgpUpdate) return;
+    ++sum_.sentUpdates;
+    // Each NLRI is its length octet and that many bytes.
+    auto count = [&](const Span &field) {
+        uint64_t n = 0;
+        ByteReader r(message.data() + field.offset, field.length);
+        uint8_t len = 0;
+        while (r.U8(len) && r.Skip(len)) ++n;
+        return n;
+    };
+    sum_.sentAnnounced += count(parts.reach);
+    sum_.sentWithdrawn += count(parts.unreach);
+}
+
 uint32_t RouteWalk::CountedRoutes() const {
     uint32_t n = 0;
     if (plugin_.ops().pfnGetRtCount != nullptr) plugin_.ops().pfnGetRtCount(counters_, kCounterEntries, kRouteType, &n);

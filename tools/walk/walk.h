@@ -31,6 +31,7 @@ public:
     void OnProblem(const InputProblem &p) override;
     void OnEvent(const InputEvent &e) override;
     void OnCounts(const InputCounts &counts) override { sum_.Add(counts); }
+    void OnSent(const Bytes &message) override;
     // Counts the problem by its kind, then tells every sink.
     void Report(ProblemView p) override;
     // An input that could not even be opened.
