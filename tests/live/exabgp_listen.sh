@@ -30,7 +30,7 @@ reach="00014b04c000020200$(nlri 7 0x0a010101)$(nlri 8 0x0a010102)"
 unreach="00014b$(nlri 7 0x0a010101)"
 
 timeout 40 "$tool" listen --bind 127.0.0.1 --port "$port" --local-as 65000 --router-id 127.0.0.1 \
-  --hold-time 9 --peer 127.0.0.2 --max-sessions 1 --duration 30 --write "$work/rec.mrt" --json >"$work/out.jsonl" 2>"$work/err.txt" &
+  --hold-time 9 --allow 127.0.0.2 --max-sessions 1 --duration 30 --write "$work/rec.mrt" --json >"$work/out.jsonl" 2>"$work/err.txt" &
 host=$!
 pids+=("$host")
 wait_listening 127.0.0.1 "$port"

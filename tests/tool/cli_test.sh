@@ -86,6 +86,34 @@ expect_rc 1 "encode to a full device" "$tool" encode --output /dev/full "$sample
 grep -q "^rpd-host: /dev/full: No space left on device$" "$tmp/err" || fail "encode: full device not said"
 full "encode" "$tool" encode "$samples/noadv.json"
 
+# Exit statuses: a live mode that cannot listen fails (1, not the usage status 2); speak with no
+# session established fails; a peer listen does not allow is refused with a NOTIFICATION (Cease,
+# Connection Rejected) and that is no failure of rpd-host.
+expect_rc 1 "listen on an address not here" "$tool" listen --bind 192.0.2.1 --port $port --duration 1
+expect_rc 1 "speak with no session" "$tool" speak --connect 127.0.0.1 --port 1 --duration 1 "$samples/noadv.json"
+grep -q "no session" "$tmp/err" || fail "speak: no session not said: $(cat "$tmp/err")"
+"$tool" listen --bind 127.0.0.1 --port $port --allow 127.0.0.2 --duration 2 --json >"$tmp/rejected.jsonl" 2>/dev/null &
+listener=$!
+sleep 0.5
+notified=$(/usr/bin/python3 - $port <<'PY'
+import socket, sys
+s = socket.create_connection(("127.0.0.1", int(sys.argv[1])), timeout=2)
+data = b""
+while len(data) < 21:
+    chunk = s.recv(64)
+    if not chunk:
+        break
+    data += chunk
+print(f"{data[18]}/{data[19]}/{data[20]}" if len(data) >= 21 else "none")
+PY
+)
+wait $listener
+rc=$?
+[[ $rc -eq 0 ]] || fail "listen exited with $rc after refusing a peer"
+[[ $notified == 3/6/5 ]] || fail "a refused peer got $notified, not a NOTIFICATION 6/5"
+grep -q '"event":"connection rejected: 127.0.0.1:[0-9]* -> 127.0.0.1:'$port', not an allowed peer' "$tmp/rejected.jsonl" ||
+  fail "the refused connection was not reported: $(cat "$tmp/rejected.jsonl")"
+
 # Every good sample decodes and verifies in every format; the malformed one fails and says where.
 for base in full-set noadv withdraw multi-nlri; do
   for fmt in hex mrt pcap; do

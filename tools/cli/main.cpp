@@ -100,7 +100,7 @@ int main(int argc, char **argv) {
     ro.filter = s.filter;
     Run run(plugin, ro, stdout, stderr);
     if (mode == Mode::Files) ReadFiles(s, run);
-    else if (!RunLive(s, job, run)) return 2;
+    else if (!RunLive(s, job, run)) return 1;
     if (s.summary) {
         run.Finish();
         run.Flush();  // before the summary, which may go to stderr

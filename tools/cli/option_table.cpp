@@ -57,6 +57,16 @@ bool CapturePort(Settings &s, const char *value, bool bmp, std::string &err) {
     return true;
 }
 
+// An IPv4 or IPv6 address, kept in the form addresses are written in (so that "2001:db8::0:1" matches).
+bool Address(const char *text, std::string &out) {
+    unsigned char buf[sizeof(in6_addr)];
+    char norm[INET6_ADDRSTRLEN] = "";
+    const int family = inet_pton(AF_INET, text, buf) == 1 ? AF_INET : inet_pton(AF_INET6, text, buf) == 1 ? AF_INET6 : 0;
+    if (family == 0 || inet_ntop(family, buf, norm, sizeof(norm)) == nullptr) return false;
+    out = norm;
+    return true;
+}
+
 bool Output(Settings &s, OutputMode m) {
     s.output = m;
     return true;
@@ -92,7 +102,7 @@ const std::vector<Option> kOptions = {
     {"--quiet", nullptr, nullptr, kDecoding, Section::Output, "output", "no routes, only problems and the summary",
      [](Settings &s, const char *, std::string &) { return Output(s, OutputMode::None); }},
     // Filters.
-    {"--peer", nullptr, "ADDR", kFiles | kSpeak | kBmp, Section::Filters, nullptr,
+    {"--peer", nullptr, "ADDR", kDecoding, Section::Filters, nullptr,
      "routes whose key names this peer address",
      [](Settings &s, const char *v, std::string &err) {
          in_addr addr;
@@ -144,13 +154,17 @@ const std::vector<Option> kOptions = {
     // The live modes.
     {"--bind", nullptr, "ADDR", kLive, Section::Live, nullptr,
      "address to listen on (default 0.0.0.0); speak --connect: the local address to connect from",
-     [](Settings &s, const char *v, std::string &) { return s.live.link.bind = v, true; }},
+     [](Settings &s, const char *v, std::string &err) {
+         return Address(v, s.live.link.bind) || Fail(err, std::string("--bind needs an IPv4 or IPv6 address: ") + v);
+     }},
     {"--port", nullptr, "N", kLive, Section::Live, nullptr,
      "port to listen on, or speak's to connect to (default 179; bmp: 11019)",
      [](Settings &s, const char *v, std::string &err) { return Port(v, "--port", s.live.link.port, err); }},
     {"--connect", nullptr, "ADDR", kSpeak, Section::Live, nullptr,
      "the peer to connect to (retried every 5 s); without it, speak accepts one peer",
-     [](Settings &s, const char *v, std::string &) { return s.live.connect = v, true; }},
+     [](Settings &s, const char *v, std::string &err) {
+         return Address(v, s.live.connect) || Fail(err, std::string("--connect needs an IPv4 or IPv6 address: ") + v);
+     }},
     {"--local-as", nullptr, "N", kListen | kSpeak, Section::Live, nullptr, "our AS number (default 65000)",
      [](Settings &s, const char *v, std::string &err) {
          unsigned long n = 0;
@@ -173,15 +187,13 @@ const std::vector<Option> kOptions = {
          s.live.link.speaker.holdTime = static_cast<uint16_t>(n);
          return true;
      }},
-    {"--peer", nullptr, "ADDR", kListen, Section::Live, nullptr,
-     "a peer allowed to connect; repeat for several (default: any)",
+    {"--allow", nullptr, "ADDR", kListen, Section::Live, nullptr,
+     "a peer allowed to connect; repeat for several (default: any). Others get a NOTIFICATION (Cease, Connection "
+     "Rejected)",
      [](Settings &s, const char *v, std::string &err) {
-         // Kept in the form the speaker writes accepted addresses in, so that "2001:db8::0:1" matches.
-         unsigned char buf[sizeof(in6_addr)];
-         char text[INET6_ADDRSTRLEN] = "";
-         const int family = inet_pton(AF_INET, v, buf) == 1 ? AF_INET : inet_pton(AF_INET6, v, buf) == 1 ? AF_INET6 : 0;
-         if (family == 0) return Fail(err, std::string("--peer needs an IPv4 or IPv6 address: ") + v);
-         s.live.link.allowed.push_back(inet_ntop(family, buf, text, sizeof(text)));
+         std::string text;
+         if (!Address(v, text)) return Fail(err, std::string("--allow needs an IPv4 or IPv6 address: ") + v);
+         s.live.link.allowed.push_back(text);
          return true;
      }},
     {"--force", nullptr, nullptr, kSpeak, Section::Live, nullptr,

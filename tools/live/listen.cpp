@@ -44,7 +44,14 @@ private:
         auto p = std::make_unique<LiveLink>(fd, lo_.speaker, now);
         report_.Connected(*p, now);
         if (!Allowed(p->addr)) {
-            report_.Problem(p->where, "connection refused: " + p->addr + " is not an allowed --peer");
+            // A peer we do not take is told so (RFC 4486) and the connection closed: a refusal, not a failure.
+            SessionOutput out;
+            out.send = BuildNotification(rpdwire::kErrCease, rpdwire::kCeaseRejected);
+            out.events.push_back({SessionEvent::Kind::Closed, {},
+                                  "connection rejected: " + p->where + ", not an allowed peer (--allow); sent "
+                                  "NOTIFICATION " + NotificationText(rpdwire::kErrCease, rpdwire::kCeaseRejected)});
+            out.close = true;
+            report_.Apply(*p, std::move(out), now);
             return;
         }
         report_.Event(p->addr, 0, "connected: " + p->where);

@@ -44,12 +44,20 @@ public:
         const bool active = !so_.connect.empty();
         sink_.OnInput(active ? "speak to " + so_.connect : "speak on " + so_.link.bind);
         const int fd = active ? Connect(why) : Accept(why);
-        if (fd < 0) return why.empty();  // stopped before a peer came
+        if (fd < 0) {
+            if (!why.empty()) return false;
+            // Stopped before a peer came: nothing was announced, which is a failure.
+            report_.Problem("", active ? "no session: no connection to " + so_.connect + " before the end"
+                                       : "no session: no peer connected before the end");
+            report_.Flush(true);
+            return true;
+        }
         link_ = std::make_unique<LiveLink>(fd, so_.link.speaker, Now());
         report_.Connected(*link_, Now(), active);
         report_.Event(link_->addr, 0, "connected: " + link_->where);
         report_.Apply(*link_, link_->session.Start(), Now());
         Loop();
+        if (!link_->established) report_.Problem(link_->where, "no session: it ended before it was established");
         report_.Flush(true);
         return true;
     }

@@ -70,7 +70,8 @@ std::string NotificationText(uint8_t code, uint8_t subcode) {
         {2, 4, "Unsupported Optional Parameter"}, {2, 6, "Unacceptable Hold Time"},
         {3, 1, "Malformed Attribute List"},    {5, 1, "unexpected message in OpenSent"},
         {5, 2, "unexpected message in OpenConfirm"}, {5, 3, "unexpected message in Established"},
-        {6, 2, "Administrative Shutdown"},     {6, 4, "Administrative Reset"}, {6, 6, "Other Configuration Change"},
+        {6, 2, "Administrative Shutdown"},     {6, 4, "Administrative Reset"}, {6, 5, "Connection Rejected"},
+        {6, 6, "Other Configuration Change"},
     };
     std::string text = code >= 1 && code <= 6 ? kCodes[code] : "error code " + std::to_string(code);
     for (const Sub &s : kSubs)
