@@ -198,14 +198,30 @@ if command -v editcap >/dev/null; then
   cmp -s "$tmp/pcap.out" "$tmp/pcapng.out" || fail "pcapng routes differ from pcap"
 fi
 
-# encode reproduces the bundled samples byte for byte.
+# encode reproduces the bundled samples byte for byte (the malformed one only when told to take it).
 for json in "$samples"/*.json; do
   base=$(basename "$json" .json)
+  unchecked=()
+  [[ $base == malformed ]] && unchecked=(--unchecked)
   for fmt in hex mrt pcap; do
-    "$tool" encode --format "$fmt" --output "$tmp/$base.$fmt" "$json" || fail "encode $base.$fmt"
+    "$tool" encode "${unchecked[@]}" --format "$fmt" --output "$tmp/$base.$fmt" "$json" || fail "encode $base.$fmt"
     cmp -s "$tmp/$base.$fmt" "$samples/$base.$fmt" || fail "encode $base.$fmt differs from the sample"
   done
 done
+# encode and speak take a policy the plug-in refuses only when told to: otherwise it is an error in the
+# decoder's words, and nothing is written or sent.
+for policy in '{"community":"MATCH AND SET","match":{"as_path":["^1$"]}}|MATCH AND SET needs at least one action' \
+              '{"community":"MATCH AND NOADV"}|the route-attribute sub-TLV must not be empty' \
+              '{"match":{"prefixes":[{"prefix":"10.0.0.0/8","greater_equal":4}]},"actions":{"med":{"value":1}}}|greater-equal match needs mask <= greater-equal'; do
+  echo "{\"updates\":[{\"announce\":[{\"distinguisher\":1,\"peer\":\"10.0.0.1\"}],\"policy\":${policy%%|*}}]}" >"$tmp/refused.json"
+  expect_rc 1 "encode of a refused policy" "$tool" encode --output "$tmp/refused.hex" "$tmp/refused.json"
+  grep -q "\$.updates\[0\]): Wide Community attribute refused: .*${policy#*|}" "$tmp/err" || fail "refusal not said: $(cat "$tmp/err")"
+  [[ ! -e $tmp/refused.hex ]] || fail "a refused policy was written"
+  expect_rc 0 "encode --unchecked of a refused policy" "$tool" encode --unchecked --output "$tmp/refused.hex" "$tmp/refused.json"
+  rm -f "$tmp/refused.hex"
+done
+expect_rc 1 "speak with a refused policy" "$tool" speak --connect 127.0.0.1 --port 1 --duration 5 "$tmp/refused.json"
+grep -q "cannot connect" "$tmp/out" && fail "speak tried to send a refused policy"
 echo '{"updates":[{"policy":{"bogus":1}}]}' >"$tmp/bad.json"
 expect_rc 1 "encode with an unknown field" "$tool" encode "$tmp/bad.json"
 grep -q 'bad.json: $.updates\[0\].policy.bogus: unknown field' "$tmp/err" || fail "encode error text: $(cat "$tmp/err")"

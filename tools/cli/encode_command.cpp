@@ -6,6 +6,8 @@
 #include <sstream>
 
 #include "commands.h"
+#include "problem_log.h"
+#include "walk.h"
 
 namespace rpdhost {
 
@@ -48,10 +50,29 @@ int LoadJob(const std::string &input, EncodeJob &job) {
     return 0;
 }
 
-int EncodeCommand(const Settings &s) {
-    EncodeJob job;
-    if (const int rc = LoadJob(s.files[0], job); rc != 0) return rc;
-    const bool toFile = !s.encodeOutput.empty();
+int CheckJob(const Plugin &plugin, const EncodeJob &job, const std::string &name) {
+    ProblemLog log(stderr);
+    FanOut sinks;
+    sinks.Add(log);
+    RouteWalk walk(plugin, WalkOptions{job.wcCode}, sinks);
+    walk.OnInput(name);
+    Message m;
+    for (size_t i = 0; i < job.messages.size(); ++i) {
+        m.bytes = job.messages[i];
+        m.number = i + 1;
+        m.where = "$.updates[" + std::to_string(i) + "]";
+        walk.OnMessage(m);
+        m.offset += m.bytes.size();
+    }
+    const uint64_t refused = walk.summary().Failures();
+    if (refused == 0) return 0;
+    std::fprintf(stderr, "rpd-host: %s: the plug-in refuses %llu of its UPDATEs: nothing written or sent "
+                         "(--unchecked takes them as they are)\n",
+                 name.c_str(), static_cast<unsigned long long>(refused));
+    return 1;
+}
+
+int EncodeCommand(const Settings &s, const EncodeJob &job) {    const bool toFile = !s.encodeOutput.empty();
     const char *output = s.encodeOutput.c_str();
     // A regular file is written under a temporary name and renamed when
     // whole, so a failed encode leaves nothing behind; a FIFO or a device is

@@ -78,20 +78,22 @@ int main(int argc, char **argv) {
     const int rc = ParseArgs(argc, argv, s);
     if (rc >= 0) return rc;
     const Mode mode = s.mode;
-    if (mode == Mode::Encode) return EncodeCommand(s);
     EncodeJob job;
-    if (mode == Mode::Speak) {
-        job.senderAs = s.live.link.speaker.localAs;
-        if (LoadJob(s.files[0], job) != 0) return 2;
-    }
+    if (mode == Mode::Speak) job.senderAs = s.live.link.speaker.localAs;
+    if (mode == Mode::Speak || mode == Mode::Encode)
+        if (const int loaded = LoadJob(s.files[0], job); loaded != 0) return mode == Mode::Speak ? 2 : loaded;
 
     Plugin plugin;
+    const bool needPlugin = mode != Mode::Encode || !s.unchecked;
     const std::string path = s.plugin.empty() ? DefaultPluginPath() : s.plugin;
     std::string err;
-    if (!plugin.Load(path, err)) {
+    if (needPlugin && !plugin.Load(path, err)) {
         std::fprintf(stderr, "rpd-host: %s: %s\n", path.c_str(), err.c_str());
         return 2;
     }
+    if ((mode == Mode::Speak || mode == Mode::Encode) && !s.unchecked)
+        if (const int checked = CheckJob(plugin, job, s.files[0]); checked != 0) return checked;
+    if (mode == Mode::Encode) return EncodeCommand(s, job);
     RunOptions ro;
     ro.output = s.output;
     ro.verify = s.verify;

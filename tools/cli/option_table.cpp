@@ -233,6 +233,10 @@ const std::vector<Option> kOptions = {
      }},
     {"--output", "-o", "FILE", kEncode, Section::Encode, nullptr, "file to write (default: standard output)",
      [](Settings &s, const char *v, std::string &) { return s.encodeOutput = v, true; }},
+    {"--unchecked", nullptr, nullptr, kEncode | kSpeak, Section::Encode, nullptr,
+     "write (or send) policies the plug-in refuses; without it every policy goes through the plug-in first, and a "
+     "refused one is an error that names its rule and byte (speak takes it too)",
+     [](Settings &s, const char *, std::string &) { return s.unchecked = true, true; }},
 };
 
 }  // namespace

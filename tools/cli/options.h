@@ -33,6 +33,7 @@ struct Settings {
     SpeakOptions live;  // listen, speak and bmp: link settings, and speak's own
     rpdwire::FileFormat encodeFormat = rpdwire::FileFormat::Hex;
     std::string encodeOutput;        // "" for standard output
+    bool unchecked = false;          // encode and speak: no check of the policies through the plug-in
     std::vector<std::string> files;  // inputs, or the description speak and encode take
     bool bgpPortGiven = false, bmpPortGiven = false;
 };

@@ -275,7 +275,8 @@ void Build(const json &doc, EncodeJob &job) {
     top.Allow({"session", "wide_community_code", "mss", "updates"});
     job.mss = static_cast<uint32_t>(top.Uint("mss", 1400, 65495));
     if (job.mss == 0) throw Bad{"$.mss: must be at least 1"};
-    const uint8_t wcCode = static_cast<uint8_t>(top.Uint("wide_community_code", rpdwire::kAttrWideCommunity, 255));
+    const uint8_t wcCode = job.wcCode =
+        static_cast<uint8_t>(top.Uint("wide_community_code", rpdwire::kAttrWideCommunity, 255));
     if (top.Has("session")) {
         Reader s(top.At("session"), "$.session");
         s.Allow({"peer_address", "peer_as", "local_address", "local_as", "time"});

@@ -14,6 +14,7 @@ struct EncodeJob {
     std::vector<rpdwire::Bytes> messages;
     rpdwire::Endpoints endpoints;
     uint32_t mss = 1400;
+    uint8_t wcCode = rpdwire::kAttrWideCommunity;  // the Wide Community attribute's code in the UPDATEs
     uint32_t senderAs = 0;  // set before building: the AS that sends (origin_as by default), over session.peer_as
     std::vector<rpdwire::RpdNlri> standing;  // routes announced and not withdrawn by the end
 };
