@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # `rpd-host speak` to `rpd-host listen` over loopback: listen reports what
 # it reads in the order it arrived (the last withdrawals before the Cease
-# that follows them), numbers every BGP message as its own recording does
-# when read back, and speak's summary counts the routes it sent. Bounded in
-# time; every process started is stopped by its pid.
+# that follows them), numbers every BGP message as its own recordings do
+# when read back (MRT, and pcapng replayed with no option although listen
+# was not on port 179; tshark reads the pcapng too), and speak's summary
+# counts the routes it sent. Bounded in time; every process started is
+# stopped by its pid.
 #   speak_listen.sh RPD_HOST SOURCE_DIR
 set -euo pipefail
 tool=$1
@@ -17,12 +19,24 @@ timeout 30 "$tool" listen --bind 127.0.0.1 --port "$port" --max-sessions 1 --dur
 listen=$!
 pids+=("$listen")
 wait_listening 127.0.0.1 "$port"
+port2=$(free_port)
+timeout 30 "$tool" listen --bind 127.0.0.1 --port "$port2" --max-sessions 1 --duration 20 --quiet \
+  --write "$work/record.pcapng" >/dev/null 2>&1 &
+listen2=$!
+pids+=("$listen2")
+wait_listening 127.0.0.1 "$port2"
+timeout 30 "$tool" speak --connect 127.0.0.1 --port "$port2" --local-as 65001 --duration 2 --quiet \
+  "$src/samples/multi-nlri.json" </dev/null >/dev/null 2>&1 || fail "speak (pcapng) exited with $?"
 timeout 30 "$tool" speak --connect 127.0.0.1 --port "$port" --local-as 65001 --duration 3 --json \
   "$src/samples/multi-nlri.json" </dev/null >"$work/speak.jsonl" 2>"$work/speak.txt" || fail "speak exited with $?"
 rc=0
 wait "$listen" || rc=$?
 [[ $rc -eq 0 ]] || fail "listen exited with $rc"
+wait "$listen2" || fail "listen (pcapng) exited with $?"
 "$tool" --json "$work/record.mrt" >"$work/replay.jsonl" 2>/dev/null || fail "the recording does not replay cleanly"
+"$tool" --json "$work/record.pcapng" >"$work/replay-pcapng.jsonl" 2>/dev/null || fail "the pcapng does not replay cleanly"
+[[ $(grep -c '"type":"route"' "$work/replay-pcapng.jsonl") -eq 8 ]] || fail "the pcapng does not replay to 8 routes"
+[[ $(tshark -r "$work/record.pcapng" -Y "bgp.type == 2" 2>/dev/null | wc -l) -eq 2 ]] || fail "tshark does not read the pcapng"
 /usr/bin/python3 - "$work/listen.jsonl" "$work/replay.jsonl" "$work/speak.txt" <<'PY' || fail "unexpected session"
 import json, sys
 live = [json.loads(l) for l in open(sys.argv[1])]

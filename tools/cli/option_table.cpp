@@ -217,11 +217,12 @@ const std::vector<Option> kOptions = {
      "record every message the peers send, as it arrives, for replay with rpd-host FILE",
      [](Settings &s, const char *v, std::string &) { return s.live.link.write = v, true; }},
     {"--write-format", nullptr, "FMT", kListen | kSpeak, Section::Live, nullptr,
-     "mrt (BGP4MP_ET with the state changes; the default) or pcap (one TCP connection per session; the default "
-     "for a FILE ending in .pcap)",
+     "mrt (BGP4MP_ET with the state changes; the default), pcap or pcapng (one TCP connection per session, the "
+     "listening side on port 179 so that it replays with no option; the default for a FILE ending in .pcap or "
+     ".pcapng)",
      [](Settings &s, const char *v, std::string &err) {
          Recorder::Format f = Recorder::Format::Mrt;
-         if (!Recorder::ParseFormat(v, f)) return Fail(err, "--write-format needs mrt or pcap");
+         if (!Recorder::ParseFormat(v, f)) return Fail(err, "--write-format needs mrt, pcap or pcapng");
          s.live.link.writeFormat = f;
          return true;
      }},

@@ -43,8 +43,9 @@ void LiveReport::Connected(LiveLink &l, double now, bool outgoing) {
                        : SocketText(peer, true) + " -> " + SocketText(local, true);
     l.record.ep.peerAddr = l.addr;
     l.record.ep.localAddr = SocketText(local, false);
-    l.record.ep.peerPort = SocketPort(peer);
-    l.record.ep.localPort = SocketPort(local);
+    // The listening side on BGP's port, so that a captured record replays with no option.
+    l.record.ep.peerPort = outgoing ? rpdwire::kBgpPort : SocketPort(peer);
+    l.record.ep.localPort = outgoing ? SocketPort(local) : rpdwire::kBgpPort;
     l.record.ep.peerAs = 0;
     l.record.ep.localAs = localAs_;
     rec_.Connected(l.record, now);

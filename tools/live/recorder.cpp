@@ -27,15 +27,17 @@ Recorder::~Recorder() {
 bool Recorder::ParseFormat(const std::string &name, Format &f) {
     if (name == "mrt") f = Format::Mrt;
     else if (name == "pcap") f = Format::Pcap;
+    else if (name == "pcapng") f = Format::Pcapng;
     else return false;
     return true;
 }
 
 bool Recorder::Open(const std::string &path, std::optional<Format> f, std::string &why) {
     if (path.empty()) return true;
-    const std::string ext = ".pcap";
-    const bool pcapName = path.size() > ext.size() && path.compare(path.size() - ext.size(), ext.size(), ext) == 0;
-    format_ = f.value_or(pcapName ? Format::Pcap : Format::Mrt);
+    auto endsWith = [&](const std::string &ext) {
+        return path.size() > ext.size() && path.compare(path.size() - ext.size(), ext.size(), ext) == 0;
+    };
+    format_ = f.value_or(endsWith(".pcap") ? Format::Pcap : endsWith(".pcapng") ? Format::Pcapng : Format::Mrt);
     out_ = std::fopen(path.c_str(), "wb");
     if (out_ == nullptr) {
         why = path + ": " + std::strerror(errno);
@@ -43,6 +45,9 @@ bool Recorder::Open(const std::string &path, std::optional<Format> f, std::strin
     }
     path_ = path;
     if (format_ == Format::Pcap) Write(rpdwire::PcapFileHeader(rpdwire::kLinkEthernet));
+    if (format_ == Format::Pcapng)
+        Write(rpdwire::PcapngHeader(rpdwire::kLinkEthernet, "recorded by rpd-host; each session's listening side is on "
+                                                             "TCP port 179"));
     return true;
 }
 
@@ -62,12 +67,13 @@ void Recorder::Segment(RecordLink &l, uint8_t flags, bool fromPeer, const rpdwir
     }
     seq += static_cast<uint32_t>(payload.size()) + ((flags & (kTcpSyn | kTcpFin)) != 0 ? 1 : 0);
     rpdwire::Bytes rec;
-    rpdwire::AppendPcapRecord(rec, Seconds(now), Micros(now), frames[0]);
+    if (format_ == Format::Pcapng) rpdwire::AppendPcapngPacket(rec, Seconds(now), Micros(now), frames[0]);
+    else rpdwire::AppendPcapRecord(rec, Seconds(now), Micros(now), frames[0]);
     Write(rec);
 }
 
 void Recorder::Connected(RecordLink &l, double now) {
-    if (format_ != Format::Pcap || out_ == nullptr) return;
+    if (format_ == Format::Mrt || out_ == nullptr) return;
     Segment(l, kTcpSyn, true, {}, now);
     Segment(l, kTcpSyn | kTcpAck, false, {}, now);
     Segment(l, kTcpAck, true, {}, now);
@@ -75,7 +81,7 @@ void Recorder::Connected(RecordLink &l, double now) {
 
 void Recorder::Received(RecordLink &l, const rpdwire::Bytes &message, double now) {
     if (out_ == nullptr) return;
-    if (format_ == Format::Pcap) return Segment(l, kTcpPsh | kTcpAck, true, message, now);
+    if (format_ != Format::Mrt) return Segment(l, kTcpPsh | kTcpAck, true, message, now);
     rpdwire::Bytes rec;
     std::string err;
     if (rpdwire::AppendMrtBgp4mp(rec, l.ep, rpdwire::kBgp4mpMessageAs4, message, Seconds(now),
@@ -97,7 +103,7 @@ void Recorder::StateChange(RecordLink &l, uint16_t from, uint16_t to, double now
 }
 
 void Recorder::Closed(RecordLink &l, double now) {
-    if (format_ != Format::Pcap || out_ == nullptr) return;
+    if (format_ == Format::Mrt || out_ == nullptr) return;
     Segment(l, kTcpFin | kTcpAck, true, {}, now);
     Segment(l, kTcpFin | kTcpAck, false, {}, now);
 }

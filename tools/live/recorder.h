@@ -1,7 +1,9 @@
 // What a live speaker receives, written as it arrives for replay with the
 // file readers: MRT (BGP4MP_ET: the messages with microsecond times, and
-// the session's state changes) or pcap (one TCP connection per session,
-// handshake and close included, the peer's messages as its segments).
+// the session's state changes) or pcap / pcapng (one TCP connection per
+// session, handshake and close included, the peer's messages as its
+// segments). In a capture, each session's listening side stands on TCP port
+// 179, BGP's own, so that `rpd-host FILE` replays it with no option.
 #pragma once
 
 #include <cstdint>
@@ -21,17 +23,17 @@ struct RecordLink {
 
 class Recorder {
 public:
-    enum class Format { Mrt, Pcap };
+    enum class Format { Mrt, Pcap, Pcapng };
     Recorder() = default;
     Recorder(const Recorder &) = delete;
     Recorder &operator=(const Recorder &) = delete;
     ~Recorder();
 
-    // "mrt" or "pcap".
+    // "mrt", "pcap" or "pcapng".
     static bool ParseFormat(const std::string &name, Format &f);
 
     // Starts the record at `path` ("": nothing is recorded). Without a format
-    // the name tells it: .pcap is pcap, anything else MRT.
+    // the name tells it: .pcap is pcap, .pcapng pcapng, anything else MRT.
     bool Open(const std::string &path, std::optional<Format> f, std::string &why);
     bool active() const { return out_ != nullptr; }
 

@@ -166,6 +166,58 @@ Bytes PcapFileHeader(uint32_t linkType) {
     return file;
 }
 
+namespace {
+
+// A pcapng block: its type, its total length before and after the body, the body padded to 32 bits.
+void AppendBlock(Bytes &out, uint32_t type, const Bytes &body) {
+    const size_t padded = (body.size() + 3) / 4 * 4;
+    const uint32_t total = static_cast<uint32_t>(12 + padded);
+    PutLe32(out, type);
+    PutLe32(out, total);
+    Append(out, body);
+    out.resize(out.size() + padded - body.size(), 0);
+    PutLe32(out, total);
+}
+
+}  // namespace
+
+Bytes PcapngHeader(uint32_t linkType, const std::string &comment) {
+    constexpr uint16_t kOptComment = 1, kOptEnd = 0;
+    Bytes shb;
+    PutLe32(shb, 0x1A2B3C4D);  // byte-order magic
+    PutLe16(shb, 1);           // version 1.0
+    PutLe16(shb, 0);
+    for (int i = 0; i < 8; ++i) shb.push_back(0xFF);  // section length: not given
+    if (!comment.empty()) {
+        PutLe16(shb, kOptComment);
+        PutLe16(shb, static_cast<uint16_t>(comment.size()));
+        Append(shb, reinterpret_cast<const uint8_t *>(comment.data()), comment.size());
+        shb.resize((shb.size() + 3) / 4 * 4, 0);
+        PutLe16(shb, kOptEnd);
+        PutLe16(shb, 0);
+    }
+    Bytes idb;
+    PutLe16(idb, static_cast<uint16_t>(linkType));
+    PutLe16(idb, 0);
+    PutLe32(idb, 65535);  // snapshot length
+    Bytes out;
+    AppendBlock(out, kPcapngMagic, shb);
+    AppendBlock(out, 1, idb);  // interface description
+    return out;
+}
+
+void AppendPcapngPacket(Bytes &out, uint32_t sec, uint32_t usec, const Bytes &frame) {
+    const uint64_t ts = uint64_t{sec} * 1000000 + usec;
+    Bytes epb;
+    PutLe32(epb, 0);  // interface 0
+    PutLe32(epb, static_cast<uint32_t>(ts >> 32));
+    PutLe32(epb, static_cast<uint32_t>(ts));
+    PutLe32(epb, static_cast<uint32_t>(frame.size()));
+    PutLe32(epb, static_cast<uint32_t>(frame.size()));
+    Append(epb, frame);
+    AppendBlock(out, 6, epb);  // enhanced packet
+}
+
 void AppendPcapRecord(Bytes &out, uint32_t sec, uint32_t usec, const Bytes &frame) {
     PutLe32(out, sec);
     PutLe32(out, usec);

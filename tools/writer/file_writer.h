@@ -55,5 +55,9 @@ bool PcapFrames(const std::vector<TcpSegment> &segments, const Endpoints &ep, st
 Bytes PcapFileHeader(uint32_t linkType);
 void AppendPcapRecord(Bytes &out, uint32_t sec, uint32_t usec, const Bytes &frame);
 bool WritePcapFrames(FILE *out, uint32_t linkType, const std::vector<Bytes> &frames, uint32_t time, std::string *err);
+// pcapng: a section header (with a comment, when given) and one interface of
+// `linkType`, then enhanced packet blocks on it, times in microseconds.
+Bytes PcapngHeader(uint32_t linkType, const std::string &comment);
+void AppendPcapngPacket(Bytes &out, uint32_t sec, uint32_t usec, const Bytes &frame);
 
 }  // namespace rpdwire
