@@ -277,6 +277,29 @@ TEST(EncodeJson, BuildsWhatTheDescriptionSays) {
 
 // What speak withdraws: the routes still standing at the end of the
 // description, in UPDATEs a peer takes whole, however many there are.
+// An UPDATE that withdraws and announces shows its withdrawals first and the
+// policy right under the announcements it comes with; the IPv4 prefixes the
+// policy rides on are named, in text and in JSON.
+TEST_F(HostTest, PolicyStandsWithItsAnnouncementsAndPrefixes) {
+    rpdwire::Update u;
+    u.announce = {{1, 0x0A000001, 1}};
+    u.withdraw = {{2, 0x0A000002, 1}};
+    u.hasPolicy = true;
+    u.wideCommunity = rpdwire::Encode(rpdwire::MinimalPolicy());
+    Bytes m = rpdwire::BuildUpdate(u);
+    for (uint8_t b : {24, 10, 0, 1, 16, 192, 168, 8, 203}) m.push_back(b);  // 10.0.1.0/24, 192.168.0.0/16, 203.0.0.0/8
+    m[16] = uint8_t(m.size() >> 8), m[17] = uint8_t(m.size());
+    const std::string text = Run(File({m}), RunOptions{});
+    const size_t withdraw = text.find("  withdraw"), announce = text.find("  announce"),
+                 prefixes = text.find("  prefixes  10.0.1.0/24, 192.168.0.0/16, 203.0.0.0/8\n"), policy = text.find("  policy");
+    ASSERT_NE(prefixes, std::string::npos) << text;
+    EXPECT_TRUE(withdraw < announce && announce < prefixes && prefixes < policy) << text;
+    RunOptions json;
+    json.output = OutputMode::Json;
+    EXPECT_NE(Run(File({m}), json).find(R"("prefixes":["10.0.1.0/24","192.168.0.0/16","203.0.0.0/8"],"prefix_count":3)"),
+              std::string::npos);
+}
+
 TEST_F(HostTest, SpeakWithdrawsWhatStillStands) {
     EncodeJob job;
     job.senderAs = 65100;

@@ -156,6 +156,7 @@ rpdwire::Policy PolicyOf(const json &j, const std::string &path) {
         const json &c = r.At("community");
         if (c == "MATCH AND SET") p.community = rpdwire::kMatchAndSet;
         else if (c == "MATCH AND NOADV") p.community = rpdwire::kMatchAndNoAdv;
+        else if (c.is_string()) throw Bad{r.Path("community") + ": expected \"MATCH AND SET\", \"MATCH AND NOADV\" or a number"};
         else p.community = static_cast<uint32_t>(Reader::UintOf(c, r.Path("community"), 0xFFFFFFFFu));
     }
     if (r.Has("match")) {

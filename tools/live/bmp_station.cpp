@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "bmp_stream.h"
+#include "counted.h"
 #include "live_link.h"
 #include "modes.h"
 
@@ -41,7 +42,7 @@ public:
         const bool served = Serve(
             listener.get(), routers_, lo_.duration, lo_.maxSessions, [&](double) { Accept(listener.get()); },
             [&](Router &r, double) { Read(r); }, [&](double) { FlushOutput(sink_); }, why);
-        for (const auto &r : routers_) Close(*r, "the station stopped");
+        for (const auto &r : routers_) Close(*r, "as the station stopped");
         routers_.clear();
         return served;
     }
@@ -61,10 +62,10 @@ private:
         const ssize_t n = recv(r.sock.get(), buf, sizeof(buf), MSG_DONTWAIT);
         if (n > 0) {
             r.reader.Feed(buf, static_cast<size_t>(n));
-            if (r.reader.Broken()) Close(r, "the stream cannot be followed");
+            if (r.reader.Broken()) Close(r, "as the stream cannot be followed");
             else if (r.reader.terminated()) Close(r, "after its termination message");
         } else if (n == 0 || (errno != EINTR && errno != EAGAIN)) {
-            Close(r, n == 0 ? "by the router" : std::strerror(errno));
+            Close(r, n == 0 ? "by the router" : std::string("on an error: ") + std::strerror(errno));
         }
     }
 
@@ -73,8 +74,8 @@ private:
         r.reader.Finish();
         r.closed = true;
         r.sock.Close();
-        LiveEvent(ctx_, "", 0, r.name() + ": connection closed " + how + " (" + std::to_string(r.counts.messages) +
-                                   " BGP messages)");
+        LiveEvent(ctx_, "", 0,
+                  r.name() + ": connection closed " + how + " (" + rpdwire::Counted(r.counts.messages, "BGP message", "BGP messages") + ")");
         sink_.OnCounts(r.counts);
     }
 

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <memory>
 
+#include "counted.h"
 #include "live_link.h"
 #include "modes.h"
 
@@ -178,8 +179,8 @@ private:
         }
         announced_ = true;
         report_.Event(link_->addr, link_->session.peerAs(),
-                      "announced " + std::to_string(job_.messages.size()) + " UPDATEs, " +
-                          std::to_string(job_.standing.size()) + " routes standing");
+                      "announced " + rpdwire::Counted(job_.messages.size(), "UPDATE", "UPDATEs") + ", " +
+                          rpdwire::Counted(job_.standing.size(), "route", "routes") + " standing");
     }
 
     void Withdraw() {
@@ -190,8 +191,8 @@ private:
         }
         announced_ = false;
         report_.Event(link_->addr, link_->session.peerAs(),
-                      "withdrew " + std::to_string(job_.standing.size()) + " routes in " + std::to_string(w.size()) +
-                          " UPDATEs");
+                      "withdrew " + rpdwire::Counted(job_.standing.size(), "route", "routes") + " in " +
+                          rpdwire::Counted(w.size(), "UPDATE", "UPDATEs"));
     }
 
     const SpeakOptions &so_;

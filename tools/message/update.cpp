@@ -57,6 +57,7 @@ bool SplitMessage(const uint8_t *msg, size_t len, uint8_t wcCode, UpdateParts &o
     ByteReader attrs;
     if (!r.Sub(attrLen, attrs)) return Fail(err, At(msg, r) - 2, "path attributes run past the message");
     out.ipv4Routes = withdrawn > 0 || r.Left() > 0;
+    if (r.Left() > 0) out.ipv4Nlri = {At(msg, r), r.Left(), true};
     while (attrs.Left() > 0) {
         const size_t start = At(msg, attrs);
         uint8_t flags = 0, code = 0, len8 = 0;

@@ -21,6 +21,7 @@ struct UpdateParts {
     Span reach;          // RPD NLRI field of MP_REACH_NLRI
     Span unreach;        // RPD NLRI field of MP_UNREACH_NLRI
     Span wideCommunity;  // Wide Community attribute value
+    Span ipv4Nlri;       // the UPDATE's own NLRI field: the IPv4 unicast prefixes it announces
     uint32_t otherAttributes = 0;
     uint32_t otherFamilies = 0;  // MP_REACH / MP_UNREACH of another AFI/SAFI
     bool ipv4Routes = false;     // plain IPv4 withdrawn routes or NLRI present

@@ -189,6 +189,13 @@ private:
         if (!m.peer.empty()) j.Field("peer", m.peer);
         if (m.peerAs != 0) j.Field("peer_as", m.peerAs);
         if (m.hasTime) j.Field("time", TimeText(m.sec, m.usec));
+        // The IPv4 unicast prefixes the message announces (the first of them, when many).
+        constexpr size_t kListed = 16;
+        if (const size_t n = Ipv4Prefixes(mv, kListed, prefixes_); n > 0) {
+            j.Key("prefixes").OpenArray();
+            for (const std::string &p : prefixes_) j.Str(p);
+            j.CloseArray().Field("prefix_count", n);
+        }
         return j;
     }
 
@@ -215,6 +222,7 @@ private:
     const Plugin &plugin_;
     FILE *out_;
     std::string line_, policy_;
+    std::vector<std::string> prefixes_;
     size_t routes_ = 0;
 };
 

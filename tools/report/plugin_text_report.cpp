@@ -21,12 +21,8 @@ public:
     using TextualReporter::TextualReporter;
 
     void Begin(const MessageView &mv, const PolicyView &) override {
-        const Message &m = mv.m;
-        std::fprintf(out_, "message %llu (offset %llu) UPDATE", static_cast<unsigned long long>(m.number),
-                     static_cast<unsigned long long>(m.offset));
-        if (!m.peer.empty()) std::fprintf(out_, " from %s", m.peer.c_str());
-        if (m.peerAs != 0) std::fprintf(out_, " AS%u", m.peerAs);
-        if (m.hasTime) std::fprintf(out_, " at %s", TimeText(m.sec, m.usec).c_str());
+        const std::string h = MessageHeading(mv);
+        std::fwrite(h.data(), 1, h.size(), out_);
         std::fputc('\n', out_);
     }
 

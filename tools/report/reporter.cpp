@@ -3,6 +3,8 @@
 #include <cstring>
 #include <ctime>
 
+#include "address.h"
+#include "byte_reader.h"
 #include "textual.h"
 
 namespace rpdhost {
@@ -61,6 +63,23 @@ std::string MessageHeading(const MessageView &mv) {
     if (m.hasPathId) s += " path " + std::to_string(m.pathId);
     if (m.hasTime) s += std::string(m.rebuilt ? " originated " : " at ") + TimeText(m.sec, m.usec);
     return s;
+}
+
+size_t Ipv4Prefixes(const MessageView &mv, size_t most, std::vector<std::string> &out) {
+    out.clear();
+    rpdwire::ByteReader r(mv.m.bytes.data() + mv.ipv4Offset, mv.ipv4Length);
+    size_t n = 0;
+    for (;;) {
+        uint8_t bits = 0;
+        const uint8_t *p = nullptr;
+        // With ADD-PATH each prefix follows its 4-byte path identifier.
+        if ((mv.m.addPath && !r.Skip(4)) || !r.U8(bits) || bits > 32 || !r.Take((bits + 7u) / 8u, p)) return n;
+        if (n++ < most) {
+            uint32_t addr = 0;
+            for (unsigned i = 0; i < (bits + 7u) / 8u; ++i) addr |= uint32_t{p[i]} << (24 - 8 * i);
+            out.push_back(rpdwire::Ipv4Text(addr) + "/" + std::to_string(bits));
+        }
+    }
 }
 
 std::string KeyText(const Plugin &plugin, const OutBuf &key, uint32_t &status) {

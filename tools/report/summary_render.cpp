@@ -1,5 +1,6 @@
 #include <cstdio>
 
+#include "counted.h"
 #include "json_writer.h"
 #include "reporter.h"
 
@@ -12,7 +13,8 @@ unsigned long long U(uint64_t v) { return static_cast<unsigned long long>(v); }
 }  // namespace
 
 void PrintSummary(FILE *to, const Summary &s) {
-    std::fprintf(to, "summary: %llu messages", U(s.messages));
+    using rpdwire::Counted;
+    std::fprintf(to, "summary: %s", Counted(s.messages, "message", "messages").c_str());
     const char *sep = " (";
     for (const auto &[name, count] : s.byType) {
         std::fprintf(to, "%s%s %llu", sep, name.c_str(), U(count));
@@ -21,17 +23,20 @@ void PrintSummary(FILE *to, const Summary &s) {
     if (!s.byType.empty()) std::fputc(')', to);
     std::fprintf(to, "; routes announced %llu, withdrawn %llu; policies %llu", U(s.announced), U(s.withdrawn), U(s.policies));
     if (s.sentUpdates > 0)
-        std::fprintf(to, "; sent %llu UPDATEs: routes announced %llu, withdrawn %llu", U(s.sentUpdates),
-                     U(s.sentAnnounced), U(s.sentWithdrawn));
-    if (s.filtered > 0) std::fprintf(to, "; %llu routes left out by the filters", U(s.filtered));
-    if (s.otherFamilies > 0) std::fprintf(to, "; skipped %llu other address families", U(s.otherFamilies));
-    if (s.otherAttributes > 0) std::fprintf(to, "; skipped %llu other attributes", U(s.otherAttributes));
-    if (s.ipv4Updates > 0) std::fprintf(to, "; skipped IPv4 routes in %llu UPDATEs", U(s.ipv4Updates));
-    if (s.verify) std::fprintf(to, "; verified %llu routes", U(s.verified));
-    if (s.warnings > 0) std::fprintf(to, "; %llu warnings", U(s.warnings));
+        std::fprintf(to, "; sent %s: routes announced %llu, withdrawn %llu",
+                     Counted(s.sentUpdates, "UPDATE", "UPDATEs").c_str(), U(s.sentAnnounced), U(s.sentWithdrawn));
+    if (s.filtered > 0) std::fprintf(to, "; %s left out by the filters", Counted(s.filtered, "route", "routes").c_str());
+    if (s.otherFamilies > 0)
+        std::fprintf(to, "; skipped %s", Counted(s.otherFamilies, "other address family", "other address families").c_str());
+    if (s.otherAttributes > 0)
+        std::fprintf(to, "; skipped %s", Counted(s.otherAttributes, "other attribute", "other attributes").c_str());
+    if (s.ipv4Updates > 0) std::fprintf(to, "; skipped IPv4 routes in %s", Counted(s.ipv4Updates, "UPDATE", "UPDATEs").c_str());
+    if (s.verify) std::fprintf(to, "; verified %s", Counted(s.verified, "route", "routes").c_str());
+    if (s.warnings > 0) std::fprintf(to, "; %s", Counted(s.warnings, "warning", "warnings").c_str());
     if (s.events > 0) std::fprintf(to, "; events %llu", U(s.events));
     if (s.inputsWithoutMessages > 0)
-        std::fprintf(to, "; %llu of %llu inputs without a BGP message", U(s.inputsWithoutMessages), U(s.inputs));
+        std::fprintf(to, "; %llu of %s without a BGP message", U(s.inputsWithoutMessages),
+                     Counted(s.inputs, "input", "inputs").c_str());
     // What the readers passed over: "damaged" for what could not be read, "skipped" for what is not ours to read.
     for (const bool damage : {false, true}) {
         sep = damage ? "\ndamaged: " : "\nskipped: ";

@@ -64,7 +64,8 @@ public:
         std::fwrite(line_.data(), 1, line_.size(), out_);
     }
 
-    void End(const MessageView &, const PolicyView &pv) override {
+    void End(const MessageView &mv, const PolicyView &pv) override {
+        if (pv.present) Carriers(mv);
         if (!pv.Accepted()) {
             if (pv.present) std::fprintf(out_, "  policy    not decoded: %s\n", TAM_RPD_StatusName(pv.status));
             return;
@@ -92,6 +93,18 @@ public:
     }
 
 private:
+    // The IPv4 unicast prefixes the policy rides on: "prefixes  10.0.0.0/24, 10.0.1.0/24 and 3 more (5)".
+    void Carriers(const MessageView &mv) {
+        constexpr size_t kShown = 4;
+        const size_t n = Ipv4Prefixes(mv, kShown, prefixes_);
+        if (n == 0) return;
+        line_ = n == 1 ? "  prefix    " : "  prefixes  ";
+        for (size_t i = 0; i < prefixes_.size(); ++i) (line_ += i == 0 ? "" : ", ") += prefixes_[i];
+        if (n > kShown) line_ += " and " + std::to_string(n - kShown) + " more (" + std::to_string(n) + ")";
+        line_ += '\n';
+        std::fwrite(line_.data(), 1, line_.size(), out_);
+    }
+
     void Item(const char *label, std::string_view text, std::string_view note = {}) {
         const size_t at = line_.size();
         line_ += "    ";
@@ -176,6 +189,7 @@ private:
     }
 
     std::string line_, joined_;
+    std::vector<std::string> prefixes_;
 };
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "plugin.h"
 #include "route_sink.h"
@@ -30,6 +31,9 @@ void PrintEvent(FILE *out, const InputEvent &e);
 
 // The head line of a message in the text formats: file, number, offset, frame, stream, sender and time.
 std::string MessageHeading(const MessageView &mv);
+// The IPv4 unicast prefixes an UPDATE announces ("10.0.0.0/24"), the first
+// `most` of them in `out`; returns how many it holds (those that read whole).
+size_t Ipv4Prefixes(const MessageView &mv, size_t most, std::vector<std::string> &out);
 // The plug-in's key text with its padding folded: "Route Type: Export Policy, Peer Address: ...".
 std::string KeyText(const Plugin &plugin, const OutBuf &key, uint32_t &status);
 

@@ -21,6 +21,7 @@ struct MessageView {
     const std::string &file;
     const Message &m;
     uint8_t type = 0;  // BGP message type
+    size_t ipv4Offset = 0, ipv4Length = 0;  // the IPv4 unicast prefixes an UPDATE announces (its NLRI field)
 };
 
 // The Wide Community attribute of an UPDATE, as the plug-in and the diagnostic reading saw it.

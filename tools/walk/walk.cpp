@@ -123,7 +123,7 @@ void RouteWalk::OnMessage(const Message &m) {
     sum_.otherFamilies += parts.otherFamilies;
     sum_.ipv4Updates += parts.ipv4Routes ? 1 : 0;
 
-    const MessageView mv{name_, m, parts.type};
+    const MessageView mv{name_, m, parts.type, parts.ipv4Nlri.offset, parts.ipv4Nlri.length};
     OutBuf attr;
     PolicyView pv;
     if (parts.wideCommunity.present) {
@@ -154,8 +154,9 @@ void RouteWalk::OnMessage(const Message &m) {
     }
     if (!pv.present && !parts.reach.present && !parts.unreach.present) return;
     sink_.Begin(mv, pv);
-    if (parts.reach.present) Walk(mv, pv, parts.reach, true);
+    // Withdrawals first, as a BGP process applies them, so that the policy follows the routes it comes with.
     if (parts.unreach.present) Walk(mv, pv, parts.unreach, false);
+    if (parts.reach.present) Walk(mv, pv, parts.reach, true);
     sink_.End(mv, pv);
 }
 
