@@ -280,6 +280,7 @@ done
 # Exit status 1 for damage, with the damage counted in the summary.
 expect_rc 1 "capture that starts inside a message" "$tool" "$fixtures/session-midstream.pcap"
 grep -q "^damaged: .*bytes that start no BGP message" "$tmp/out" || fail "mid-stream damage not in the summary"
+grep -q "^failures: 1 (input: BGP stream 1)$" "$tmp/out" || fail "the failure does not say what was damaged: $(tail -1 "$tmp/out")"
 
 # BGP on another port: a hint without --port, the messages with it.
 expect_rc 0 "BGP on port 1179" "$tool" "$fixtures/session-port1179.pcap"

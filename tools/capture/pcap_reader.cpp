@@ -36,7 +36,7 @@ bool ReadClassic(FILE *in, CaptureDecoder &decoder, ReaderContext &ctx, std::str
         ctx.Progress(bytes);
     }
     if (r == -1) {
-        ctx.Damage(Place(bytes), "captures damaged or cut short (the rest unread)",
+        ctx.Damage("capture", Place(bytes), "captures damaged or cut short (the rest unread)",
                    std::string("capture: ") + pcap_geterr(pc));
     }
     pcap_close(pc);

@@ -152,7 +152,7 @@ private:
         decoder_.Frame(f, r.Here(), caplen);
     }
 
-    void Damaged(const std::string &what) { ctx_.Damage(Place(offset_), "pcapng blocks damaged or cut short", what); }
+    void Damaged(const std::string &what) { ctx_.Damage("capture", Place(offset_), "pcapng blocks damaged or cut short", what); }
 
     FILE *in_;
     CaptureDecoder &decoder_;

@@ -42,7 +42,7 @@ TcpStreams::Flow &TcpStreams::Find(const TcpPacket &s) {
         // The least recently active stream gives way; what it still held is reported as lost.
         if (!fullReported_) {
             fullReported_ = true;
-            ctx_.Problem(Place(), "more than " + std::to_string(kMaxFlows) +
+            ctx_.Problem("capture", Place(), "more than " + std::to_string(kMaxFlows) +
                                  " TCP streams at once: the least recently active ones are closed to make room");
         }
         Flow &old = flows_.front();
@@ -165,7 +165,7 @@ void TcpStreams::SkipGap(Flow &f, uint64_t to, const char *why) {
         StreamDecoder &d = *f.decoder;
         const size_t partial = d.Drop();  // the message the gap cut is lost too
         if (partial > 0) ctx_.Skip("bytes of messages cut by a gap in the capture", true, partial);
-        ctx_.Problem(Place(d.Consumed(), d.origin().frame, d.origin().where),
+        ctx_.Problem("capture", Place(d.Consumed(), d.origin().frame, d.origin().where),
                      std::to_string(lost) + " bytes missing from the capture at stream offset " +
                          std::to_string(f.next) + " (" + why + "); resuming at the next " + d.Protocol() + " header");
         d.Lost(lost);

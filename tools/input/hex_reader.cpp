@@ -207,9 +207,9 @@ void ReadHex(FILE *in, ReaderContext &ctx) {
     if (ok) ok = SplitLines(carry, "", 0, true, take);
     const Place end(stream.Consumed() + stream.Pending());
     if (!ok)
-        return ctx.Damage(end, "hex text lines that are not hex (the rest of the input unread)",
+        return ctx.Damage("hex text", end, "hex text lines that are not hex (the rest of the input unread)",
                           "line " + std::to_string(line) + ": " + what);
-    if (lines.OddNibble()) ctx.Damage(end, "hex texts with an odd number of digits", "odd number of hex digits");
+    if (lines.OddNibble()) ctx.Damage("hex text", end, "hex texts with an odd number of digits", "odd number of hex digits");
     stream.Finish();
 }
 

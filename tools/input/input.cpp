@@ -167,9 +167,9 @@ bool ReadInput(FILE *in, const InputOptions &opt, ReaderContext &ctx, std::strin
             return false;
     }
     if (!damage.empty()) {
-        ctx.Damage(Place(), "compressed inputs damaged or cut short", std::string(CompressionName(c)) + ": " + damage);
+        ctx.Damage("compressed input", Place(), "compressed inputs damaged or cut short", std::string(CompressionName(c)) + ": " + damage);
     } else if (std::ferror(in)) {
-        ctx.Damage(Place(), "inputs with a read error", std::string("read error: ") + std::strerror(errno));
+        ctx.Damage("read", Place(), "inputs with a read error", std::string("read error: ") + std::strerror(errno));
     }
     return ok;
 }

@@ -24,7 +24,7 @@ void MrtReader::Record(uint32_t sec, uint16_t type, uint16_t subtype, ByteReader
     }
 }
 
-void MrtReader::Damaged(std::string what) { ctx_.Damage(Place(offset_), "MRT records malformed", std::move(what)); }
+void MrtReader::Damaged(std::string what) { ctx_.Damage("MRT", Place(offset_), "MRT records malformed", std::move(what)); }
 
 void MrtReader::Emit(Message &m) {
     m.offset = offset_;

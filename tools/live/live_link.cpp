@@ -29,7 +29,7 @@ void LiveEvent(ReaderContext &ctx, const std::string &peer, uint32_t as, const s
 }
 
 void LiveProblem(ReaderContext &ctx, const std::string &where, const std::string &what) {
-    ctx.Problem(Place(0, 0, where), where.empty() ? what : where + ": " + what);
+    ctx.Problem("session", Place(0, 0, where), where.empty() ? what : where + ": " + what);
 }
 
 void LiveReport::Connected(LiveLink &l, double now, bool outgoing) {

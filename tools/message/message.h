@@ -61,6 +61,7 @@ struct InputProblem {
     uint64_t frame = 0;
     std::string where;
     std::string what;
+    std::string kind = "input";  // what was being read: "capture", "BGP stream", "MRT", "session", ...
 };
 
 // What a reader passed over, under one reason. Damage (malformed, cut or

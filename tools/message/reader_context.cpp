@@ -13,7 +13,7 @@ void ReaderContext::Event(InputEvent &e) {
     sink_.OnEvent(e);
 }
 
-void ReaderContext::Problem(const Place &at, std::string what) {
+void ReaderContext::Problem(const char *kind, const Place &at, std::string what) {
     ++counts_.problems;
     InputProblem p;
     p.number = live_ ? 0 : counts_.messages + 1;
@@ -21,12 +21,13 @@ void ReaderContext::Problem(const Place &at, std::string what) {
     p.frame = at.frame;
     p.where = at.where;
     p.what = std::move(what);
+    p.kind = kind;
     sink_.OnProblem(p);
 }
 
-void ReaderContext::Damage(const Place &at, const std::string &reason, std::string what, uint64_t n) {
+void ReaderContext::Damage(const char *kind, const Place &at, const std::string &reason, std::string what, uint64_t n) {
     counts_.Skip(reason, true, n);
-    Problem(at, std::move(what));
+    Problem(kind, at, std::move(what));
 }
 
 }  // namespace rpdhost

@@ -35,9 +35,10 @@ public:
     void Event(InputEvent &e);
     // Counts `n` units passed over under `reason`.
     void Skip(const std::string &reason, bool damage, uint64_t n = 1) { counts_.Skip(reason, damage, n); }
-    void Problem(const Place &at, std::string what);
+    // A problem in what `kind` names ("capture", "BGP stream", "MRT", "session", ...).
+    void Problem(const char *kind, const Place &at, std::string what);
     // Damage counted under `reason` and reported: the one way a reader says it lost something.
-    void Damage(const Place &at, const std::string &reason, std::string what, uint64_t n = 1);
+    void Damage(const char *kind, const Place &at, const std::string &reason, std::string what, uint64_t n = 1);
     void Progress(uint64_t bytes) { sink_.OnProgress(bytes); }
 
 private:

@@ -31,7 +31,7 @@ void ProblemLog::Problem(const ProblemView &p) {
         std::fprintf(err_, " at attribute byte %zu (message byte %zu)", p.attributeByte, p.messageByte);
     else if (p.hasByte)
         std::fprintf(err_, " at message byte %zu", p.messageByte);
-    if (p.status != "input" && p.status != "unreadable input" && !p.Warning()) std::fprintf(err_, ": %s", p.status.c_str());
+    if (!p.Input() && !p.Warning()) std::fprintf(err_, ": %s", p.status.c_str());
     std::fputc('\n', err_);
     if (!p.excerpt.empty()) std::fprintf(err_, "    %s\n", p.excerpt.c_str());
 }

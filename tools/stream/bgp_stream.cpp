@@ -29,7 +29,7 @@ void BgpStream::Feed(const uint8_t *p, size_t n) {
 }
 
 void BgpStream::Skipped(uint64_t offset, uint64_t n) {
-    ctx_.Damage(At(offset), kNoHeader, "no BGP header here: passed over " + std::to_string(n) + " bytes", n);
+    ctx_.Damage("BGP stream", At(offset), kNoHeader, "no BGP header here: passed over " + std::to_string(n) + " bytes", n);
 }
 
 void BgpStream::Finish() {
@@ -38,7 +38,7 @@ void BgpStream::Finish() {
     const size_t n = framer_.Pending();
     if (n == 0) return;
     const bool cut = framer_.PendingIsMessage();
-    ctx_.Damage(At(framer_.Consumed()), cut ? kCutAtEnd : kNoHeader,
+    ctx_.Damage("BGP stream", At(framer_.Consumed()), cut ? kCutAtEnd : kNoHeader,
                 cut ? "input ends inside a message (" + std::to_string(n) + " bytes left over)"
                     : "input ends with " + std::to_string(n) + " bytes that start no BGP message",
                 n);

@@ -76,7 +76,7 @@ bool BmpStream::Search() {
 void BmpStream::EndSearch() {
     searching_ = false;
     if (skipRun_ == 0) return;
-    ctx_.Damage(Place(skipStart_, origin_.frame, origin_.where), kNoHeader,
+    ctx_.Damage("BMP stream", Place(skipStart_, origin_.frame, origin_.where), kNoHeader,
                 "no BMP header here: passed over " + std::to_string(skipRun_) + " bytes", skipRun_);
     skipRun_ = 0;
 }
@@ -118,7 +118,7 @@ void BmpStream::Finish() {
 }
 
 void BmpStream::Damaged(std::string what) {
-    ctx_.Damage(Place(offset_, origin_.frame, origin_.where), "BMP messages malformed or cut short", std::move(what));
+    ctx_.Damage("BMP stream", Place(offset_, origin_.frame, origin_.where), "BMP messages malformed or cut short", std::move(what));
 }
 
 }  // namespace rpdhost

@@ -56,13 +56,15 @@ struct ProblemView {
     uint64_t frame = 0;
     std::string where;
     std::string what;     // what was refused or broken, and why
-    std::string status;   // the plug-in's status, or the kind of problem ("input", "verify", "warning", ...)
+    std::string status;   // the plug-in's status, or the kind of problem ("input: capture", "verify", "warning", ...)
     bool hasByte = false;  // the byte it shows at
     size_t messageByte = 0;
     bool hasAttributeByte = false;
     size_t attributeByte = 0;
     std::string excerpt;  // the bytes around it, that byte marked
     bool Warning() const { return status == "warning"; }
+    // A problem in the input itself ("input: capture", ...): its status goes without saying.
+    bool Input() const { return status.rfind("input", 0) == 0 || status == "unreadable input"; }
 };
 // A problem about the message `mv`: its file, number, offset, frame and stream.
 ProblemView ProblemAbout(const MessageView &mv);

@@ -61,7 +61,7 @@ void RouteWalk::OnProblem(const InputProblem &ip) {
     p.frame = ip.frame;
     p.where = ip.where;
     p.what = ip.what;
-    p.status = "input";
+    p.status = "input: " + ip.kind;
     Report(std::move(p));
 }
 
