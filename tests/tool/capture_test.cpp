@@ -153,6 +153,26 @@ TEST(Capture, RecoversWhatCanBeReadAndCountsTheRest) {
     }
 }
 
+// A SYN that carries the first message, its data numbered after the SYN (as
+// TCP has it) or from the SYN's own number (as replayed captures have it):
+// every message is read either way, tshark's count for both (3).
+TEST(Capture, DataOnTheSyn) {
+    const std::vector<Bytes> msgs = Messages(3);
+    Bytes rest = msgs[1];
+    rest.insert(rest.end(), msgs[2].begin(), msgs[2].end());
+    for (const uint32_t gap : {1u, 0u}) {
+        SCOPED_TRACE(gap);
+        const std::vector<rpdwire::TcpSegment> segs = {
+            {1000, 0, rpdwire::kTcpSyn, msgs[0], true},
+            {5000, 1001, rpdwire::kTcpSyn | rpdwire::kTcpAck, {}, false},
+            {1000 + gap + uint32_t(msgs[0].size()), 5001, rpdwire::kTcpPsh | rpdwire::kTcpAck, rest, true},
+        };
+        const ReadResult r = ReadCapture(Pcap(FramesOf(segs)));
+        EXPECT_EQ(BytesOf(r.got), msgs);
+        EXPECT_FALSE(r.AnyDamage());
+    }
+}
+
 TEST(Capture, BgpOnAnotherPortGetsAHint) {
     rpdwire::Endpoints ep;
     ep.localPort = 1179;

@@ -302,6 +302,13 @@ for f in "$fixtures"/*.pcap "$fixtures"/*.pcapng; do
     [[ -n $got && $got -ge $want ]] || fail "$b ($z): $got BGP messages, tshark finds $want"
   done
 done
+# The OPEN on the SYN, numbered from the SYN itself: every message tshark decodes, none lost after it.
+f=$fixtures/session-syn-data.pcap
+want=$(tshark -r "$f" -Y bgp -T fields -e bgp.type 2>/dev/null | tr ',' '\n' | grep -c .)
+expect_rc 0 "data on the SYN" "$tool" "$f"
+[[ $(messages "$tmp/out") -eq $want ]] || fail "session-syn-data.pcap: $(messages "$tmp/out") BGP messages, tshark decodes $want"
+grep -q "^damaged" "$tmp/out" && fail "session-syn-data.pcap: damage reported"
+grep -q "numbered from the SYN itself" "$tmp/out" || fail "session-syn-data.pcap: the SYN's numbering is not reported"
 for f in gobgp-updates.mrt gobgp-table.mrt; do
   for z in cat bzip2 xz; do
     $z <"$fixtures/$f" >"$tmp/fx"

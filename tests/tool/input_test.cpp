@@ -158,6 +158,24 @@ TEST(Input, HexTextInTheFormsPeoplePaste) {
     }
 }
 
+// A line that is not hex (a stray word, a pasted prompt) is passed over and
+// reported by its line number; the messages either side of it read on,
+// whether the format was found or given.
+TEST(Input, HexTextPassesOverALineThatIsNotHex) {
+    const std::vector<Bytes> msgs = SampleMessages();
+    const std::string before = "\xEF\xBB\xBF" + rpdwire::ToHex(msgs[0]) + "\n";
+    const std::string text = before + "router# show bgp\n" + rpdwire::ToHex(msgs[1]) + "\n";
+    const std::string stray = "line " + std::to_string(std::count(before.begin(), before.end(), '\n') + 1) + ":";
+    const Bytes file(text.begin(), text.end());
+    EXPECT_EQ(rpdhost::DetectFormat(file.data(), file.size(), true), InputFormat::Hex);
+    for (InputFormat fmt : {InputFormat::Auto, InputFormat::Hex}) {
+        const Collected got = ReadAs(file, fmt);
+        EXPECT_EQ(BytesOf(got), (std::vector<Bytes>{msgs[0], msgs[1]}));
+        ASSERT_EQ(got.problems.size(), 1u);
+        EXPECT_EQ(got.problems[0].what.rfind(stray, 0), 0u) << got.problems[0].what;
+    }
+}
+
 // MRT records written by hand: the 2-byte-AS subtype, the extended-time
 // type, a record type that is skipped, and a record that does not hold one message.
 TEST(Input, MrtSubtypesAndBrokenRecords) {

@@ -145,4 +145,15 @@ TEST(MrtBgp4mp, StateChangesLocalAndAddPathMessages) {
     EXPECT_FALSE(got.messages[2].addPath);
 }
 
+// A file that opens with a record rpd-host does not read (an old or new
+// type) is still told to be MRT by the records that follow it.
+TEST(MrtBgp4mp, AFileOpeningWithARecordOfAnotherTypeIsStillMrt) {
+    rpdwire::Update u;
+    u.announce = {{1, 2, 1}};
+    const Bytes file = Cat({Record(1700000000, 5, 1, Bytes(40, 0xAB)),
+                            Record(1700000001, 16, 4, Bgp4mpAs4(65001, 65000, "192.0.2.1", "192.0.2.2",
+                                                                rpdwire::BuildUpdate(u)))});
+    EXPECT_EQ(ReadMrt(file).messages.size(), 1u);
+}
+
 }  // namespace

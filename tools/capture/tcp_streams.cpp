@@ -109,7 +109,13 @@ void TcpStreams::Segment(const FrameInfo &fr, const TcpPacket &s) {
         f.anchored = true;
         f.base = s.seq + 1;
         f.next = 0;
+        if (s.len > 0) {  // data on the SYN: where it stands shows with the next segment
+            f.synData.assign(s.data, s.data + s.len);
+            f.synSeq = s.seq;
+            return;
+        }
     }
+    if (!f.synData.empty() && s.len > 0) SynData(f, &s);
     // The other side acknowledged data this capture never saw: it is lost, not late.
     if ((s.flags & kTcpAck) && f.reverse != nullptr && f.reverse->anchored && !f.reverse->held.empty()) {
         Flow &r = *f.reverse;
@@ -123,6 +129,19 @@ void TcpStreams::Segment(const FrameInfo &fr, const TcpPacket &s) {
         f.next = 0;
     }
     Accept(f, Offset(f, s.seq), s.data, s.len);
+}
+
+// A SYN's data stands after the SYN's own sequence number. Some captures
+// (replayed or edited ones) number it from the SYN's number itself: the next
+// segment then starts where that data ends, and is read so, not cut by one.
+void TcpStreams::SynData(Flow &f, const TcpPacket *next) {
+    const Bytes data = std::move(f.synData);
+    f.synData.clear();
+    if (next != nullptr && next->seq == f.synSeq + static_cast<uint32_t>(data.size())) {
+        f.base = f.synSeq;
+        ctx_.Skip("TCP SYNs whose data is numbered from the SYN itself (read so)", false);
+    }
+    Accept(f, 0, data.data(), data.size());
 }
 
 void TcpStreams::Accept(Flow &f, uint64_t at, const uint8_t *data, size_t len) {
@@ -180,6 +199,7 @@ void TcpStreams::Deliver(Flow &f, const uint8_t *data, size_t len) {
 }
 
 void TcpStreams::Close(Flow &f) {
+    if (!f.synData.empty()) SynData(f, nullptr);
     while (!f.held.empty()) SkipGap(f, f.held.begin()->first, "the stream ends before it filled");
     if (f.decoder) f.decoder->Finish();
 }

@@ -38,6 +38,8 @@ private:
         uint64_t next = 0;      // stream offset expected next
         std::map<uint64_t, Bytes> held;
         size_t heldBytes = 0;
+        Bytes synData;  // data a SYN carried, held until the next segment says how it is numbered
+        uint32_t synSeq = 0;
     };
     using FlowList = std::list<Flow>;
 
@@ -45,6 +47,7 @@ private:
     void Start(Flow &f, const TcpPacket &s);
     uint64_t Offset(const Flow &f, uint32_t seq) const;
     void Accept(Flow &f, uint64_t at, const uint8_t *data, size_t len);
+    void SynData(Flow &f, const TcpPacket *next);
     void DrainHeld(Flow &f);
     void SkipGap(Flow &f, uint64_t to, const char *why);
     void Deliver(Flow &f, const uint8_t *data, size_t len);

@@ -1,7 +1,9 @@
 // Hex text as people paste it: plain digits, 0x-prefixed or colon-, comma-
 // or space-separated bytes, `xxd` and `hexdump -C` output, and tshark's or
 // Wireshark's hex dumps (offset, bytes, then an ASCII column, which is left
-// out). # starts a comment; NUL bytes count as blanks.
+// out). # starts a comment; NUL bytes count as blanks, and so does a UTF-8
+// byte-order mark at the start. A line that holds no hex is passed over and
+// reported; the bytes around it read on.
 #include <cctype>
 #include <cstring>
 
@@ -25,10 +27,28 @@ public:
     bool Line(const char *p, size_t n, bool goesOn, std::vector<uint8_t> &out, std::string &what) {
         const bool lineStart = !midLine_;
         midLine_ = goesOn;
-        if (comment_) {
-            comment_ = goesOn;
+        if (comment_ || skipping_) {
+            comment_ = comment_ && goesOn;
+            skipping_ = skipping_ && goesOn;
             return true;
         }
+        if (first_ && n >= 3 && std::memcmp(p, "\xEF\xBB\xBF", 3) == 0) p += 3, n -= 3;  // a byte-order mark
+        first_ = false;
+        // A line that is not hex leaves nothing behind: its bytes and the state before it stay as they were.
+        const size_t had = out.size();
+        const int nibble = nibble_;
+        const uint64_t dumpNext = dumpNext_;
+        if (Decode(p, n, goesOn, lineStart, out, what)) return true;
+        out.resize(had);
+        nibble_ = nibble;
+        dumpNext_ = dumpNext;
+        skipping_ = goesOn;
+        return false;
+    }
+    bool OddNibble() const { return nibble_ >= 0; }
+
+private:
+    bool Decode(const char *p, size_t n, bool goesOn, bool lineStart, std::vector<uint8_t> &out, std::string &what) {
         if (const void *hash = std::memchr(p, '#', n)) {
             n = static_cast<size_t>(static_cast<const char *>(hash) - p);
             comment_ = goesOn;
@@ -47,9 +67,7 @@ public:
         }
         return Plain(p + i, n - i, out, what);
     }
-    bool OddNibble() const { return nibble_ >= 0; }
 
-private:
     // An offset column: 4 to 16 hex digits, then ": " (xxd), or two blanks
     // where the offset continues the dump (tshark, hexdump -C).
     bool DumpOffset(const char *p, size_t n, uint64_t &offset, size_t &after) const {
@@ -136,7 +154,9 @@ private:
     }
 
     int nibble_ = -1;
+    bool first_ = true;
     bool comment_ = false;
+    bool skipping_ = false;  // the rest of a long line that is not hex
     bool midLine_ = false;
     uint64_t dumpNext_ = 0;
 };
@@ -180,8 +200,15 @@ bool LooksLikeHex(const uint8_t *head, size_t n, bool whole) {
         while (last > 0 && p[last - 1] != '\n') --last;
         if (last > 0) n = last;
     }
-    return SplitLines(carry, p, n, true,
-                      [&](const char *l, size_t len, bool goesOn) { return lines.Line(l, len, goesOn, bytes, what); });
+    // Hex when no line is anything else, or the lines of hex outnumber those that are not.
+    size_t good = 0, bad = 0;
+    SplitLines(carry, p, n, true, [&](const char *l, size_t len, bool goesOn) {
+        const size_t had = bytes.size();
+        if (!lines.Line(l, len, goesOn, bytes, what)) ++bad;
+        else if (bytes.size() > had) ++good;
+        return true;
+    });
+    return bad == 0 || good > bad;
 }
 
 void ReadHex(FILE *in, ReaderContext &ctx) {
@@ -189,27 +216,35 @@ void ReadHex(FILE *in, ReaderContext &ctx) {
     HexLines lines;
     std::vector<uint8_t> chunk(kChunk), bytes;
     std::string carry, what;
-    uint64_t total = 0, line = 0;
+    uint64_t total = 0, line = 0, bad = 0;
+    // Each line that is not hex is counted; the first ones are also reported, so that a binary file read as
+    // hex does not bury the terminal.
+    constexpr uint64_t kReported = 20;
+    constexpr char kNotHex[] = "hex text lines that are not hex (passed over)";
     auto take = [&](const char *l, size_t len, bool goesOn) {
         line += goesOn ? 0 : 1;
         bytes.clear();
-        const bool ok = lines.Line(l, len, goesOn, bytes, what);
-        stream.Feed(bytes.data(), bytes.size());
-        return ok;
+        if (lines.Line(l, len, goesOn, bytes, what)) {
+            stream.Feed(bytes.data(), bytes.size());
+        } else if (++bad <= kReported) {
+            ctx.Damage("hex text", Place(stream.Consumed() + stream.Pending()), kNotHex,
+                       "line " + std::to_string(line) + ": " + what + "; the line is passed over" +
+                           (bad == kReported ? " (further such lines are counted, not reported)" : ""));
+        } else {
+            ctx.Skip(kNotHex, true);
+        }
+        return true;
     };
-    bool ok = true;
     size_t n;
-    while (ok && (n = std::fread(chunk.data(), 1, chunk.size(), in)) > 0) {
+    while ((n = std::fread(chunk.data(), 1, chunk.size(), in)) > 0) {
         total += n;
-        ok = SplitLines(carry, reinterpret_cast<const char *>(chunk.data()), n, false, take);
+        SplitLines(carry, reinterpret_cast<const char *>(chunk.data()), n, false, take);
         ctx.Progress(total);
     }
-    if (ok) ok = SplitLines(carry, "", 0, true, take);
-    const Place end(stream.Consumed() + stream.Pending());
-    if (!ok)
-        return ctx.Damage("hex text", end, "hex text lines that are not hex (the rest of the input unread)",
-                          "line " + std::to_string(line) + ": " + what);
-    if (lines.OddNibble()) ctx.Damage("hex text", end, "hex texts with an odd number of digits", "odd number of hex digits");
+    SplitLines(carry, "", 0, true, take);
+    if (lines.OddNibble())
+        ctx.Damage("hex text", Place(stream.Consumed() + stream.Pending()), "hex texts with an odd number of digits",
+                   "odd number of hex digits");
     stream.Finish();
 }
 

@@ -116,6 +116,7 @@ InputFormat DetectFormat(const uint8_t *head, size_t n, bool whole) {
     if (LooksLikeMrt(head, n)) return InputFormat::Mrt;
     if (LooksLikeBmp(head, n)) return InputFormat::Bmp;
     if (LooksLikeHex(head, n, whole)) return InputFormat::Hex;
+    if (LooksLikeMrt(head, n, true)) return InputFormat::Mrt;
     return InputFormat::Auto;
 }
 

@@ -73,10 +73,15 @@ void MrtReader::Bgp4mp(uint16_t subtype, ByteReader body) {
     Emit(m);
 }
 
-bool LooksLikeMrt(const uint8_t *head, size_t n) {
-    if (n < kMrtHeaderLen || !KnownMrtType(Be16(head + 4)) || Be32(head + 8) > kMrtMaxRecord) return false;
+bool LooksLikeMrt(const uint8_t *head, size_t n, bool anyType) {
+    if (n < kMrtHeaderLen || Be32(head + 8) > kMrtMaxRecord) return false;
     const size_t next = kMrtHeaderLen + size_t{Be32(head + 8)};
-    return n < next + kMrtHeaderLen || KnownMrtType(Be16(head + next + 4));
+    if (!anyType) return KnownMrtType(Be16(head + 4)) && (n < next + kMrtHeaderLen || KnownMrtType(Be16(head + next + 4)));
+    // Records of types rpd-host does not read: the next record where the first one's length says, a day apart at most.
+    constexpr uint32_t kDay = 86400;
+    if (n < next + kMrtHeaderLen) return false;
+    const uint32_t t1 = Be32(head), t2 = Be32(head + next);
+    return (t1 > t2 ? t1 - t2 : t2 - t1) <= kDay && Be32(head + next + 8) <= kMrtMaxRecord;
 }
 
 void ReadMrt(FILE *in, ReaderContext &ctx) {

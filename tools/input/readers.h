@@ -11,7 +11,8 @@ namespace rpdhost {
 
 // Content tests over the first `n` bytes (`whole`: the input ends there).
 bool LooksLikeHex(const uint8_t *head, size_t n, bool whole);
-bool LooksLikeMrt(const uint8_t *head, size_t n);
+// MRT by its record types, or (`anyType`) by records that chain, whatever their types.
+bool LooksLikeMrt(const uint8_t *head, size_t n, bool anyType = false);
 bool LooksLikeBmp(const uint8_t *head, size_t n);
 
 void ReadHex(FILE *in, ReaderContext &ctx);
