@@ -121,7 +121,7 @@ TEST(Bmp, DamageIsReportedAndCounted) {
         bool followed;  // the stream could be read to its end
     };
     const Case cases[] = {
-        {"bytes after the UPDATE", Cat({trailing, good}), 3, "malformed", true},
+        {"a TLV after the UPDATE cut short", Cat({trailing, good}), 3, "malformed", true},
         {"messages lost", Cat({rpdwire::BmpMessage(rpdwire::kBmpRouteMirroring, lost), good}), 1, "lost", true},
         {"not an UPDATE", Cat({rpdwire::BmpMessage(rpdwire::kBmpRouteMonitoring, keepalive), good}), 1, "malformed", true},
         {"per-peer header cut", Cat({rpdwire::BmpMessage(rpdwire::kBmpRouteMonitoring, Bytes(41, 0)), good}), 1,
@@ -133,12 +133,37 @@ TEST(Bmp, DamageIsReportedAndCounted) {
     };
     for (const Case &c : cases) {
         const Fed f = Feed(c.stream);
-        // "bytes after the UPDATE": the UPDATE is still read, then the extra bytes are reported.
+        // A TLV cut short after the UPDATE: the UPDATE is still read, then the TLV is reported.
         EXPECT_EQ(f.got.messages.size(), c.messages == 3 ? 2u : c.messages) << c.name;
         EXPECT_TRUE(f.Damaged(c.reason)) << c.name;
         EXPECT_FALSE(f.got.problems.empty()) << c.name;
         EXPECT_EQ(f.ok, c.followed) << c.name;
     }
+}
+
+// TLVs after a route monitoring's UPDATE, an enterprise's own among them (as
+// real routers send on their Loc-RIB), are counted by type, not taken for
+// damage; a stream of ever new types does not grow the counts without end.
+TEST(Bmp, TlvsAfterTheUpdateAreCountedByType) {
+    BmpPeer locRib;
+    locRib.type = 3;
+    auto monitoring = [&](const std::vector<Bytes> &tlvs) {
+        Bytes body = Cat({rpdwire::BmpPeerHeader(locRib), RpdUpdate(1)});
+        for (const Bytes &t : tlvs) body.insert(body.end(), t.begin(), t.end());
+        return rpdwire::BmpMessage(rpdwire::kBmpRouteMonitoring, body);
+    };
+    const Bytes vendor = rpdwire::BmpTlv(0xEA62, {0, 0, 0x12, 0x34, 0, 1});
+    std::vector<Bytes> many;
+    for (uint16_t t = 100; t < 120; ++t) many.push_back(rpdwire::BmpTlv(t, {}));
+    const Fed f = Feed(Cat({monitoring({vendor, rpdwire::BmpTlv(1, {0, 0, 0, 7})}), monitoring({vendor}), monitoring(many)}));
+    EXPECT_EQ(f.got.messages.size(), 3u);
+    EXPECT_TRUE(f.got.problems.empty());
+    EXPECT_FALSE(f.Damaged(""));
+    const std::string prefix = "BMP route monitoring TLVs after the UPDATE ";
+    EXPECT_EQ(f.counts.skipped.at(prefix + "(type 0xEA62, enterprise-specific)").count, 2u);
+    EXPECT_EQ(f.counts.skipped.at(prefix + "(type 0x0001)").count, 1u);
+    EXPECT_EQ(f.counts.skipped.at(prefix + "(further types)").count, 14u);
+    EXPECT_EQ(f.counts.skipped.size(), 9u);
 }
 
 TEST(Bmp, FilesAreToldAndRead) {

@@ -1,4 +1,5 @@
 // What each BMP message says: its BGP messages handed over, the rest as events.
+#include <algorithm>
 #include <cstdio>
 
 #include "address.h"
@@ -159,7 +160,28 @@ void BmpStream::Monitoring(const BmpPeerHeader &ph, ByteReader r) {
     size_t len = 0;
     if (!TakeBgp(r, m, len) || BgpMessageType(m) != kBgpUpdate) return Damaged("BMP route monitoring without a whole UPDATE");
     Emit(ph, m, len, "route monitoring");
-    if (r.Left() > 0) Damaged("BMP route monitoring: " + std::to_string(r.Left()) + " bytes after the UPDATE");
+    // TLVs after the UPDATE (routers send them ahead of the BMP TLV work's standard): counted by type, not read;
+    // only one that runs past the message is damage.
+    while (r.Left() > 0) {
+        const size_t left = r.Left();
+        uint16_t t = 0, n = 0;
+        if (!r.U16(t) || !r.U16(n) || !r.Skip(n))
+            return Damaged("BMP route monitoring: a TLV after the UPDATE runs past the message (" + std::to_string(left) +
+                           " bytes left)");
+        ctx_.Skip(TlvReason(t), false);
+    }
+}
+
+// The first types are counted each under its own name; a stream of ever new ones does not grow the counts.
+std::string BmpStream::TlvReason(uint16_t type) {
+    constexpr size_t kNamedTypes = 8;
+    const bool named = std::find(tlvTypes_.begin(), tlvTypes_.end(), type) != tlvTypes_.end();
+    if (!named && tlvTypes_.size() >= kNamedTypes) return "BMP route monitoring TLVs after the UPDATE (further types)";
+    if (!named) tlvTypes_.push_back(type);
+    char text[16];
+    std::snprintf(text, sizeof(text), "0x%04X", type);
+    return std::string("BMP route monitoring TLVs after the UPDATE (type ") + text +
+           (type & kBmpTlvEnterprise ? ", enterprise-specific)" : ")");
 }
 
 void BmpStream::Mirroring(const BmpPeerHeader &ph, ByteReader r) {

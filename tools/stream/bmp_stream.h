@@ -53,6 +53,8 @@ private:
     void PeerUp(const BmpPeerHeader &ph, ByteReader r);
     void PeerDown(const BmpPeerHeader &ph, ByteReader r);
     void Statistics(const BmpPeerHeader &ph, ByteReader r);
+    // What a TLV after a route monitoring's UPDATE is counted as.
+    std::string TlvReason(uint16_t type);
     // Hands a BGP message the stream carries over, attributed to its peer and table.
     void Emit(const BmpPeerHeader &ph, const uint8_t *m, size_t len, const char *kind);
     void Damaged(std::string what);
@@ -68,6 +70,7 @@ private:
     uint64_t skipRun_ = 0, skipStart_ = 0;  // bytes passed over while searching, not yet reported
     bool broken_ = false;
     bool terminated_ = false;
+    std::vector<uint16_t> tlvTypes_;  // TLV types counted under their own name
 };
 
 }  // namespace rpdhost

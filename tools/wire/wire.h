@@ -83,6 +83,8 @@ constexpr uint8_t kBmpRouteMonitoring = 0, kBmpStatistics = 1, kBmpPeerDown = 2,
                   kBmpTermination = 5, kBmpRouteMirroring = 6;
 constexpr uint8_t kBmpPeerLocRib = 3;  // peer type of RFC 9069
 constexpr uint8_t kBmpFlagV = 0x80, kBmpFlagL = 0x40, kBmpFlagO = 0x10;
+// A TLV type with its top bit set is an enterprise's own (the E-bit of the BMP TLV work).
+constexpr uint16_t kBmpTlvEnterprise = 0x8000;
 // Whether a plausible BMP message starts at `p` (n bytes there): version 3,
 // a length inside the limits, a known type, and for a route monitoring the
 // BGP marker after the per-peer header (where the bytes reach that far).
