@@ -6,8 +6,9 @@
 # mirror what it receives and to send pre-policy route monitoring.
 # rpd-host must see the initiation and the peer up, and decode the policy
 # GoBGP passes on in route monitoring. GoBGP 3.10 sends no route mirroring
-# here and drops the RPD NLRI of the unnegotiated family; the test reports
-# what came. Bounded in time; every process started is stopped by its pid.
+# here and drops the UPDATE with the RPD MP_REACH_NLRI of the unnegotiated
+# family (its IPv4 route with it); the test checks that only the other one
+# arrives and reports what came. Bounded in time; every process started is stopped by its pid.
 #   gobgp_bmp.sh RPD_HOST SOURCE_DIR
 set -euo pipefail
 tool=$1
@@ -78,6 +79,10 @@ assert any('BMP initiation, sysName "GoBGP"' in e for e in events), events
 assert any("peer up: pre-policy Adj-RIB-In" in e and "no RPD family offered" in e for e in events), events
 decoded = [r for r in records if r["type"] in ("policy", "route") and r.get("peer") == "127.0.0.2"]
 assert len(decoded) >= 1 and all(r["policy"]["community"] == "MATCH AND SET" for r in decoded), decoded
+# What the README says arrives: the policy riding on 10.0.0.0/24; the UPDATE of 10.0.1.0/24, which also
+# carries the RPD MP_REACH_NLRI, is dropped whole.
+prefixes = {p for r in decoded for p in r.get("prefixes", [])}
+assert prefixes == {"10.0.0.0/24"}, f"GoBGP passed on {sorted(prefixes)}, not 10.0.0.0/24 alone"
 summary = [r for r in records if r["type"] == "summary"][0]
 assert not summary["failed"], summary
 routes = sum(1 for r in records if r["type"] == "route")

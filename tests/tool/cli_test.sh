@@ -317,6 +317,12 @@ for f in gobgp-updates.mrt gobgp-table.mrt; do
   done
 done
 grep -q "^  announce" <("$tool" "$fixtures/session.pcap") || fail "session.pcap: no RPD route announced"
+# The README's first example is what rpd-host prints for it, line for line (… stands for lines left out).
+"$tool" "$fixtures/session.pcap" >"$tmp/session.txt" 2>&1
+sed -n '/^\$ rpd-host tests\/fixtures\/peers\/session.pcap$/,/^```$/p' "$here/../../README.md" | sed '1d;$d' | grep -v '^…$' |
+  sed 's#^tests/fixtures/peers/#'"$fixtures"'/#' >"$tmp/readme.txt"
+[[ -s $tmp/readme.txt ]] || fail "README: the session.pcap example is missing"
+grep -vxFf "$tmp/session.txt" "$tmp/readme.txt" >"$tmp/stale" && fail "README example differs from the output: $(head -1 "$tmp/stale")"
 
 # BMP in captures (two GoBGP routers, a hand-built router; one capture cut inside a message):
 # every BMP message tshark decodes is read, as a BGP message or an event of its type; the

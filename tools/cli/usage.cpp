@@ -15,7 +15,7 @@ const char kHead[] =
     "       rpd-host speak (--connect ADDR | --bind ADDR) [OPTIONS] [LIVE OPTIONS]\n"
     "                      POLICY.json\n"
     "       rpd-host bmp [OPTIONS] [LIVE OPTIONS]\n"
-    "       rpd-host encode [--format FMT] [--output FILE] POLICY.json\n"
+    "       rpd-host encode [--format FMT] [--output FILE] [--unchecked] POLICY.json\n"
     "\n"
     "Decodes the BGP Routing Policy Distribution routes (AFI 1, SAFI 75) of BGP\n"
     "messages through the RPD plug-in, as a BGP process would: MP_REACH_NLRI and\n"
