@@ -12,7 +12,7 @@ namespace {
 class Speaker {
 public:
     Speaker(const ListenOptions &lo, MessageSink &sink, Recorder &rec)
-        : lo_(lo), sink_(sink), rec_(rec), report_(sink, rec, lo.speaker.localAs) {}
+        : lo_(lo), sink_(sink), report_(sink, rec, lo.speaker.localAs) {}
 
     bool Run(std::string &why) {
         Fd listener;
@@ -69,7 +69,6 @@ private:
 
     const ListenOptions &lo_;
     MessageSink &sink_;
-    Recorder &rec_;
     LiveReport report_;
     std::vector<std::unique_ptr<LiveLink>> peers_;
 };

@@ -25,7 +25,7 @@ constexpr double kConnectRetry = 5;
 class Controller {
 public:
     Controller(const SpeakOptions &so, const EncodeJob &job, MessageSink &sink, Recorder &rec)
-        : so_(so), job_(job), sink_(sink), report_(sink, rec, so.link.speaker.localAs), rec_(rec) {}
+        : so_(so), job_(job), sink_(sink), report_(sink, rec, so.link.speaker.localAs) {}
 
     bool Run(std::string &why) {
         for (const rpdwire::Bytes &m : job_.messages)
@@ -199,7 +199,6 @@ private:
     const EncodeJob &job_;
     MessageSink &sink_;
     LiveReport report_;
-    Recorder &rec_;
     std::unique_ptr<LiveLink> link_;
     double end_ = 0;
     bool offered_ = false;
