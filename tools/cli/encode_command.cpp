@@ -72,7 +72,8 @@ int CheckJob(const Plugin &plugin, const EncodeJob &job, const std::string &name
     return 1;
 }
 
-int EncodeCommand(const Settings &s, const EncodeJob &job) {    const bool toFile = !s.encodeOutput.empty();
+int EncodeCommand(const Settings &s, const EncodeJob &job) {
+    const bool toFile = !s.encodeOutput.empty();
     const char *output = s.encodeOutput.c_str();
     // A regular file is written under a temporary name and renamed when
     // whole, so a failed encode leaves nothing behind; a FIFO or a device is
