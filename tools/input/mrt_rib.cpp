@@ -73,14 +73,6 @@ bool Rebuild(uint16_t afi, uint8_t safi, const uint8_t *nlri, size_t nlriLen, By
     return true;
 }
 
-// Length of one NLRI of a family as it stands in MP_REACH_NLRI.
-bool NlriLength(uint8_t safi, ByteReader r, size_t &len) {
-    uint8_t first = 0;
-    if (!r.U8(first)) return false;
-    len = safi == kSafiRpd ? 1u + first : 1u + (first + 7u) / 8u;  // RPD counts octets, prefixes bits
-    return len <= r.Left() + 1;
-}
-
 }  // namespace
 
 void MrtReader::TableDumpV2(uint16_t subtype, ByteReader body) {
@@ -106,7 +98,7 @@ void MrtReader::TableDumpV2(uint16_t subtype, ByteReader body) {
     }
     size_t nlriLen = 0;
     const uint8_t *nlri = nullptr;
-    if (!NlriLength(safi, body, nlriLen) || !body.Take(nlriLen, nlri))
+    if (!TakeNlri(body, safi, nlri, nlriLen))
         return Damaged(std::string(name) + " prefix runs past the record");
     uint16_t entries = 0;
     if (!body.U16(entries)) return Damaged(std::string(name) + " record cut short before its entries");

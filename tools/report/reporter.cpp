@@ -6,6 +6,7 @@
 #include "address.h"
 #include "byte_reader.h"
 #include "textual.h"
+#include "wire.h"
 
 namespace rpdhost {
 
@@ -70,14 +71,14 @@ size_t Ipv4Prefixes(const MessageView &mv, size_t most, std::vector<std::string>
     rpdwire::ByteReader r(mv.m.bytes.data() + mv.ipv4Offset, mv.ipv4Length);
     size_t n = 0;
     for (;;) {
-        uint8_t bits = 0;
         const uint8_t *p = nullptr;
+        size_t len = 0;
         // With ADD-PATH each prefix follows its 4-byte path identifier.
-        if ((mv.m.addPath && !r.Skip(4)) || !r.U8(bits) || bits > 32 || !r.Take((bits + 7u) / 8u, p)) return n;
+        if ((mv.m.addPath && !r.Skip(4)) || !rpdwire::TakeNlri(r, rpdwire::kSafiUnicast, p, len) || p[0] > 32) return n;
         if (n++ < most) {
             uint32_t addr = 0;
-            for (unsigned i = 0; i < (bits + 7u) / 8u; ++i) addr |= uint32_t{p[i]} << (24 - 8 * i);
-            out.push_back(rpdwire::Ipv4Text(addr) + "/" + std::to_string(bits));
+            for (size_t i = 1; i < len; ++i) addr |= uint32_t{p[i]} << (24 - 8 * (i - 1));
+            out.push_back(rpdwire::Ipv4Text(addr) + "/" + std::to_string(p[0]));
         }
     }
 }

@@ -221,12 +221,12 @@ void RouteWalk::OnSent(const Bytes &message) {
     WalkError err;
     if (!SplitMessage(message.data(), message.size(), opt_.wcCode, parts, err) || parts.type != kBgpUpdate) return;
     ++sum_.sentUpdates;
-    // Each NLRI is its length octet and that many bytes.
     auto count = [&](const Span &field) {
         uint64_t n = 0;
         ByteReader r(message.data() + field.offset, field.length);
-        uint8_t len = 0;
-        while (r.U8(len) && r.Skip(len)) ++n;
+        const uint8_t *nlri = nullptr;
+        size_t len = 0;
+        while (TakeNlri(r, kSafiRpd, nlri, len)) ++n;
         return n;
     };
     sum_.sentAnnounced += count(parts.reach);

@@ -50,6 +50,13 @@ bool StartsBmpMessage(const uint8_t *p, size_t n) {
     return len >= bgp + kBgpHeaderLen && (n < bgp + kBgpMarkerLen || IsMarker(p + bgp));
 }
 
+bool TakeNlri(ByteReader &r, uint8_t safi, const uint8_t *&nlri, size_t &len) {
+    if (r.Left() == 0) return false;
+    const uint8_t first = *r.Here();
+    len = safi == kSafiRpd ? 1u + first : 1u + (first + 7u) / 8u;
+    return r.Take(len, nlri);
+}
+
 bool KnownMrtType(uint16_t t) {
     switch (t) {
         case 11: case 12: case 13: case 16: case 17: case 32: case 33: case 48: case 49: return true;

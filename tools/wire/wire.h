@@ -6,6 +6,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "byte_reader.h"
+
 namespace rpdwire {
 
 // ------------------------------------------------------------------ BGP
@@ -65,6 +67,11 @@ constexpr uint8_t kAsSequence = 2;
 // Address families.
 constexpr uint16_t kAfiIpv4 = 1, kAfiIpv6 = 2;
 constexpr uint8_t kSafiUnicast = 1, kSafiMulticast = 2, kSafiRpd = 75;
+
+// Takes the NLRI at the front of `r` (its length octet included) into `nlri`,
+// `len` bytes: RPD counts its length in octets, the prefix families in bits.
+// False, taking nothing, when it runs past what `r` holds.
+bool TakeNlri(ByteReader &r, uint8_t safi, const uint8_t *&nlri, size_t &len);
 
 // ------------------------------------------------------------------ RPD
 // NLRI: a length octet (9 for an IPv4 peer, 21 for IPv6), the policy type, the distinguisher, the peer.
