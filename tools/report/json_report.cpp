@@ -119,9 +119,12 @@ public:
     JsonReporter(const Plugin &plugin, FILE *out) : plugin_(plugin), out_(out) {}
     bool NeedsWire() const override { return true; }
 
-    void Begin(const MessageView &, const PolicyView &) override {
+    void Begin(const MessageView &mv, const PolicyView &) override {
         policy_.clear();
         routes_ = 0;
+        // The IPv4 unicast prefixes the message announces (the first of them, when many), once for all its records.
+        constexpr size_t kListed = 16;
+        prefixCount_ = Ipv4Prefixes(mv, kListed, prefixes_);
     }
 
     void Route(const MessageView &mv, const PolicyView &pv, const RouteView &r) override {
@@ -189,12 +192,10 @@ private:
         if (!m.peer.empty()) j.Field("peer", m.peer);
         if (m.peerAs != 0) j.Field("peer_as", m.peerAs);
         if (m.hasTime) j.Field("time", TimeText(m.sec, m.usec));
-        // The IPv4 unicast prefixes the message announces (the first of them, when many).
-        constexpr size_t kListed = 16;
-        if (const size_t n = Ipv4Prefixes(mv, kListed, prefixes_); n > 0) {
+        if (prefixCount_ > 0) {
             j.Key("prefixes").OpenArray();
             for (const std::string &p : prefixes_) j.Str(p);
-            j.CloseArray().Field("prefix_count", n);
+            j.CloseArray().Field("prefix_count", prefixCount_);
         }
         return j;
     }
@@ -222,7 +223,8 @@ private:
     const Plugin &plugin_;
     FILE *out_;
     std::string line_, policy_;
-    std::vector<std::string> prefixes_;
+    std::vector<std::string> prefixes_;  // the message's, from Begin
+    size_t prefixCount_ = 0;
     size_t routes_ = 0;
 };
 
