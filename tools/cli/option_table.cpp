@@ -7,6 +7,8 @@
 #include <cerrno>
 #include <cstdlib>
 
+#include "net.h"
+
 namespace rpdhost {
 
 namespace {
@@ -57,13 +59,13 @@ bool CapturePort(Settings &s, const char *value, bool bmp, std::string &err) {
     return true;
 }
 
-// An IPv4 or IPv6 address, kept in the form addresses are written in (so that "2001:db8::0:1" matches).
+// An IPv4 or IPv6 address, kept in the form the live modes write a peer's address in (so that "2001:db8::0:1"
+// matches).
 bool Address(const char *text, std::string &out) {
-    unsigned char buf[sizeof(in6_addr)];
-    char norm[INET6_ADDRSTRLEN] = "";
-    const int family = inet_pton(AF_INET, text, buf) == 1 ? AF_INET : inet_pton(AF_INET6, text, buf) == 1 ? AF_INET6 : 0;
-    if (family == 0 || inet_ntop(family, buf, norm, sizeof(norm)) == nullptr) return false;
-    out = norm;
+    sockaddr_storage sa{};
+    socklen_t len = 0;
+    if (!SocketAddress(text, 0, sa, len)) return false;
+    out = SocketText(sa, false);
     return true;
 }
 

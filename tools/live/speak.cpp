@@ -172,11 +172,17 @@ private:
                       "the peer did not offer AFI 1 / SAFI 75: nothing announced (--force sends the policies anyway)");
     }
 
-    void Announce() {
-        for (const rpdwire::Bytes &m : job_.messages) {
-            if (!report_.Send(*link_, m, Now())) return;
+    // Sends UPDATEs of ours, each counted as sent; false when the connection is lost on the way.
+    bool SendUpdates(const std::vector<rpdwire::Bytes> &updates) {
+        for (const rpdwire::Bytes &m : updates) {
+            if (!report_.Send(*link_, m, Now())) return false;
             sink_.OnSent(m);
         }
+        return true;
+    }
+
+    void Announce() {
+        if (!SendUpdates(job_.messages)) return;
         announced_ = true;
         report_.Event(link_->addr, link_->session.peerAs(),
                       "announced " + rpdwire::Counted(job_.messages.size(), "UPDATE", "UPDATEs") + ", " +
@@ -185,10 +191,7 @@ private:
 
     void Withdraw() {
         const std::vector<rpdwire::Bytes> w = Withdrawals(job_.standing);
-        for (const rpdwire::Bytes &m : w) {
-            if (!report_.Send(*link_, m, Now())) return;
-            sink_.OnSent(m);
-        }
+        if (!SendUpdates(w)) return;
         announced_ = false;
         report_.Event(link_->addr, link_->session.peerAs(),
                       "withdrew " + rpdwire::Counted(job_.standing.size(), "route", "routes") + " in " +

@@ -9,10 +9,6 @@ class DisplayReporter : public TextualReporter {
 public:
     using TextualReporter::TextualReporter;
 
-    void Begin(const MessageView &mv, const PolicyView &) override {
-        std::fprintf(out_, "%s\n", MessageHeading(mv).c_str());
-    }
-
     void Route(const MessageView &, const PolicyView &, const RouteView &r) override {
         uint32_t st = 0;
         std::fprintf(out_, "  %-9s %s", r.announce ? "announce" : "withdraw", KeyText(plugin_, *r.key, st).c_str());

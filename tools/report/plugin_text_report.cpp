@@ -20,12 +20,6 @@ class PluginTextReporter : public TextualReporter {
 public:
     using TextualReporter::TextualReporter;
 
-    void Begin(const MessageView &mv, const PolicyView &) override {
-        const std::string h = MessageHeading(mv);
-        std::fwrite(h.data(), 1, h.size(), out_);
-        std::fputc('\n', out_);
-    }
-
     void Route(const MessageView &, const PolicyView &, const RouteView &r) override {
         std::string text;
         const uint32_t st = plugin_.Text(MakeView(r.key, nullptr), kTextKey, text);

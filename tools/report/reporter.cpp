@@ -100,6 +100,12 @@ std::string KeyText(const Plugin &plugin, const OutBuf &key, uint32_t &status) {
     return s;
 }
 
+void TextualReporter::Begin(const MessageView &mv, const PolicyView &) {
+    std::string h = MessageHeading(mv);
+    h += '\n';
+    std::fwrite(h.data(), 1, h.size(), out_);
+}
+
 void TextualReporter::Event(const std::string &file, const InputEvent &e) {
     std::fprintf(out_, "%s: ", file.c_str());
     PrintEvent(out_, e);

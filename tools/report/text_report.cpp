@@ -49,12 +49,6 @@ public:
     using TextualReporter::TextualReporter;
     bool NeedsWire() const override { return true; }
 
-    void Begin(const MessageView &mv, const PolicyView &) override {
-        const std::string h = MessageHeading(mv);
-        std::fwrite(h.data(), 1, h.size(), out_);
-        std::fputc('\n', out_);
-    }
-
     void Route(const MessageView &, const PolicyView &, const RouteView &r) override {
         uint32_t st = 0;
         line_ = r.announce ? "  announce  " : "  withdraw  ";

@@ -37,10 +37,12 @@ size_t Ipv4Prefixes(const MessageView &mv, size_t most, std::vector<std::string>
 // The plug-in's key text with its padding folded: "Route Type: Export Policy, Peer Address: ...".
 std::string KeyText(const Plugin &plugin, const OutBuf &key, uint32_t &status);
 
-// The text formats' common ground: where they write, the plug-in they ask, events as lines.
+// The text formats' common ground: where they write, the plug-in they ask,
+// each message under its heading, events as lines.
 class TextualReporter : public RouteSink {
 public:
     TextualReporter(const Plugin &plugin, FILE *out) : plugin_(plugin), out_(out) {}
+    void Begin(const MessageView &mv, const PolicyView &pv) override;
     void Event(const std::string &file, const InputEvent &e) override;
 
 protected:
