@@ -9,13 +9,6 @@ class DisplayReporter : public TextualReporter {
 public:
     using TextualReporter::TextualReporter;
 
-    void Route(const MessageView &, const PolicyView &, const RouteView &r) override {
-        uint32_t st = 0;
-        std::fprintf(out_, "  %-9s %s", r.announce ? "announce" : "withdraw", KeyText(plugin_, *r.key, st).c_str());
-        if (r.hasPathId) std::fprintf(out_, " (path %u)", r.pathId);
-        std::fputc('\n', out_);
-    }
-
     void End(const MessageView &, const PolicyView &pv) override {
         if (!pv.Accepted()) {
             if (pv.present) std::fprintf(out_, "  policy not decoded: %s\n", TAM_RPD_StatusName(pv.status));

@@ -23,10 +23,7 @@ public:
     void Route(const MessageView &, const PolicyView &, const RouteView &r) override {
         std::string text;
         const uint32_t st = plugin_.Text(MakeView(r.key, nullptr), kTextKey, text);
-        std::fprintf(out_, "  %-9s %s", r.announce ? "announce" : "withdraw",
-                     st == TAM_RPD_OK ? Trimmed(text).c_str() : TAM_RPD_StatusName(st));
-        if (r.hasPathId) std::fprintf(out_, " (path %u)", r.pathId);
-        std::fputc('\n', out_);
+        RouteLine(r, st == TAM_RPD_OK ? Trimmed(text).c_str() : TAM_RPD_StatusName(st));
     }
 
     void End(const MessageView &, const PolicyView &pv) override {

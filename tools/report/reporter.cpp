@@ -106,6 +106,19 @@ void TextualReporter::Begin(const MessageView &mv, const PolicyView &) {
     std::fwrite(h.data(), 1, h.size(), out_);
 }
 
+void TextualReporter::Route(const MessageView &, const PolicyView &, const RouteView &r) {
+    uint32_t st = 0;
+    RouteLine(r, KeyText(plugin_, *r.key, st).c_str());
+}
+
+void TextualReporter::RouteLine(const RouteView &r, const char *keyText) {
+    routeLine_ = r.announce ? "  announce  " : "  withdraw  ";
+    routeLine_ += keyText;
+    if (r.hasPathId) routeLine_ += " (path " + std::to_string(r.pathId) + ")";
+    routeLine_ += '\n';
+    std::fwrite(routeLine_.data(), 1, routeLine_.size(), out_);
+}
+
 void TextualReporter::Event(const std::string &file, const InputEvent &e) {
     std::fprintf(out_, "%s: ", file.c_str());
     PrintEvent(out_, e);

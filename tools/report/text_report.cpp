@@ -49,15 +49,6 @@ public:
     using TextualReporter::TextualReporter;
     bool NeedsWire() const override { return true; }
 
-    void Route(const MessageView &, const PolicyView &, const RouteView &r) override {
-        uint32_t st = 0;
-        line_ = r.announce ? "  announce  " : "  withdraw  ";
-        line_ += KeyText(plugin_, *r.key, st);
-        if (r.hasPathId) line_ += " (path " + std::to_string(r.pathId) + ")";
-        line_ += '\n';
-        std::fwrite(line_.data(), 1, line_.size(), out_);
-    }
-
     void End(const MessageView &mv, const PolicyView &pv) override {
         if (pv.present) Carriers(mv);
         if (!pv.Accepted()) {

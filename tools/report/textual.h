@@ -43,9 +43,13 @@ class TextualReporter : public RouteSink {
 public:
     TextualReporter(const Plugin &plugin, FILE *out) : plugin_(plugin), out_(out) {}
     void Begin(const MessageView &mv, const PolicyView &pv) override;
+    // Each route on its line, under the key text with its padding folded.
+    void Route(const MessageView &mv, const PolicyView &pv, const RouteView &r) override;
     void Event(const std::string &file, const InputEvent &e) override;
 
 protected:
+    // A route's line, "  announce  KEY (path N)", with the key text as the format has it.
+    void RouteLine(const RouteView &r, const char *keyText);
     // Calls `f(piece, status, text)` for each of the plug-in's display pieces of an accepted policy.
     template <typename F> void EachPiece(const PolicyView &pv, F &&f) {
         const TAM_RPD_ROUTE_VIEW view = MakeView(nullptr, pv.attr);
@@ -59,7 +63,7 @@ protected:
     FILE *out_;
 
 private:
-    std::string pieceText_;
+    std::string pieceText_, routeLine_;
 };
 
 std::unique_ptr<RouteSink> MakeTextReporter(const Plugin &plugin, FILE *out);
