@@ -181,21 +181,70 @@ TEST(Capture, BgpOnAnotherPortGetsAHint) {
     EXPECT_EQ(r.counts.skipped.count("TCP segments on port 1179 that start a BGP message (try --port 1179)"), 1u);
 }
 
-// 65,536 connections that never carried data come first: the one that does still comes out.
-TEST(Capture, AFullStreamTableMakesRoomAndSaysSo) {
+// One budget for everything held, bookkeeping included, oldest first: idle
+// connections are closed and a gap that waits too long is passed over, each
+// counted, and the connections that carry data still come out whole.
+TEST(Capture, TheMemoryBudgetGivesWayOldestFirst) {
+    rpdhost::InputOptions opt;
+    opt.capture.memory = 1u << 20;
     Frames frames;
-    for (uint32_t i = 0; i < 65536; ++i) {
+    for (uint32_t i = 0; i < 2000; ++i) {  // ~2 MiB of bookkeeping
         rpdwire::Endpoints ep;
         ep.peerAddr = "10." + std::to_string(i >> 8 & 255) + "." + std::to_string(i & 255) + ".1";
-        const Frames syn = FramesOf({{1000, 0, 0x02, {}, true}}, ep);
-        frames.push_back(syn[0]);
+        frames.push_back(FramesOf({{1000, 0, 0x02, {}, true}}, ep)[0]);
     }
-    const std::vector<Bytes> msgs = Messages(1);
-    for (const Bytes &f : FramesOf(rpdwire::SegmentStream(msgs, 1400))) frames.push_back(f);
-    const ReadResult r = ReadCapture(Pcap(frames));
+    // A stream whose second segment never comes, with 20,000 one-byte segments behind the gap.
+    rpdwire::Endpoints gappy;
+    gappy.peerAddr = "10.200.0.1";
+    std::vector<rpdwire::TcpSegment> held = {{1000, 0, 0x02, {}, true}, {1001, 0, 0x18, {0xFF}, true}};
+    for (uint32_t i = 0; i < 20000; ++i) held.push_back({1003 + i, 0, 0x18, {0xFF}, true});
+    for (const Bytes &f : FramesOf(held, gappy)) frames.push_back(f);
+    const std::vector<Bytes> msgs = Messages(3);
+    for (const Bytes &f : FramesOf(rpdwire::SegmentStream(msgs, 40))) frames.push_back(f);
+
+    const ReadResult r = tamtest::ReadBytes(Pcap(frames), opt);
     EXPECT_EQ(BytesOf(r.got), msgs);
-    ASSERT_EQ(r.got.problems.size(), 1u);
-    EXPECT_NE(r.got.problems[0].what.find("TCP streams at once"), std::string::npos);
+    ASSERT_FALSE(r.got.problems.empty());
+    EXPECT_NE(r.got.problems[0].what.find("memory budget (1 MiB"), std::string::npos) << r.got.problems[0].what;
+    EXPECT_GT(r.counts.skipped.at("TCP streams closed to stay within the capture memory budget").count, 1000u);
+    EXPECT_TRUE(r.Damaged("passed over to stay within the capture memory budget"));
+}
+
+// A copy of bytes already received, the same or different, before or after
+// the gap it stood behind filled: the stream keeps the first copy, and a
+// different one is counted and reported once.
+TEST(Capture, CopiesThatDifferAreReportedAndTheFirstKept) {
+    const std::vector<Bytes> msgs = Messages(2);
+    const auto segs = rpdwire::SegmentStream(msgs, 60);  // 3 handshake segments, then 3 of data
+    auto altered = [](rpdwire::TcpSegment s) {
+        s.payload[30] ^= 1;
+        return s;
+    };
+    using Segs = std::vector<rpdwire::TcpSegment>;
+    struct Case {
+        const char *name;
+        Segs segs;
+        bool differs;
+    };
+    const Case cases[] = {
+        {"the same copy again", {segs[0], segs[1], segs[2], segs[3], segs[3], segs[4], segs[5]}, false},
+        {"a different copy after it was read", {segs[0], segs[1], segs[2], segs[3], altered(segs[3]), segs[4], segs[5]},
+         true},
+        {"a different copy while it is held", {segs[0], segs[1], segs[2], segs[4], altered(segs[4]), segs[3], segs[5]},
+         true},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        const ReadResult r = ReadCapture(Pcap(FramesOf(c.segs)));
+        if (c.differs) {
+            EXPECT_EQ(BytesOf(r.got), msgs);
+            EXPECT_TRUE(r.Damaged("bytes differ from those already received"));
+            ASSERT_EQ(r.got.problems.size(), 1u);
+            EXPECT_NE(r.got.problems[0].what.find("the first copy is kept"), std::string::npos);
+        } else {
+            EXPECT_FALSE(r.Damaged("bytes differ"));
+        }
+    }
 }
 
 // pcapng whose interfaces differ (Ethernet and raw IP), one of them with nanosecond times.

@@ -95,8 +95,8 @@ bool Ipv6(ByteReader r, size_t wire, Datagram &d, size_t &l4, size_t &end, bool 
 }  // namespace
 
 CaptureDecoder::CaptureDecoder(const CaptureOptions &opt, ReaderContext &ctx)
-    : opt_(opt), ctx_(ctx), fragments_(std::make_unique<Fragments>(ctx)),
-      streams_(std::make_unique<TcpStreams>(ctx)) {}
+    : opt_(opt), ctx_(ctx), memory_(opt.memory), fragments_(std::make_unique<Fragments>(ctx, memory_)),
+      streams_(std::make_unique<TcpStreams>(ctx, memory_)) {}
 
 CaptureDecoder::~CaptureDecoder() = default;
 
@@ -143,6 +143,22 @@ void CaptureDecoder::Frame(const FrameInfo &f, const uint8_t *p, size_t n) {
         return ctx_.Skip("frames of other network protocols (not IPv4 or IPv6)", false);
     const size_t wire = f.wireLen >= n ? r.Left() + (f.wireLen - n) : r.Left();
     Ip(f, r.Here(), r.Left(), wire, proto == kEtherIpv4 ? 4 : 6);
+    if (memory_.Over()) Enforce();
+}
+
+void CaptureDecoder::Enforce() {
+    if (!budgetSaid_) {
+        budgetSaid_ = true;
+        ctx_.Problem("capture", Place(), "reassembly reached its memory budget (" +
+                                             std::to_string(memory_.Limit() >> 20) +
+                                             " MiB, --capture-memory): the oldest held data gives way, counted below");
+    }
+    while (memory_.Over()) {
+        const uint64_t frag = fragments_->OldestAge(), tcp = streams_->OldestAge();
+        if (frag == kNothingHeld && tcp == kNothingHeld) break;
+        if (frag < tcp) fragments_->EvictOldest();
+        else streams_->EvictOldest();
+    }
 }
 
 void CaptureDecoder::Ip(const FrameInfo &f, const uint8_t *ip, size_t len, size_t wire, int version) {

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "held_memory.h"
 #include "packet.h"
 #include "reader_context.h"
 
@@ -19,6 +20,7 @@ namespace rpdhost {
 struct CaptureOptions {
     std::vector<uint16_t> bgpPorts{rpdwire::kBgpPort};  // TCP ports whose streams are BGP
     std::vector<uint16_t> bmpPorts{rpdwire::kBmpPort};  // TCP ports BMP stations listen on
+    size_t memory = HeldMemory::kDefaultLimit;           // what reassembly may hold, bookkeeping included
 };
 
 class Fragments;
@@ -37,9 +39,13 @@ private:
     void Transport(const FrameInfo &f, const Datagram &d);
     // What the ports say a segment carries; false (with the segment counted) when neither is ours.
     bool Kind(const TcpPacket &s, FlowKind &kind);
+    // Gives up the oldest held data, of either holder, until the budget holds.
+    void Enforce();
 
     const CaptureOptions &opt_;
     ReaderContext &ctx_;
+    HeldMemory memory_;
+    bool budgetSaid_ = false;
     std::unique_ptr<Fragments> fragments_;
     std::unique_ptr<TcpStreams> streams_;
 };

@@ -6,10 +6,8 @@ namespace rpdhost {
 
 namespace {
 
-constexpr size_t kMaxPending = 4096;    // datagrams waiting for fragments
 constexpr size_t kMaxFragments = 128;   // fragments of one datagram
 constexpr size_t kMaxDatagram = 65535;  // payload bytes of one datagram
-constexpr size_t kMaxBytes = 32u << 20; // held in all pending datagrams
 
 std::string Key(const Datagram &d, uint32_t id) {
     std::string k(reinterpret_cast<const char *>(d.src), 16);
@@ -30,10 +28,11 @@ bool Fragments::Add(const Datagram &head, uint32_t id, size_t offset, bool more,
     const std::string key = Key(head, id);
     auto it = pending_.find(key);
     if (it == pending_.end()) {
-        if (pending_.size() >= kMaxPending) Forget(pending_.find(byAge_.begin()->second), "IP datagrams given up when too many were pending");
         it = pending_.emplace(key, Pending{}).first;
         it->second.head = head;
-        it->second.age = ++clock_;
+        it->second.age = memory_.Tick();
+        it->second.cost = HeldMemory::kEntryCost;
+        memory_.Charge(it->second.cost);
         byAge_[it->second.age] = key;
     }
     Pending &p = it->second;
@@ -42,14 +41,13 @@ bool Fragments::Add(const Datagram &head, uint32_t id, size_t offset, bool more,
         Forget(it, "IP datagrams of too many fragments");
         return false;
     }
-    auto &slot = p.parts[offset];
-    if (slot.size() < head.len) {
-        p.bytes += head.len - slot.size();
-        bytes_ += head.len - slot.size();
-        slot.assign(head.payload, head.payload + head.len);
+    auto [part, fresh] = p.parts.try_emplace(offset);
+    if (part->second.size() < head.len) {
+        const size_t grow = head.len - part->second.size() + (fresh ? HeldMemory::kPieceCost : 0);
+        p.cost += grow;
+        memory_.Charge(grow);
+        part->second.assign(head.payload, head.payload + head.len);
     }
-    while (bytes_ > kMaxBytes && byAge_.begin()->first != p.age)
-        Forget(pending_.find(byAge_.begin()->second), "IP datagrams given up when too many were pending");
     if (p.total == SIZE_MAX) return false;
     // Whole when the parts cover [0, total) without a hole.
     size_t covered = 0;
@@ -67,7 +65,7 @@ bool Fragments::Add(const Datagram &head, uint32_t id, size_t offset, bool more,
     whole.payload = buffer.data();
     whole.len = buffer.size();
     whole.cut = false;
-    bytes_ -= p.bytes;
+    memory_.Release(p.cost);
     byAge_.erase(p.age);
     pending_.erase(it);
     return true;
@@ -75,9 +73,14 @@ bool Fragments::Add(const Datagram &head, uint32_t id, size_t offset, bool more,
 
 void Fragments::Forget(std::map<std::string, Pending>::iterator it, const char *why) {
     ctx_.Skip(why, true);
-    bytes_ -= it->second.bytes;
+    memory_.Release(it->second.cost);
     byAge_.erase(it->second.age);
     pending_.erase(it);
+}
+
+void Fragments::EvictOldest() {
+    if (!byAge_.empty())
+        Forget(pending_.find(byAge_.begin()->second), "IP datagrams given up to stay within the capture memory budget");
 }
 
 void Fragments::Finish() {

@@ -1,5 +1,6 @@
-// IPv4 and IPv6 fragments held until their datagram is whole. Bounded: the
-// oldest unfinished datagram gives way when too many are pending.
+// IPv4 and IPv6 fragments held until their datagram is whole, charged to
+// the capture's memory budget; the oldest unfinished datagram gives way when
+// the budget needs room.
 #pragma once
 
 #include <cstdint>
@@ -7,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "held_memory.h"
 #include "packet.h"
 #include "reader_context.h"
 
@@ -14,12 +16,15 @@ namespace rpdhost {
 
 class Fragments {
 public:
-    explicit Fragments(ReaderContext &ctx) : ctx_(ctx) {}
+    Fragments(ReaderContext &ctx, HeldMemory &memory) : ctx_(ctx), memory_(memory) {}
     // One fragment of `head`'s datagram, whose bytes start `offset` bytes
     // into its payload. True when it completes the datagram: `whole` then
     // describes it, its payload in `buffer`.
     bool Add(const Datagram &head, uint32_t id, size_t offset, bool more, Datagram &whole, Bytes &buffer);
     void Finish();
+    // The age of the oldest unfinished datagram, and giving it up.
+    uint64_t OldestAge() const { return byAge_.empty() ? kNothingHeld : byAge_.begin()->first; }
+    void EvictOldest();
 
 private:
     struct Pending {
@@ -27,16 +32,15 @@ private:
         std::map<size_t, Bytes> parts;  // by offset
         size_t total = SIZE_MAX;        // known once the last fragment came
         size_t count = 0;
-        size_t bytes = 0;
+        size_t cost = 0;  // charged to the budget, bookkeeping included
         uint64_t age = 0;
     };
     void Forget(std::map<std::string, Pending>::iterator it, const char *why);
 
     ReaderContext &ctx_;
+    HeldMemory &memory_;
     std::map<std::string, Pending> pending_;
     std::map<uint64_t, std::string> byAge_;
-    uint64_t clock_ = 0;
-    size_t bytes_ = 0;  // held in all pending datagrams
 };
 
 }  // namespace rpdhost

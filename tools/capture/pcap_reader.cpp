@@ -3,6 +3,8 @@
 // whose interfaces differ (as mergecap makes them).
 #include <pcap/pcap.h>
 
+#include <memory>
+
 #include "capture.h"
 #include "pcapng_reader.h"
 
@@ -10,9 +12,19 @@ namespace rpdhost {
 
 namespace {
 
+// Closed however the reading ends (an allocation failure unwinds through it).
+struct PcapCloser {
+    void operator()(pcap_t *p) const { pcap_close(p); }
+};
+struct FileCloser {
+    void operator()(FILE *f) const { std::fclose(f); }
+};
+
 bool ReadClassic(FILE *in, CaptureDecoder &decoder, ReaderContext &ctx, std::string &fatal) {
     char errbuf[PCAP_ERRBUF_SIZE] = "";
-    pcap_t *pc = pcap_fopen_offline_with_tstamp_precision(in, PCAP_TSTAMP_PRECISION_MICRO, errbuf);
+    const std::unique_ptr<pcap_t, PcapCloser> handle(
+        pcap_fopen_offline_with_tstamp_precision(in, PCAP_TSTAMP_PRECISION_MICRO, errbuf));
+    pcap_t *pc = handle.get();
     if (pc == nullptr) {
         std::fclose(in);
         fatal = std::string("not a readable capture: ") + errbuf;
@@ -39,7 +51,6 @@ bool ReadClassic(FILE *in, CaptureDecoder &decoder, ReaderContext &ctx, std::str
         ctx.Damage("capture", Place(bytes), "captures damaged or cut short (the rest unread)",
                    std::string("capture: ") + pcap_geterr(pc));
     }
-    pcap_close(pc);
     return true;
 }
 
@@ -49,8 +60,8 @@ bool ReadCapture(FILE *in, bool pcapng, const CaptureOptions &opt, ReaderContext
     CaptureDecoder decoder(opt, ctx);
     bool ok = true;
     if (pcapng) {
+        const std::unique_ptr<FILE, FileCloser> file(in);
         ReadPcapng(in, decoder, ctx);
-        std::fclose(in);
     } else {
         ok = ReadClassic(in, decoder, ctx, fatal);
     }

@@ -1,5 +1,8 @@
 #include "tcp_streams.h"
 
+#include <algorithm>
+#include <cstring>
+
 #include "address.h"
 #include "bgp_stream.h"
 #include "bmp_stream.h"
@@ -10,13 +13,16 @@ namespace {
 
 using namespace rpdwire;
 
-constexpr size_t kMaxFlows = 1u << 16;
-// Data held behind a gap before the gap counts as lost. Well above what
-// reordering needs, well below what a long capture would pile up.
-constexpr size_t kMaxHeldBytes = 4u << 20;
-constexpr size_t kMaxHeldSegments = 1u << 16;  // per direction: bounds the bookkeeping of tiny segments
-constexpr size_t kMaxHeldTotal = 64u << 20;    // behind gaps in all streams together
+// Data held behind a gap (bookkeeping included) before the gap counts as
+// lost. Well above what reordering needs, well below the whole budget.
+constexpr size_t kMaxHeldCost = 4u << 20;
+// Delivered bytes kept to compare a copy that comes again (a retransmission).
+constexpr size_t kRecent = 4096;
 constexpr char kLost[] = "bytes missing from the capture in TCP streams (passed over)";
+constexpr char kEvictedBytes[] = "bytes of TCP streams passed over to stay within the capture memory budget";
+constexpr char kEvictedStreams[] = "TCP streams closed to stay within the capture memory budget";
+constexpr char kConflict[] =
+    "TCP segments whose bytes differ from those already received at the same place (the first copy kept)";
 
 std::string FlowKey(const Datagram &d, uint16_t sport, uint16_t dport) {
     std::string k(reinterpret_cast<const char *>(d.src), 16);
@@ -36,26 +42,14 @@ TcpStreams::Flow &TcpStreams::Find(const TcpPacket &s) {
     auto it = index_.find(key);
     if (it != index_.end()) {
         flows_.splice(flows_.end(), flows_, it->second);  // now the most recently active
+        it->second->active = memory_.Tick();
         return *it->second;
-    }
-    if (flows_.size() >= kMaxFlows) {
-        // The least recently active stream gives way; what it still held is reported as lost.
-        if (!fullReported_) {
-            fullReported_ = true;
-            ctx_.Problem("capture", Place(), "more than " + std::to_string(kMaxFlows) +
-                                 " TCP streams at once: the least recently active ones are closed to make room");
-        }
-        Flow &old = flows_.front();
-        Close(old);
-        ctx_.Skip("TCP streams closed early to make room in a full stream table", false);
-        if (old.reverse != nullptr) old.reverse->reverse = nullptr;
-        index_.erase(old.key);
-        flows_.pop_front();
     }
     flows_.emplace_back();
     Flow &f = flows_.back();
     f.key = key;
     f.kind = s.kind;
+    f.active = memory_.Tick();
     index_[key] = std::prev(flows_.end());
     Start(f, s);
     const auto rev = index_.find(FlowKey(*s.ip, s.dport, s.sport));
@@ -67,10 +61,20 @@ TcpStreams::Flow &TcpStreams::Find(const TcpPacket &s) {
     return f;
 }
 
+void TcpStreams::Remove(FlowList::iterator it) {
+    Flow &f = *it;
+    Close(f);
+    memory_.Release(f.charged);
+    if (f.reverse != nullptr) f.reverse->reverse = nullptr;
+    index_.erase(f.key);
+    flows_.erase(it);
+}
+
 // A new decoder for the stream, named for the reports: a BGP direction by
 // both its ends, a BMP stream by the router that sends it.
 void TcpStreams::Start(Flow &f, const TcpPacket &s) {
     const Datagram &d = *s.ip;
+    f.validFrom = 0;
     if (f.kind == FlowKind::BmpStation) return;
     if (f.kind == FlowKind::Bmp) {
         f.decoder = std::make_unique<BmpStream>(ctx_, BmpStream::Mode::Resync);
@@ -112,7 +116,7 @@ void TcpStreams::Segment(const FrameInfo &fr, const TcpPacket &s) {
         if (s.len > 0) {  // data on the SYN: where it stands shows with the next segment
             f.synData.assign(s.data, s.data + s.len);
             f.synSeq = s.seq;
-            return;
+            return Rebill(f);
         }
     }
     if (!f.synData.empty() && s.len > 0) SynData(f, &s);
@@ -121,14 +125,17 @@ void TcpStreams::Segment(const FrameInfo &fr, const TcpPacket &s) {
         Flow &r = *f.reverse;
         const uint64_t acked = Offset(r, s.ack);
         if (acked > r.next) SkipGap(r, std::min(acked, r.held.begin()->first), "acknowledged but not captured");
+        Rebill(r);
     }
-    if (s.len == 0) return;
-    if (!f.anchored) {  // the capture began inside the connection
-        f.anchored = true;
-        f.base = s.seq;
-        f.next = 0;
+    if (s.len > 0) {
+        if (!f.anchored) {  // the capture began inside the connection
+            f.anchored = true;
+            f.base = s.seq;
+            f.next = 0;
+        }
+        Accept(f, Offset(f, s.seq), s.data, s.len);
     }
-    Accept(f, Offset(f, s.seq), s.data, s.len);
+    Rebill(f);
 }
 
 // A SYN's data stands after the SYN's own sequence number. Some captures
@@ -145,20 +152,29 @@ void TcpStreams::SynData(Flow &f, const TcpPacket *next) {
 }
 
 void TcpStreams::Accept(Flow &f, uint64_t at, const uint8_t *data, size_t len) {
-    if (at > f.next) {  // a gap before it: hold until it fills
-        auto &slot = f.held[at];
-        if (slot.size() >= len) return;
-        f.heldBytes += len - slot.size();
-        heldTotal_ += len - slot.size();
-        slot.assign(data, data + len);
-        if (f.heldBytes > kMaxHeldBytes || f.held.size() > kMaxHeldSegments || heldTotal_ > kMaxHeldTotal)
-            SkipGap(f, f.held.begin()->first, "too much data waiting behind it");
-        return;
-    }
+    if (at > f.next) return Hold(f, at, data, len);  // a gap before it: held until it fills
+    Again(f, at, data, len);
     const uint64_t skip = f.next - at;
     if (skip >= len) return;  // a retransmission of what came already
     Deliver(f, data + skip, len - static_cast<size_t>(skip));
     DrainHeld(f);
+}
+
+void TcpStreams::Hold(Flow &f, uint64_t at, const uint8_t *data, size_t len) {
+    auto [it, fresh] = f.held.try_emplace(at);
+    Bytes &slot = it->second;
+    if (fresh) {
+        slot.assign(data, data + len);
+        f.heldCost += HeldMemory::kPieceCost + len;
+    } else {
+        // Held already: the bytes held stand, a longer copy only adds its tail.
+        if (std::memcmp(slot.data(), data, std::min(slot.size(), len)) != 0) Differs(f, at);
+        if (len <= slot.size()) return;
+        f.heldCost += len - slot.size();
+        slot.insert(slot.end(), data + slot.size(), data + len);
+    }
+    Wait(f);
+    if (f.heldCost > kMaxHeldCost) SkipGap(f, f.held.begin()->first, "too much data waiting behind it");
 }
 
 void TcpStreams::DrainHeld(Flow &f) {
@@ -166,36 +182,86 @@ void TcpStreams::DrainHeld(Flow &f) {
         auto it = f.held.begin();
         const Bytes bytes = std::move(it->second);
         const uint64_t at = it->first;
-        f.heldBytes -= bytes.size();
-        heldTotal_ -= bytes.size();
+        f.heldCost -= HeldMemory::kPieceCost + bytes.size();
         f.held.erase(it);
+        Again(f, at, bytes.data(), bytes.size());
         if (at + bytes.size() > f.next) {
             const size_t over = static_cast<size_t>(f.next - at);
             Deliver(f, bytes.data() + over, bytes.size() - over);
         }
     }
+    Wait(f);
 }
 
-void TcpStreams::SkipGap(Flow &f, uint64_t to, const char *why) {
+void TcpStreams::SkipGap(Flow &f, uint64_t to, const char *why, bool budget) {
     if (to <= f.next) return;
     const uint64_t lost = to - f.next;
-    ctx_.Skip(kLost, true, lost);
+    ctx_.Skip(budget ? kEvictedBytes : kLost, true, lost);
     if (f.decoder) {
         StreamDecoder &d = *f.decoder;
         const size_t partial = d.Drop();  // the message the gap cut is lost too
         if (partial > 0) ctx_.Skip("bytes of messages cut by a gap in the capture", true, partial);
         ctx_.Problem("capture", Place(d.Consumed(), d.origin().frame, d.origin().where),
-                     std::to_string(lost) + " bytes missing from the capture at stream offset " +
-                         std::to_string(f.next) + " (" + why + "); resuming at the next " + d.Protocol() + " header");
+                     std::to_string(lost) + " bytes " + (budget ? "passed over" : "missing from the capture") +
+                         " at stream offset " + std::to_string(f.next) + " (" + why + "); resuming at the next " +
+                         d.Protocol() + " header");
         d.Lost(lost);
     }
     f.next = to;
+    f.validFrom = to;  // the bytes kept stand before the gap
     DrainHeld(f);
 }
 
 void TcpStreams::Deliver(Flow &f, const uint8_t *data, size_t len) {
+    // Keep the last kRecent bytes, each at its offset modulo kRecent.
+    if (f.recent.size() != kRecent) f.recent.assign(kRecent, 0);
+    const size_t keep = std::min(len, kRecent);
+    for (size_t done = 0; done < keep;) {
+        const uint64_t at = f.next + len - keep + done;
+        const size_t pos = static_cast<size_t>(at % kRecent);
+        const size_t n = std::min(keep - done, kRecent - pos);
+        std::memcpy(f.recent.data() + pos, data + len - keep + done, n);
+        done += n;
+    }
     f.next += len;
+    if (f.validFrom + kRecent < f.next) f.validFrom = f.next - kRecent;
     if (f.decoder) f.decoder->Feed(data, len);
+}
+
+void TcpStreams::Again(Flow &f, uint64_t at, const uint8_t *data, size_t len) {
+    const uint64_t from = std::max(at, f.validFrom), to = std::min(at + len, f.next);
+    for (uint64_t o = from; o < to; ++o) {
+        if (f.recent[static_cast<size_t>(o % kRecent)] != data[o - at]) return Differs(f, o);
+    }
+}
+
+void TcpStreams::Differs(Flow &f, uint64_t at) {
+    ctx_.Skip(kConflict, true);
+    if (f.conflictSaid || !f.decoder) return;
+    f.conflictSaid = true;
+    const Origin &o = f.decoder->origin();
+    ctx_.Problem("capture", Place(at, o.frame, o.where),
+                 "a TCP segment's bytes at stream offset " + std::to_string(at) +
+                     " differ from those already received there; the first copy is kept (further ones in this "
+                     "stream are only counted)");
+}
+
+void TcpStreams::Rebill(Flow &f) {
+    const size_t now = HeldMemory::kEntryCost + f.heldCost + f.recent.capacity() + f.synData.capacity() +
+                       (f.decoder ? f.decoder->Held() : 0);
+    memory_.Rebill(f.charged, now);
+}
+
+// Keeps the direction's place among those waiting for a gap to fill.
+void TcpStreams::Wait(Flow &f) {
+    if (f.held.empty() == (f.waiting == 0)) return;
+    if (f.waiting != 0) {
+        waiting_.erase({f.waiting, &f});
+        f.waiting = 0;
+    } else {
+        f.waiting = memory_.Tick();
+        waiting_.emplace(f.waiting, &f);
+    }
 }
 
 void TcpStreams::Close(Flow &f) {
@@ -204,8 +270,27 @@ void TcpStreams::Close(Flow &f) {
     if (f.decoder) f.decoder->Finish();
 }
 
+uint64_t TcpStreams::OldestAge() const {
+    const uint64_t gap = waiting_.empty() ? kNothingHeld : waiting_.begin()->first;
+    return flows_.empty() ? gap : std::min(gap, flows_.front().active);
+}
+
+void TcpStreams::EvictOldest() {
+    if (!waiting_.empty() && (flows_.empty() || waiting_.begin()->first <= flows_.front().active)) {
+        Flow &f = *waiting_.begin()->second;
+        SkipGap(f, f.held.begin()->first, "the capture memory budget needs its room", true);
+        return Rebill(f);
+    }
+    if (flows_.empty()) return;
+    ctx_.Skip(kEvictedStreams, false);
+    Remove(flows_.begin());
+}
+
 void TcpStreams::Finish() {
-    for (Flow &f : flows_) Close(f);
+    for (Flow &f : flows_) {
+        Close(f);
+        Rebill(f);
+    }
 }
 
 }  // namespace rpdhost

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <new>
 #include <string>
 
 #include "commands.h"
@@ -36,16 +37,23 @@ std::string DefaultPluginPath() {
     return candidates[0];
 }
 
-// The live mode `s` asks for; false, reported, when it cannot start.
+// The live mode `s` asks for; false, reported, when it cannot start. An
+// allocation failure ends it with its connections closed (by unwinding), said
+// as a failure of the run, and the summary still comes.
 bool RunLive(const Settings &s, const EncodeJob &job, Run &run) {
     std::string err;
     bool ok = true;
-    const char *name = "";
-    switch (s.mode) {
-        case Mode::Listen: ok = Listen(s.live.link, run, err), name = "listen"; break;
-        case Mode::Speak: ok = Speak(s.live, job, run, err), name = "speak"; break;
-        case Mode::Bmp: ok = BmpStation(s.live.link, run, err), name = "bmp"; break;
-        default: break;
+    const char *name = s.mode == Mode::Listen ? "listen" : s.mode == Mode::Speak ? "speak" : "bmp";
+    try {
+        switch (s.mode) {
+            case Mode::Listen: ok = Listen(s.live.link, run, err); break;
+            case Mode::Speak: ok = Speak(s.live, job, run, err); break;
+            case Mode::Bmp: ok = BmpStation(s.live.link, run, err); break;
+            default: break;
+        }
+    } catch (const std::bad_alloc &) {
+        run.OutOfMemory(name, "the sessions are closed and the mode stops (what came before is counted)");
+        return true;
     }
     if (!ok) std::fprintf(stderr, "rpd-host: %s: %s\n", name, err.c_str());
     return ok;

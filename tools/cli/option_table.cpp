@@ -33,6 +33,20 @@ bool Number(const char *text, unsigned long min, unsigned long max, unsigned lon
     return *text != '\0' && *text != '-' && *end == '\0' && errno == 0 && v >= min && v <= max;
 }
 
+// A size in bytes: a whole number with an optional K, M or G (binary: 1K is 1024 bytes), at least `min`.
+bool Size(const char *text, uint64_t min, uint64_t &bytes) {
+    char *end = nullptr;
+    errno = 0;
+    const unsigned long long v = std::strtoull(text, &end, 10);
+    if (*text < '0' || *text > '9' || errno != 0) return false;
+    const char unit = static_cast<char>(std::toupper(static_cast<unsigned char>(*end)));
+    const int shift = unit == 'K' ? 10 : unit == 'M' ? 20 : unit == 'G' ? 30 : 0;
+    if ((unit != '\0' && shift == 0) || (shift != 0 && end[1] != '\0')) return false;
+    if (v > (uint64_t{1} << 40 >> shift)) return false;  // at most 1 TiB
+    bytes = static_cast<uint64_t>(v) << shift;
+    return bytes >= min;
+}
+
 bool Port(const char *value, const char *option, uint16_t &port, std::string &err) {
     unsigned long v = 0;
     if (!Number(value, 1, 65535, v)) return Fail(err, std::string(option) + " needs a port from 1 to 65535");
@@ -92,6 +106,15 @@ const std::vector<Option> kOptions = {
      "TCP port a BMP station listens on in captures; repeat for several (default 1790; the first --bmp-port "
      "replaces it)",
      [](Settings &s, const char *v, std::string &err) { return CapturePort(s, v, true, err); }},
+    {"--capture-memory", nullptr, "SIZE", kFiles, Section::Input, nullptr,
+     "memory that capture reassembly may hold (segments behind gaps, fragments, partly read messages, with their "
+     "bookkeeping; default 64M); beyond it the oldest held data gives way, counted",
+     [](Settings &s, const char *v, std::string &err) {
+         uint64_t n = 0;
+         if (!Size(v, 1u << 20, n)) return Fail(err, std::string("--capture-memory needs a size of at least 1M, such as 256M: ") + v);
+         s.input.capture.memory = static_cast<size_t>(n);
+         return true;
+     }},
     // Output.
     {"--plugin-text", nullptr, nullptr, kDecoding, Section::Output, "output", "the plug-in's own composite texts, as they come",
      [](Settings &s, const char *, std::string &) { return Output(s, OutputMode::PluginText); }},

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <new>
 
 namespace rpdhost {
 
@@ -28,9 +29,19 @@ bool Run::File(const std::string &name, FILE *in, const InputOptions &inOpt, uin
     InputCounts counts;
     ReaderContext ctx(*this, counts);
     std::string fatal;
-    const bool ok = ReadInput(in, inOpt, ctx, fatal);
+    bool ok = false, memory = true;
+    try {
+        ok = ReadInput(in, inOpt, ctx, fatal);
+        memory = false;
+    } catch (const std::bad_alloc &) {
+        // Unwinding gave back what the reading held: enough to say so and sum up.
+    }
     progress_.Clear();
     walk_.OnCounts(counts);
+    if (memory) {
+        OutOfMemory(name, "the rest of this input is not read (what came before is counted)");
+        return false;
+    }
     if (!ok) {
         Unreadable(name, fatal);
         return false;

@@ -38,6 +38,8 @@ public:
     bool File(const std::string &name, FILE *in, const InputOptions &inOpt, uint64_t size = 0);
     // An input that could not even be opened.
     void Unreadable(const std::string &name, const std::string &why) { walk_.Unreadable(name, why); }
+    // An allocation failed while reading `name`: what was read before it stands, the rest is not read.
+    void OutOfMemory(const std::string &name, const std::string &what) { walk_.Unreadable(name, what, "out of memory"); }
     // The sinks finish (the JSON summary record among them); the summary is final.
     const Summary &Finish();
     const Summary &summary() { return walk_.summary(); }

@@ -4,9 +4,11 @@
 #include <lzma.h>
 #include <zlib.h>
 #include <zstd.h>
+#include <zstd_errors.h>
 
 #include <cstring>
 #include <memory>
+#include <new>
 #include <vector>
 
 namespace rpdhost {
@@ -22,6 +24,14 @@ public:
     virtual ~Decoder() = default;
     // Decompressed bytes into `out`; 0 at the end (or after an error, which `error_` then holds).
     virtual size_t Read(uint8_t *out, size_t n) = 0;
+    // Stops the stream with `why` (kept without allocating when it cannot be).
+    void Abandon(const char *why) noexcept {
+        done_ = true;
+        try {
+            if (error_->empty()) *error_ = why;
+        } catch (const std::bad_alloc &) {
+        }
+    }
 
 protected:
     // Refills the input buffer when it is empty; false at the end of the input.
@@ -36,6 +46,8 @@ protected:
         done_ = true;
         return 0;
     }
+    // The codec could not get the memory it needs: the data may be sound.
+    size_t OutOfMemory() { return Fail(kDecoderOutOfMemory); }
     FILE *in_;
     std::string *error_;
     std::vector<uint8_t> buf_;
@@ -70,6 +82,8 @@ public:
             if (r == Z_STREAM_END) {
                 atEnd_ = true;
                 inflateReset(&z_);  // concatenated members read as one stream
+            } else if (r == Z_MEM_ERROR) {
+                return OutOfMemory();
             } else if (r != Z_OK && r != Z_BUF_ERROR) {
                 return Fail(std::string("gzip data damaged: ") + (z_.msg != nullptr ? z_.msg : "inflate failed"));
             }
@@ -121,6 +135,8 @@ public:
                 bz_.next_out = keepOut;
                 bz_.avail_out = keepRoom;
                 atEnd_ = true;
+            } else if (r == BZ_MEM_ERROR) {
+                return OutOfMemory();
             } else if (r != BZ_OK) {
                 return Fail("bzip2 data damaged (error " + std::to_string(r) + ")");
             }
@@ -164,6 +180,8 @@ public:
                 return Fail("xz stream cut short");
             } else if (r == LZMA_MEMLIMIT_ERROR) {
                 return Fail("xz stream needs more than 128 MiB to decode");
+            } else if (r == LZMA_MEM_ERROR) {
+                return OutOfMemory();
             } else if (r != LZMA_OK) {
                 return Fail("xz data damaged (error " + std::to_string(static_cast<int>(r)) + ")");
             }
@@ -200,6 +218,7 @@ public:
                 in_buf_ = {next, avail, 0};
             }
             const size_t r = ZSTD_decompressStream(z_, &o, &in_buf_);
+            if (ZSTD_getErrorCode(r) == ZSTD_error_memory_allocation) return OutOfMemory();
             if (ZSTD_isError(r)) return Fail(std::string("zstd data damaged: ") + ZSTD_getErrorName(r));
             frameOpen_ = r != 0;
             outFull_ = o.pos == o.size;
@@ -214,8 +233,15 @@ private:
     bool outFull_ = false;
 };
 
-ssize_t DecoderRead(void *cookie, char *buf, size_t size) {
-    return static_cast<ssize_t>(static_cast<Decoder *>(cookie)->Read(reinterpret_cast<uint8_t *>(buf), size));
+// Called from inside the C library's stdio, which an exception must not cross.
+ssize_t DecoderRead(void *cookie, char *buf, size_t size) noexcept {
+    Decoder *d = static_cast<Decoder *>(cookie);
+    try {
+        return static_cast<ssize_t>(d->Read(reinterpret_cast<uint8_t *>(buf), size));
+    } catch (const std::bad_alloc &) {
+        d->Abandon(kDecoderOutOfMemory);
+        return -1;
+    }
 }
 
 int DecoderClose(void *cookie) {

@@ -15,6 +15,9 @@ enum class Compression { None, Gzip, Bzip2, Xz, Zstd };
 Compression DetectCompression(const uint8_t *head, size_t n);
 const char *CompressionName(Compression c);
 
+// What a decoder that could not get its memory reports (the data may be sound).
+constexpr char kDecoderOutOfMemory[] = "out of memory while decompressing (the data may be sound)";
+
 // A stream of the decompressed bytes of `in` (which stays the caller's and
 // must outlive it). A damaged or cut compressed stream ends the stream early
 // and leaves the reason in `*error`, which must also outlive it. Null when

@@ -167,7 +167,10 @@ bool ReadInput(FILE *in, const InputOptions &opt, ReaderContext &ctx, std::strin
             fatal = "cannot tell the format (not pcap, pcapng, MRT, BMP, a raw BGP stream or hex text); try --format";
             return false;
     }
-    if (!damage.empty()) {
+    if (damage == kDecoderOutOfMemory) {
+        ctx.Damage("compressed input", Place(), "compressed inputs left unread for lack of memory",
+                   std::string(CompressionName(c)) + ": " + damage);
+    } else if (!damage.empty()) {
         ctx.Damage("compressed input", Place(), "compressed inputs damaged or cut short", std::string(CompressionName(c)) + ": " + damage);
     } else if (std::ferror(in)) {
         ctx.Damage("read", Place(), "inputs with a read error", std::string("read error: ") + std::strerror(errno));

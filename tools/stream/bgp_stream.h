@@ -20,6 +20,7 @@ public:
     void Lost(uint64_t n) override { framer_.Lost(n); }
     void Finish() override;
     uint64_t Consumed() const override { return framer_.Consumed(); }
+    size_t Held() const override { return framer_.Held() + bytes_.capacity(); }
     const char *Protocol() const override { return "BGP"; }
     // Bytes held that made no whole message yet.
     size_t Pending() const { return framer_.Pending(); }

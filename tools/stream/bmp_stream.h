@@ -35,6 +35,7 @@ public:
     void Lost(uint64_t n) override;
     void Finish() override;
     uint64_t Consumed() const override { return offset_ + pending_.size() - at_; }
+    size_t Held() const override { return pending_.capacity(); }
     const char *Protocol() const override { return "BMP"; }
     // Strict: a header could not be framed; the rest goes unread.
     bool Broken() const override { return broken_; }

@@ -30,6 +30,7 @@ public:
     // Bytes that never made a whole message (a run of passed-over bytes aside).
     size_t Pending() const { return buf_.size() - head_; }
     uint64_t Consumed() const { return consumed_; }
+    size_t Held() const { return buf_.capacity(); }
     // Whether the pending bytes start with a plausible header (a message cut short).
     bool PendingIsMessage() const;
 

@@ -31,6 +31,8 @@ public:
     virtual void Finish() = 0;
     // Bytes of the stream taken so far, lost ones included.
     virtual uint64_t Consumed() const = 0;
+    // Memory its buffers hold (for a capture's memory budget).
+    virtual size_t Held() const = 0;
     // "BGP" or "BMP", for what is said about the stream.
     virtual const char *Protocol() const = 0;
     // The stream cannot be followed any further (reported); the rest goes unread.

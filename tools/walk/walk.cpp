@@ -36,10 +36,10 @@ void RouteWalk::OnInput(const std::string &name) {
     ++sum_.inputs;
 }
 
-void RouteWalk::Unreadable(const std::string &name, const std::string &why) {
+void RouteWalk::Unreadable(const std::string &name, const std::string &why, const char *status) {
     ProblemView p(name);
     p.what = why;
-    p.status = "unreadable input";
+    p.status = status;
     Report(std::move(p));
 }
 

@@ -35,7 +35,7 @@ public:
     // Counts the problem by its kind, then tells every sink.
     void Report(ProblemView p) override;
     // An input that could not even be opened.
-    void Unreadable(const std::string &name, const std::string &why);
+    void Unreadable(const std::string &name, const std::string &why, const char *status = "unreadable input");
     // The sinks add their own counts to the summary and are handed it.
     void Finish();
     Summary &summary() { return sum_; }
