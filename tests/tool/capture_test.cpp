@@ -247,6 +247,72 @@ TEST(Capture, CopiesThatDifferAreReportedAndTheFirstKept) {
     }
 }
 
+// An OPEN from `as`, with the extended message capability when `extended`.
+Bytes Open(uint16_t as, bool extended) {
+    Bytes caps = {1, 4, 0, 1, 0, 75};  // multiprotocol AFI 1 / SAFI 75
+    if (extended) caps.insert(caps.end(), {6, 0});
+    Bytes m(16, 0xFF);
+    const size_t len = 19 + 10 + 2 + caps.size();
+    m.insert(m.end(), {uint8_t(len >> 8), uint8_t(len), 1, 4, uint8_t(as >> 8), uint8_t(as), 0, 90, 10, 0, 0, 1,
+                       uint8_t(2 + caps.size()), 2, uint8_t(caps.size())});
+    m.insert(m.end(), caps.begin(), caps.end());
+    return m;
+}
+
+// A message longer than 4096 bytes is read either way, and reported unless
+// both OPENs in the capture offered extended messages (RFC 8654).
+TEST(Capture, LongMessagesNeedBothOpensToOfferExtendedMessages) {
+    rpdwire::Update u;
+    for (uint32_t i = 0; i < 600; ++i) u.announce.push_back({i, 0x0A000001, 1});
+    const Bytes big = rpdwire::BuildUpdate(u);
+    ASSERT_GT(big.size(), 4096u);
+    struct Case {
+        const char *name;
+        int peerOpen, localOpen;  // -1: not in the capture; 0: without the capability; 1: with it
+        const char *counted;      // "" for nothing
+    };
+    const Case cases[] = {
+        {"both offer", 1, 1, ""},
+        {"the receiver does not", 1, 0, "did not allow"},
+        {"the sender does not", 0, 1, "did not allow"},
+        {"no OPEN in the capture", -1, -1, "whose OPENs the capture lacks"},
+        {"only the sender's OPEN, offering", 1, -1, "whose OPENs the capture lacks"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<rpdwire::TcpSegment> segs = rpdwire::SegmentStream({}, 1400);
+        uint32_t peerSeq = 1001, localSeq = 5001;
+        auto send = [&](bool fromPeer, const Bytes &m) {
+            uint32_t &seq = fromPeer ? peerSeq : localSeq;
+            for (size_t off = 0; off < m.size(); off += 1400) {
+                const Bytes part(m.begin() + static_cast<std::ptrdiff_t>(off),
+                                 m.begin() + static_cast<std::ptrdiff_t>(std::min(m.size(), off + 1400)));
+                segs.push_back({seq, 0, 0x18, part, fromPeer});
+                seq += uint32_t(part.size());
+            }
+        };
+        if (c.peerOpen >= 0) send(true, Open(65001, c.peerOpen == 1));
+        if (c.localOpen >= 0) send(false, Open(65000, c.localOpen == 1));
+        send(true, big);
+        send(true, big);
+        const ReadResult r = ReadCapture(Pcap(FramesOf(segs)));
+        EXPECT_EQ(r.got.messages.back().bytes, big);
+        size_t counted = 0;
+        for (const auto &[what, tally] : r.counts.skipped)
+            if (what.find("longer than 4096") != std::string::npos) counted += tally.count;
+        if (*c.counted == '\0') {
+            EXPECT_EQ(counted, 0u);
+            continue;
+        }
+        EXPECT_EQ(counted, 2u);
+        bool named = false;
+        for (const auto &[what, tally] : r.counts.skipped) named = named || what.find(c.counted) != std::string::npos;
+        EXPECT_TRUE(named);
+        // A refusal the OPENs show is a problem of the input, said once per stream.
+        EXPECT_EQ(r.got.problems.size(), std::string(c.counted) == "did not allow" ? 1u : 0u);
+    }
+}
+
 // pcapng whose interfaces differ (Ethernet and raw IP), one of them with nanosecond times.
 TEST(Capture, PcapngInterfacesKeepTheirOwnLinkTypes) {
     const std::vector<Bytes> msgs = Messages(3);

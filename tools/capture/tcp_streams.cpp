@@ -24,21 +24,23 @@ constexpr char kEvictedStreams[] = "TCP streams closed to stay within the captur
 constexpr char kConflict[] =
     "TCP segments whose bytes differ from those already received at the same place (the first copy kept)";
 
-std::string FlowKey(const Datagram &d, uint16_t sport, uint16_t dport) {
-    std::string k(reinterpret_cast<const char *>(d.src), 16);
-    k.append(reinterpret_cast<const char *>(d.dst), 16);
+// One direction: from `src` port `sport` to `dst` port `dport`.
+std::string FlowKey(const uint8_t *src, const uint8_t *dst, uint16_t sport, uint16_t dport, bool v6) {
+    std::string k(reinterpret_cast<const char *>(src), 16);
+    k.append(reinterpret_cast<const char *>(dst), 16);
     k.push_back(static_cast<char>(sport >> 8));
     k.push_back(static_cast<char>(sport));
     k.push_back(static_cast<char>(dport >> 8));
     k.push_back(static_cast<char>(dport));
-    k.push_back(static_cast<char>(d.v6));
+    k.push_back(static_cast<char>(v6));
     return k;
 }
 
 }  // namespace
 
 TcpStreams::Flow &TcpStreams::Find(const TcpPacket &s) {
-    const std::string key = FlowKey(*s.ip, s.sport, s.dport);
+    const Datagram &d = *s.ip;
+    const std::string key = FlowKey(d.src, d.dst, s.sport, s.dport, d.v6);
     auto it = index_.find(key);
     if (it != index_.end()) {
         flows_.splice(flows_.end(), flows_, it->second);  // now the most recently active
@@ -51,12 +53,12 @@ TcpStreams::Flow &TcpStreams::Find(const TcpPacket &s) {
     f.kind = s.kind;
     f.active = memory_.Tick();
     index_[key] = std::prev(flows_.end());
-    Start(f, s);
-    const auto rev = index_.find(FlowKey(*s.ip, s.dport, s.sport));
+    const auto rev = index_.find(FlowKey(d.dst, d.src, s.dport, s.sport, d.v6));
     if (rev != index_.end() && rev->second->key != key) {  // (a connection to itself has no other side)
         f.reverse = &*rev->second;
         rev->second->reverse = &f;
     }
+    Start(f, s);
     ++ctx_.counts().streams;
     return f;
 }
@@ -65,7 +67,10 @@ void TcpStreams::Remove(FlowList::iterator it) {
     Flow &f = *it;
     Close(f);
     memory_.Release(f.charged);
-    if (f.reverse != nullptr) f.reverse->reverse = nullptr;
+    if (f.reverse != nullptr) {
+        f.reverse->reverse = nullptr;
+        Pair(*f.reverse);
+    }
     index_.erase(f.key);
     flows_.erase(it);
 }
@@ -86,6 +91,18 @@ void TcpStreams::Start(Flow &f, const TcpPacket &s) {
     o.where = "TCP " + EndpointText(d.v6, d.src, s.sport) + " > " + EndpointText(d.v6, d.dst, s.dport);
     o.peer = AddressText(d.v6, d.src);
     o.hasTime = true;
+    Pair(f);
+}
+
+// The two directions of a BGP session each see the other's OPEN.
+void TcpStreams::Pair(Flow &f) {
+    if (f.kind != FlowKind::Bgp || !f.decoder) return;
+    auto &mine = static_cast<BgpStream &>(*f.decoder);
+    Flow *r = f.reverse;
+    if (r == nullptr || r->kind != FlowKind::Bgp || !r->decoder) return mine.FollowSession(nullptr);
+    auto &theirs = static_cast<BgpStream &>(*r->decoder);
+    mine.FollowSession(&theirs.opens());
+    theirs.FollowSession(&mine.opens());
 }
 
 uint64_t TcpStreams::Offset(const Flow &f, uint32_t seq) const {

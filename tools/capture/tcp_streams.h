@@ -61,6 +61,7 @@ private:
     Flow &Find(const TcpPacket &s);
     void Remove(FlowList::iterator it);
     void Start(Flow &f, const TcpPacket &s);
+    void Pair(Flow &f);
     uint64_t Offset(const Flow &f, uint32_t seq) const;
     void Accept(Flow &f, uint64_t at, const uint8_t *data, size_t len);
     void Hold(Flow &f, uint64_t at, const uint8_t *data, size_t len);

@@ -45,6 +45,8 @@ OpenRead ReadOpen(const uint8_t *m, size_t len, OpenInfo &info, uint8_t &subcode
                 info.rpd = true;
             } else if (code == kCapAs4 && cap.U32(as4)) {
                 info.as = as4;
+            } else if (code == kCapExtendedMessage) {
+                info.extended = true;
             }
         }
     }

@@ -16,6 +16,7 @@ struct OpenInfo {
     uint16_t holdTime = 0;
     uint32_t id = 0;
     bool rpd = false;  // offers multiprotocol AFI 1 / SAFI 75
+    bool extended = false;  // offers messages longer than 4096 bytes (RFC 8654)
 };
 
 enum class OpenRead {

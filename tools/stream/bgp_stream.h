@@ -25,13 +25,32 @@ public:
     // Bytes held that made no whole message yet.
     size_t Pending() const { return framer_.Pending(); }
 
+    // One direction of a session whose OPENs may be seen (a capture): a
+    // message longer than 4096 bytes is reported unless both OPENs offered
+    // extended messages (RFC 8654). `reverse` is the other direction (or none).
+    struct Opens {
+        bool seen = false;
+        bool extended = false;
+    };
+    void FollowSession(const Opens *reverse) {
+        session_ = true;
+        reverse_ = reverse;
+    }
+    const Opens &opens() const { return opens_; }
+
 private:
     void Skipped(uint64_t offset, uint64_t n);
+    // What the session allows of message `m` (its OPEN, or a length past 4096).
+    void Session(const Bytes &m, uint64_t offset);
     Place At(uint64_t offset) const { return Place(offset, origin_.frame, origin_.where); }
 
     ReaderContext &ctx_;
     Framer framer_;
     Bytes bytes_;
+    bool session_ = false;
+    Opens opens_;
+    const Opens *reverse_ = nullptr;
+    bool longSaid_ = false;
 };
 
 }  // namespace rpdhost

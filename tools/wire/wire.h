@@ -55,7 +55,7 @@ inline uint8_t BgpMessageType(const uint8_t *p) { return p[kBgpHeaderLen - 1]; }
 
 // OPEN optional parameters and capabilities (RFC 5492, RFC 4760, RFC 6793).
 constexpr uint8_t kParamCapabilities = 2;
-constexpr uint8_t kCapMultiprotocol = 1, kCapRouteRefresh = 2, kCapAs4 = 65;
+constexpr uint8_t kCapMultiprotocol = 1, kCapRouteRefresh = 2, kCapExtendedMessage = 6, kCapAs4 = 65;
 constexpr uint16_t kAsTrans = 23456;
 
 // Path attributes.
