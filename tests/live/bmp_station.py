@@ -32,7 +32,7 @@ def run(work):
     port = 20000 + os.getpid() % 20000
     out_path = os.path.join(work, "out.jsonl")
     with open(out_path, "w") as out, open(os.path.join(work, "err.txt"), "w") as err:
-        host = subprocess.Popen([TOOL, "bmp", "--bind", "127.0.0.1", "--port", str(port), "--max-sessions", "2",
+        host = subprocess.Popen([TOOL, "bmp", "--bind", "127.0.0.1", "--port", str(port), "--sessions", "2",
                                  "--duration", "20", "--json"], stdout=out, stderr=err)
     try:
         time.sleep(0.5)

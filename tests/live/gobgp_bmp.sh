@@ -26,7 +26,7 @@ full=$("$tool" --json --no-summary "$work/full.hex" | sed -n 's/.*"raw":"\([0-9a
 [[ -n $full ]] || fail "no policy bytes"
 reach="00014b04c000020200$(printf '0901%08x%08x' 7 0x0a010101)"
 
-timeout 40 "$tool" bmp --bind 127.0.0.1 --port "$bmp_port" --max-sessions 1 --duration 30 --json \
+timeout 40 "$tool" bmp --bind 127.0.0.1 --port "$bmp_port" --sessions 1 --duration 30 --json \
   >"$work/out.jsonl" 2>"$work/err.txt" &
 host=$!
 pids+=("$host")
@@ -65,7 +65,7 @@ for _ in $(seq 1 75); do
   sleep 0.2
 done
 sleep 2
-kill "$gobgp"  # its BMP connection ends, and with it rpd-host (--max-sessions 1)
+kill "$gobgp"  # its BMP connection ends, and with it rpd-host (--sessions 1)
 rc=0
 wait "$host" || rc=$?
 [[ $rc -eq 0 ]] || fail "rpd-host bmp exited with $rc"

@@ -14,13 +14,13 @@ name=speak_listen
 source "$src/tests/live/common.sh"
 
 port=$(free_port)
-timeout 30 "$tool" listen --bind 127.0.0.1 --port "$port" --max-sessions 1 --duration 20 --json \
+timeout 30 "$tool" listen --bind 127.0.0.1 --port "$port" --sessions 1 --duration 20 --json \
   --write "$work/record.mrt" >"$work/listen.jsonl" 2>"$work/listen.err" &
 listen=$!
 pids+=("$listen")
 wait_listening 127.0.0.1 "$port"
 port2=$(free_port)
-timeout 30 "$tool" listen --bind 127.0.0.1 --port "$port2" --max-sessions 1 --duration 20 --quiet \
+timeout 30 "$tool" listen --bind 127.0.0.1 --port "$port2" --sessions 1 --duration 20 --quiet \
   --write "$work/record.pcapng" >/dev/null 2>&1 &
 listen2=$!
 pids+=("$listen2")

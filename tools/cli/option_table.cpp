@@ -224,11 +224,20 @@ const std::vector<Option> kOptions = {
     {"--force", nullptr, nullptr, kSpeak, Section::Live, nullptr,
      "announce even when the peer did not offer AFI 1 / SAFI 75",
      [](Settings &s, const char *, std::string &) { return s.live.force = true, true; }},
-    {"--max-sessions", nullptr, "N", kListen | kBmp, Section::Live, nullptr, "stop after N ended sessions",
+    {"--max-sessions", nullptr, "N", kListen | kBmp, Section::Live, nullptr,
+     "connections served at once (default 256); more are refused, listen's with a NOTIFICATION (Cease, Out of "
+     "Resources)",
      [](Settings &s, const char *v, std::string &err) {
          unsigned long n = 0;
-         if (!Number(v, 1, 1000000, n)) return Fail(err, "--max-sessions needs a number from 1 to 1000000");
+         if (!Number(v, 1, 100000, n)) return Fail(err, "--max-sessions needs a number from 1 to 100000");
          s.live.link.maxSessions = static_cast<unsigned>(n);
+         return true;
+     }},
+    {"--sessions", nullptr, "N", kListen | kBmp, Section::Live, nullptr, "stop after N sessions have ended",
+     [](Settings &s, const char *v, std::string &err) {
+         unsigned long n = 0;
+         if (!Number(v, 1, 1000000, n)) return Fail(err, "--sessions needs a number from 1 to 1000000");
+         s.live.link.stopAfter = static_cast<unsigned>(n);
          return true;
      }},
     {"--duration", nullptr, "S", kLive, Section::Live, nullptr, "stop after S seconds",

@@ -57,7 +57,7 @@ const char kLiveModes[] =
     "AS and route refresh, and decodes every UPDATE as above (same output options\n"
     "and filters). A peer that breaks the protocol gets the NOTIFICATION RFC 4271\n"
     "prescribes and is closed; the others go on. Runs until SIGINT or SIGTERM (open\n"
-    "sessions get a Cease), --duration or --max-sessions.\n"
+    "sessions get a Cease), --duration or --sessions.\n"
     "\n"
     "speak: an RPD controller for testing a router. Once the session is up it\n"
     "announces the UPDATEs of POLICY.json (encode's format, sent as the AS of\n"
@@ -70,7 +70,7 @@ const char kLiveModes[] =
     "\n"
     "bmp: a BMP station. Monitored routers connect; each stream is read as a BMP\n"
     "file is, its messages attributed to the router and peer. Runs until SIGINT or\n"
-    "SIGTERM, --duration or --max-sessions.\n";
+    "SIGTERM, --duration or --sessions.\n";
 
 const char kExit[] =
     "Exit status:\n"

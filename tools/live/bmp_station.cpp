@@ -9,6 +9,7 @@
 #include "counted.h"
 #include "live_link.h"
 #include "modes.h"
+#include "serve.h"
 
 namespace rpdhost {
 
@@ -39,8 +40,9 @@ public:
         sink_.OnInput("bmp " + local);
         LiveEvent(ctx_, "", 0, "BMP station listening on " + local);
         InstallStopSignals();
+        Acceptor acceptor(listener.get());
         const bool served = Serve(
-            listener.get(), routers_, lo_.duration, lo_.maxSessions, [&](double) { Accept(listener.get()); },
+            acceptor, routers_, lo_.duration, lo_.stopAfter, [&](const Acceptor::Taken &t, double) { Accept(t); },
             [&](Router &r, double) { Read(r); }, [&](double) { FlushOutput(sink_); }, why);
         for (const auto &r : routers_) Close(*r, "as the station stopped");
         routers_.clear();
@@ -48,12 +50,24 @@ public:
     }
 
 private:
-    void Accept(int listener) {
+    void Accept(const Acceptor::Taken &t) {
+        if (!t.problem.empty()) LiveProblem(ctx_, "bmp", t.problem);
+        if (!t.event.empty()) LiveEvent(ctx_, "", 0, t.event);
+        if (t.fd < 0) return;
+        Fd sock(t.fd);
         sockaddr_storage from{};
         socklen_t len = sizeof(from);
-        const int fd = accept4(listener, reinterpret_cast<sockaddr *>(&from), &len, SOCK_CLOEXEC);
-        if (fd < 0) return;
-        routers_.push_back(std::make_unique<Router>(fd, sink_, SocketText(from, true)));
+        const std::string where = getpeername(t.fd, reinterpret_cast<sockaddr *>(&from), &len) == 0
+                                      ? SocketText(from, true) : std::string("?");
+        // BMP has no refusal message: a router turned away sees its connection closed, and retries later.
+        if (t.short_ || routers_.size() >= lo_.maxSessions) {
+            LiveEvent(ctx_, "", 0,
+                      "router " + where + ": connection refused and closed: " +
+                          (t.short_ ? std::string("no descriptors left")
+                                    : rpdwire::Counted(lo_.maxSessions, "router", "routers") + " already (--max-sessions)"));
+            return;
+        }
+        routers_.push_back(std::make_unique<Router>(sock.Release(), sink_, where));
         LiveEvent(ctx_, "", 0, routers_.back()->name() + ": connected");
     }
 

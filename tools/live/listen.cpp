@@ -2,8 +2,10 @@
 
 #include <memory>
 
+#include "counted.h"
 #include "live_link.h"
 #include "modes.h"
+#include "serve.h"
 
 namespace rpdhost {
 
@@ -22,8 +24,9 @@ public:
         report_.Event("", 0, "listening on " + local);
         InstallStopSignals();
 
+        Acceptor acceptor(listener.get());
         const bool served = Serve(
-            listener.get(), peers_, lo_.duration, lo_.maxSessions, [&](double now) { Accept(listener.get(), now); },
+            acceptor, peers_, lo_.duration, lo_.stopAfter, [&](Acceptor::Taken t, double now) { Accept(t, now); },
             [&](LiveLink &p, double now) { report_.Read(p, now); },
             [&](double now) {
                 for (const auto &p : peers_)
@@ -38,26 +41,32 @@ public:
     }
 
 private:
-    void Accept(int listener, double now) {
-        const int fd = accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
-        if (fd < 0) return;
-        auto p = std::make_unique<LiveLink>(fd, lo_.speaker, now);
+    void Accept(const Acceptor::Taken &t, double now) {
+        if (!t.problem.empty()) report_.Problem("listen", t.problem);
+        if (!t.event.empty()) report_.Event("", 0, t.event);
+        if (t.fd < 0) return;
+        auto p = std::make_unique<LiveLink>(t.fd, lo_.speaker, now);
         report_.Connected(*p, now);
-        if (!Allowed(p->addr)) {
-            // A peer we do not take is told so (RFC 4486) and the connection closed: a refusal, not a failure.
-            SessionOutput out;
-            out.send = BuildNotification(rpdwire::kErrCease, rpdwire::kCeaseRejected);
-            out.events.push_back({SessionEvent::Kind::Closed, {},
-                                  "connection rejected: " + p->where + ", not an allowed peer (--allow); sent "
-                                  "NOTIFICATION " + NotificationText(rpdwire::kErrCease, rpdwire::kCeaseRejected)});
-            out.close = true;
-            report_.Apply(*p, std::move(out), now);
-            return;
-        }
+        // A peer we do not take is told so (RFC 4486) and the connection closed: a refusal, not a failure.
+        if (!Allowed(p->addr)) return Refuse(*p, rpdwire::kCeaseRejected, "not an allowed peer (--allow)", now);
+        if (t.short_) return Refuse(*p, rpdwire::kCeaseOutOfResources, "no descriptors left", now);
+        if (peers_.size() >= lo_.maxSessions)
+            return Refuse(*p, rpdwire::kCeaseOutOfResources,
+                          rpdwire::Counted(lo_.maxSessions, "session", "sessions") + " already (--max-sessions)", now);
         report_.Event(p->addr, 0, "connected: " + p->where);
         SessionOutput out = p->session.Start();
         peers_.push_back(std::move(p));
         report_.Apply(*peers_.back(), std::move(out), now);
+    }
+
+    void Refuse(LiveLink &p, uint8_t subcode, const std::string &why, double now) {
+        SessionOutput out;
+        out.send = BuildNotification(rpdwire::kErrCease, subcode);
+        out.events.push_back({SessionEvent::Kind::Closed, {},
+                              "connection rejected: " + p.where + ", " + why + "; sent NOTIFICATION " +
+                                  NotificationText(rpdwire::kErrCease, subcode)});
+        out.close = true;
+        report_.Apply(p, std::move(out), now);
     }
 
     bool Allowed(const std::string &addr) const {

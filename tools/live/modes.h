@@ -28,13 +28,17 @@ namespace rpdhost {
 
 // The port `rpd-host bmp` listens on unless told.
 constexpr uint16_t kStationPort = 11019;
+// Connections served at once unless told: well within the usual limit of
+// 1024 descriptors, far beyond the peers of one RPD controller or station.
+constexpr unsigned kDefaultMaxSessions = 256;
 
 struct ListenOptions {
     std::string bind = "0.0.0.0";
     uint16_t port = rpdwire::kBgpPort;
     SpeakerConfig speaker;
     std::vector<std::string> allowed;  // peer addresses allowed to connect, as given; empty: any
-    unsigned maxSessions = 0;          // stop once this many sessions have ended (0: no limit)
+    unsigned maxSessions = kDefaultMaxSessions;  // connections at once; more are refused
+    unsigned stopAfter = 0;            // stop once this many sessions have ended (0: no limit)
     double duration = 0;               // stop after this many seconds (0: no limit)
     std::string write;                 // record what peers send to this file ("": no record)
     std::optional<Recorder::Format> writeFormat;  // none: told by the file name
@@ -52,7 +56,7 @@ struct SpeakOptions {
 // message too big to send).
 bool Listen(const ListenOptions &lo, MessageSink &sink, std::string &why);
 bool Speak(const SpeakOptions &so, const EncodeJob &job, MessageSink &sink, std::string &why);
-// Uses ListenOptions' bind, port, maxSessions and duration.
+// Uses ListenOptions' bind, port, maxSessions, stopAfter and duration.
 bool BmpStation(const ListenOptions &lo, MessageSink &sink, std::string &why);
 
 }  // namespace rpdhost

@@ -73,7 +73,7 @@ std::string NotificationText(uint8_t code, uint8_t subcode) {
         {3, 1, "Malformed Attribute List"},    {5, 1, "unexpected message in OpenSent"},
         {5, 2, "unexpected message in OpenConfirm"}, {5, 3, "unexpected message in Established"},
         {6, 2, "Administrative Shutdown"},     {6, 4, "Administrative Reset"}, {6, 5, "Connection Rejected"},
-        {6, 6, "Other Configuration Change"},
+        {6, 6, "Other Configuration Change"}, {6, 8, "Out of Resources"},
     };
     std::string text = code >= 1 && code <= 6 ? kCodes[code] : "error code " + std::to_string(code);
     for (const Sub &s : kSubs)

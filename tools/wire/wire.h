@@ -33,7 +33,7 @@ const char *BgpTypeName(uint8_t type);
 // NOTIFICATION error codes (RFC 4271 section 4.5; RFC 6608 for the FSM errors).
 constexpr uint8_t kErrHeader = 1, kErrOpen = 2, kErrUpdate = 3, kErrHoldExpired = 4, kErrFsm = 5, kErrCease = 6;
 // Cease subcodes (RFC 4486); Shutdown and Reset may carry a shutdown communication (RFC 9003).
-constexpr uint8_t kCeaseShutdown = 2, kCeaseReset = 4, kCeaseRejected = 5;
+constexpr uint8_t kCeaseShutdown = 2, kCeaseReset = 4, kCeaseRejected = 5, kCeaseOutOfResources = 8;
 
 // What is wrong with a BGP header, in the order RFC 4271 checks it.
 enum class HeaderFault { None, Marker, Length, Type };

@@ -1,6 +1,5 @@
 // The socket plumbing of the live modes: a descriptor's owner, socket
-// addresses as text, a listening socket, the stop signals, and the serving
-// loop the listening modes share.
+// addresses as text, a listening socket and the stop signals.
 #pragma once
 
 #include <poll.h>
@@ -55,32 +54,5 @@ bool StopRequested();
 // (a full disk) the live modes stop: what they read would be lost, and the
 // run reports it as it ends.
 void FlushOutput(MessageSink &sink);
-
-// The loop of the listening modes: accepts on `listener`, reads what each
-// connection has, ticks, and drops the connections that closed, until a stop
-// signal, `duration` seconds (0: none) or `maxEnded` ended connections (0:
-// none). `Conn` has `sock` and `closed`; `accept(now)` appends to `conns`.
-// False, with the reason, when poll fails.
-template <typename Conn, typename Accept, typename Ready, typename Tick>
-bool Serve(int listener, std::vector<std::unique_ptr<Conn>> &conns, double duration, unsigned maxEnded,
-           Accept accept, Ready ready, Tick tick, std::string &why) {
-    const double end = duration > 0 ? Now() + duration : 0;
-    unsigned ended = 0;
-    while (!StopRequested() && (end == 0 || Now() < end) && (maxEnded == 0 || ended < maxEnded)) {
-        std::vector<pollfd> fds{{listener, POLLIN, 0}};
-        for (const auto &c : conns) fds.push_back({c->sock.get(), POLLIN, 0});
-        if (poll(fds.data(), fds.size(), 100) < 0 && errno != EINTR) {
-            why = std::string("poll: ") + std::strerror(errno);
-            return false;
-        }
-        const double now = Now();
-        if (fds[0].revents & POLLIN) accept(now);
-        for (size_t i = 1; i < fds.size(); ++i)  // connections accepted just now come after these
-            if (fds[i].revents & (POLLIN | POLLHUP | POLLERR)) ready(*conns[i - 1], now);
-        tick(now);
-        ended += static_cast<unsigned>(std::erase_if(conns, [](const std::unique_ptr<Conn> &c) { return c->closed; }));
-    }
-    return true;
-}
 
 }  // namespace rpdhost
