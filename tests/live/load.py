@@ -5,8 +5,12 @@ distinguisher and a Wide Community policy), then closing with a Cease.
 Every route must be decoded, and rpd-host's peak memory must stay within
 a bound that does not grow with the routes sent. Prints routes/s and the
 peak memory. Bounded in time; rpd-host is stopped by its pid.
-    load.py RPD_HOST SOURCE_DIR [SESSIONS ROUTES [PEAK_LIMIT_KB]]
+With RECORD and ROTATE, rpd-host also records (--write RECORD
+--write-rotate ROTATE): every rotated file must replay on its own, and
+together they must hold every route once.
+    load.py RPD_HOST SOURCE_DIR [SESSIONS ROUTES [PEAK_LIMIT_KB [RECORD ROTATE]]]
 (a limit of 0 checks no bound: sanitizers hold freed memory on purpose)"""
+import glob
 import os
 import re
 import signal
@@ -23,6 +27,7 @@ SESSIONS = int(sys.argv[3]) if len(sys.argv) > 3 else 50
 ROUTES = int(sys.argv[4]) if len(sys.argv) > 4 else 10000
 # The data sent is 100 MB at 50 x 10,000 routes; rpd-host holds at most one read and one message a session.
 PEAK_LIMIT_KB = int(sys.argv[5]) if len(sys.argv) > 5 else 32 * 1024
+RECORD, ROTATE = (sys.argv[6], sys.argv[7]) if len(sys.argv) > 7 else (None, None)
 
 
 def msg(kind, body=b""):
@@ -111,9 +116,10 @@ def run(work):
     streams = [updates(s, policy) for s in range(SESSIONS)]
     port = 20000 + os.getpid() % 20000
     out_path = os.path.join(work, "out.txt")
+    record = ["--write", os.path.join(work, RECORD), "--write-rotate", ROTATE] if RECORD else []
     with open(out_path, "w") as out:
         host = subprocess.Popen([TOOL, "listen", "--bind", "127.0.0.1", "--port", str(port), "--quiet",
-                                 "--duration", "240"], stdout=out, stderr=subprocess.STDOUT)
+                                 "--duration", "240"] + record, stdout=out, stderr=subprocess.STDOUT)
     errors = []
     try:
         time.sleep(0.5)
@@ -148,6 +154,19 @@ def run(work):
         failures.append(f"{announced} routes decoded of {want}")
     if PEAK_LIMIT_KB and peak_kb > PEAK_LIMIT_KB:
         failures.append(f"peak memory {peak_kb} kB exceeds {PEAK_LIMIT_KB} kB")
+    if RECORD:
+        stem, ext = os.path.splitext(RECORD)
+        files = sorted(glob.glob(os.path.join(work, f"{stem}.[0-9]*{ext}")))
+        replayed = 0
+        for f in files:
+            r = subprocess.run([TOOL, "--quiet", "--no-progress", f], capture_output=True, text=True)
+            found = re.search(r"routes announced (\d+)", r.stdout)
+            if r.returncode != 0 or not found:
+                failures.append(f"{os.path.basename(f)} does not replay cleanly: {r.stdout}{r.stderr[-1000:]}")
+            replayed += int(found.group(1)) if found else 0
+        if len(files) < 3 or replayed != want:
+            failures.append(f"{len(files)} rotated files replay to {replayed} routes of {want}")
+        print(f"load: recorded into {len(files)} files, each replayed on its own")
     if failures:
         print("load: " + "\n  ".join(failures), file=sys.stderr)
         return 1

@@ -260,6 +260,25 @@ const std::vector<Option> kOptions = {
          s.live.link.writeFormat = f;
          return true;
      }},
+    {"--write-rotate", nullptr, "SIZE|SECONDS", kListen | kSpeak, Section::Live, nullptr,
+     "start a new --write file when it reaches SIZE (with K, M or G, such as 100M) or every SECONDS (with s or h, "
+     "such as 3600s); the files are FILE numbered (rec.000001.mrt, ...), each a whole recording",
+     [](Settings &s, const char *v, std::string &err) {
+         const std::string text = v;
+         const char unit = text.empty() ? '\0' : text.back();
+         unsigned long n = 0;
+         if (unit == 's' || unit == 'h') {
+             if (!Number(text.substr(0, text.size() - 1).c_str(), 1, 31536000, n) || (unit == 'h' && n > 8760))
+                 return Fail(err, "--write-rotate needs a time such as 3600s or 24h: " + text);
+             s.live.link.writeRotate.seconds = static_cast<double>(n) * (unit == 'h' ? 3600 : 1);
+             return true;
+         }
+         uint64_t bytes = 0;
+         if (!Size(v, 1024, bytes) || std::isdigit(static_cast<unsigned char>(unit)))
+             return Fail(err, "--write-rotate needs a size such as 100M (at least 1K) or a time such as 3600s: " + text);
+         s.live.link.writeRotate.bytes = bytes;
+         return true;
+     }},
     // encode.
     {"--format", nullptr, "FMT", kEncode, Section::Encode, nullptr,
      "hex (default), raw, mrt (BGP4MP_MESSAGE_AS4) or pcap",

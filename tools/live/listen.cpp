@@ -86,7 +86,7 @@ private:
 
 bool Listen(const ListenOptions &lo, MessageSink &sink, std::string &why) {
     Recorder rec;
-    if (!rec.Open(lo.write, lo.writeFormat, why)) return false;
+    if (!rec.Open(lo.write, lo.writeFormat, why, lo.writeRotate)) return false;
     Speaker s(lo, sink, rec);
     return s.Run(why);
 }

@@ -133,6 +133,7 @@ void LiveReport::Read(LiveLink &l, double now) {
 
 void LiveReport::Flush(bool last) {
     std::string why;
+    if (const std::string begun = rec_.TakeBegun(); !begun.empty()) Event("", 0, "recording to " + begun);
     if (!(last ? rec_.Close(why) : rec_.Flush(why)) && !recordFailed_) {
         recordFailed_ = true;
         Problem("", "recording stopped: " + why);

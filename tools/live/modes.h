@@ -42,6 +42,7 @@ struct ListenOptions {
     double duration = 0;               // stop after this many seconds (0: no limit)
     std::string write;                 // record what peers send to this file ("": no record)
     std::optional<Recorder::Format> writeFormat;  // none: told by the file name
+    RecordRotation writeRotate;                   // none: one file
 };
 
 struct SpeakOptions {

@@ -212,7 +212,7 @@ private:
 
 bool Speak(const SpeakOptions &so, const EncodeJob &job, MessageSink &sink, std::string &why) {
     Recorder rec;
-    if (!rec.Open(so.link.write, so.link.writeFormat, why)) return false;
+    if (!rec.Open(so.link.write, so.link.writeFormat, why, so.link.writeRotate)) return false;
     Controller c(so, job, sink, rec);
     return c.Run(why);
 }

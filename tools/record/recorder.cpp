@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <utility>
 
 #include "clock.h"
 
@@ -32,18 +33,35 @@ bool Recorder::ParseFormat(const std::string &name, Format &f) {
     return true;
 }
 
-bool Recorder::Open(const std::string &path, std::optional<Format> f, std::string &why) {
+bool Recorder::Open(const std::string &path, std::optional<Format> f, std::string &why, RecordRotation rotate) {
     if (path.empty()) return true;
     auto endsWith = [&](const std::string &ext) {
         return path.size() > ext.size() && path.compare(path.size() - ext.size(), ext.size(), ext) == 0;
     };
     format_ = f.value_or(endsWith(".pcap") ? Format::Pcap : endsWith(".pcapng") ? Format::Pcapng : Format::Mrt);
-    out_ = std::fopen(path.c_str(), "wb");
+    base_ = path;
+    rotate_ = rotate;
+    return Begin(why);
+}
+
+// The next file: FILE itself, or when rotating FILE numbered before its extension.
+bool Recorder::Begin(std::string &why) {
+    path_ = base_;
+    if (rotate_.bytes != 0 || rotate_.seconds != 0) {
+        char n[16];
+        std::snprintf(n, sizeof(n), ".%06u", ++number_);
+        const size_t slash = base_.rfind('/'), dot = base_.rfind('.');
+        const size_t at = dot != std::string::npos && (slash == std::string::npos || dot > slash + 1) ? dot : base_.size();
+        path_.insert(at, n);
+    }
+    out_ = std::fopen(path_.c_str(), "wb");
     if (out_ == nullptr) {
-        why = path + ": " + std::strerror(errno);
+        why = error_ = path_ + ": " + std::strerror(errno);
         return false;
     }
-    path_ = path;
+    written_ = 0;
+    started_ = -1;
+    if (number_ > 0) begun_ = path_;
     if (format_ == Format::Pcap) Write(rpdwire::PcapFileHeader(rpdwire::kLinkEthernet));
     if (format_ == Format::Pcapng)
         Write(rpdwire::PcapngHeader(rpdwire::kLinkEthernet, "recorded by rpd-host; each session's listening side is on "
@@ -51,9 +69,24 @@ bool Recorder::Open(const std::string &path, std::optional<Format> f, std::strin
     return true;
 }
 
+void Recorder::Due(double now) {
+    if (out_ == nullptr || !error_.empty()) return;
+    if (started_ < 0) started_ = now;
+    const bool full = rotate_.bytes != 0 && written_ >= rotate_.bytes;
+    const bool old = rotate_.seconds != 0 && now >= started_ + rotate_.seconds;
+    if (!full && !old) return;
+    std::string why;
+    if (!Close(why) || !Begin(why)) return;
+    started_ = now;
+    for (RecordLink *l : open_) Handshake(*l, now);
+}
+
+std::string Recorder::TakeBegun() { return std::exchange(begun_, std::string()); }
+
 void Recorder::Write(const rpdwire::Bytes &b) {
     if (out_ != nullptr && error_.empty() && std::fwrite(b.data(), 1, b.size(), out_) != b.size())
         error_ = path_ + ": " + std::strerror(errno);
+    written_ += b.size();
 }
 
 void Recorder::Segment(RecordLink &l, uint8_t flags, bool fromPeer, const rpdwire::Bytes &payload, double now) {
@@ -74,6 +107,16 @@ void Recorder::Segment(RecordLink &l, uint8_t flags, bool fromPeer, const rpdwir
 
 void Recorder::Connected(RecordLink &l, double now) {
     if (format_ == Format::Mrt || out_ == nullptr) return;
+    Due(now);
+    open_.insert(&l);
+    Handshake(l, now);
+}
+
+// A connection's opening, at the sequence numbers it stands at: so a capture
+// file that begins while it is open reads it as a whole connection.
+void Recorder::Handshake(RecordLink &l, double now) {
+    --l.peerSeq;
+    --l.localSeq;
     Segment(l, kTcpSyn, true, {}, now);
     Segment(l, kTcpSyn | kTcpAck, false, {}, now);
     Segment(l, kTcpAck, true, {}, now);
@@ -81,6 +124,7 @@ void Recorder::Connected(RecordLink &l, double now) {
 
 void Recorder::Received(RecordLink &l, const rpdwire::Bytes &message, double now) {
     if (out_ == nullptr) return;
+    Due(now);
     if (format_ != Format::Mrt) return Segment(l, kTcpPsh | kTcpAck, true, message, now);
     rpdwire::Bytes rec;
     std::string err;
@@ -103,6 +147,7 @@ void Recorder::StateChange(RecordLink &l, uint16_t from, uint16_t to, double now
 }
 
 void Recorder::Closed(RecordLink &l, double now) {
+    open_.erase(&l);
     if (format_ == Format::Mrt || out_ == nullptr) return;
     Segment(l, kTcpFin | kTcpAck, true, {}, now);
     Segment(l, kTcpFin | kTcpAck, false, {}, now);

@@ -4,11 +4,19 @@
 // session, handshake and close included, the peer's messages as its
 // segments). In a capture, each session's listening side stands on TCP port
 // 179, BGP's own, so that `rpd-host FILE` replays it with no option.
+//
+// A record may rotate, by size or by time as tcpdump's -C and -G do: FILE
+// becomes FILE's name numbered (rec.000001.pcap, rec.000002.pcap, ...), and
+// a new file begins with the first message or connection past the size or
+// the period (a state change or a connection's end stays with what it
+// ends), so each holds whole records and reads on its own (a capture's new
+// file opens with the handshakes of the connections still open).
 #pragma once
 
 #include <cstdint>
 #include <cstdio>
 #include <optional>
+#include <set>
 #include <string>
 
 #include "file_writer.h"
@@ -18,7 +26,13 @@ namespace rpdhost {
 // One recorded connection: its addressing and, for pcap, its sequence numbers.
 struct RecordLink {
     rpdwire::Endpoints ep;
-    uint32_t peerSeq = 1000, localSeq = 5000;
+    uint32_t peerSeq = 1001, localSeq = 5001;  // after the handshake, which stands at 1000 and 5000
+};
+
+// When a record moves to a new file.
+struct RecordRotation {
+    uint64_t bytes = 0;  // once this many are written (0: no limit)
+    double seconds = 0;  // after this long (0: no limit)
 };
 
 class Recorder {
@@ -34,8 +48,10 @@ public:
 
     // Starts the record at `path` ("": nothing is recorded). Without a format
     // the name tells it: .pcap is pcap, .pcapng pcapng, anything else MRT.
-    bool Open(const std::string &path, std::optional<Format> f, std::string &why);
+    bool Open(const std::string &path, std::optional<Format> f, std::string &why, RecordRotation rotate = {});
     bool active() const { return out_ != nullptr; }
+    // The name of a file the record began since the last call ("" when none).
+    std::string TakeBegun();
 
     void Connected(RecordLink &l, double now);
     void Received(RecordLink &l, const rpdwire::Bytes &message, double now);
@@ -49,12 +65,23 @@ public:
 
 private:
     void Segment(RecordLink &l, uint8_t flags, bool fromPeer, const rpdwire::Bytes &payload, double now);
+    void Handshake(RecordLink &l, double now);
     void Write(const rpdwire::Bytes &b);
+    bool Begin(std::string &why);
+    // Moves to the next file when this one is full or old enough.
+    void Due(double now);
 
     FILE *out_ = nullptr;
     Format format_ = Format::Mrt;
-    std::string path_;
+    std::string base_;  // as given
+    std::string path_;  // the file being written
     std::string error_;
+    RecordRotation rotate_;
+    unsigned number_ = 0;    // of the file being written, when rotating
+    uint64_t written_ = 0;   // bytes in it
+    double started_ = -1;    // the time of its first record
+    std::string begun_;
+    std::set<RecordLink *> open_;  // connections to open again in a new capture file
 };
 
 }  // namespace rpdhost
