@@ -162,6 +162,49 @@ TEST_F(Messages, AttributeMessages) {
     EXPECT_EQ(TAM_RPD_ParseAttrMsg(body.data(), n, 28, none.slot(), inst_), TAM_RPD_ERR_NO_HANDLER);
 }
 
+// The largest body a stored record can hold (136 + 65,399 = 65,535, the
+// 16-bit attribute length) is decoded, stored and given back byte for byte,
+// and its configuration text renders; one byte more cannot be stored and is
+// refused before anything is allocated.
+TEST_F(Messages, AttributeMessageOfTheLargestRawLength) {
+    for (const size_t len : {size_t{TAM_RPD_WC_MAX_RAW_LEN}, size_t{TAM_RPD_WC_MAX_RAW_LEN} + 1}) {
+        SCOPED_TRACE(len);
+        Policy p = MinimalPolicy();
+        p.atoms.clear();
+        size_t left = len - 30;  // header 18, Target and sub-TLV headers 6, empty Exclude and Parameter TLVs 6
+        while (left > 0) {
+            const size_t chars = std::min<size_t>(1024, left - 3);
+            p.atoms.push_back(rpdwire::AsPathAtom(std::string(chars, '1')));
+            left -= 3 + chars;
+        }
+        const Bytes body = Encode(p);
+        ASSERT_EQ(body.size(), len);
+        const uint16_t n = static_cast<uint16_t>(len);
+        OutBuf out;
+        TAMHOST_Reset();
+        if (len > TAM_RPD_WC_MAX_RAW_LEN) {
+            EXPECT_EQ(TAM_RPD_ParseAttrMsg(body.data(), n, 29, out.slot(), inst_), TAM_RPD_ERR_PKT_MALFORMED);
+            EXPECT_EQ(TAMHOST_AllocCount(), 0u);
+            EXPECT_EQ(out.get(), nullptr);
+            continue;
+        }
+        ASSERT_EQ(TAM_RPD_ParseAttrMsg(body.data(), n, 29, out.slot(), inst_), TAM_RPD_OK);
+        EXPECT_EQ(out->usAttrLen, 65535u);
+        TAM_RPD_ROUTE_VIEW view = JunkViewOf(out);
+        Bytes again(len);
+        uint8_t *cur = again.data();
+        int ctx = 0;
+        ASSERT_EQ(TAM_RPD_FormatAttrMsg(&view, 29, &cur, n, &ctx), TAM_RPD_OK);
+        EXPECT_EQ(again, body);
+        std::vector<char> text(70000, '#');
+        uint8_t *pos = reinterpret_cast<uint8_t *>(text.data());
+        uint32_t o1 = 0, o2 = 9;
+        ASSERT_EQ(TAM_RPD_FormatCfg(&view, 16, &pos, static_cast<uint32_t>(text.size()), &o1, &o2), TAM_RPD_OK);
+        EXPECT_NE(std::string(text.data(), 20000).find(std::string(1024, '1')), std::string::npos);
+        EXPECT_EQ(Live(), 1u);  // the stored copy only
+    }
+}
+
 TEST_F(Messages, ConfigurationPrefixRecord) {
     TAM_RPD_ROUTE_VIEW view = KeyView(key_);
     uint8_t rec[40];
