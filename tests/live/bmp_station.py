@@ -6,8 +6,12 @@ Peer Up and Termination; the broken one sends a stream of BMP version 1. The
 BMP messages here are written independently of rpd-host's own writer; the
 UPDATEs come from `rpd-host encode`. rpd-host must decode both UPDATEs with
 their router, peer, AS and time, report and close the broken stream, and
-keep reading the good one. Bounded in time; rpd-host is stopped by its pid.
+keep reading the good one. The station records what the routers send
+(pcap, rotated by size): every file replays on its own with no option, and
+together they give the same routes. Bounded in time; rpd-host is stopped by
+its pid.
     bmp_station.py RPD_HOST SOURCE_DIR"""
+import glob
 import json
 import os
 import socket
@@ -33,7 +37,8 @@ def run(work):
     out_path = os.path.join(work, "out.jsonl")
     with open(out_path, "w") as out, open(os.path.join(work, "err.txt"), "w") as err:
         host = subprocess.Popen([TOOL, "bmp", "--bind", "127.0.0.1", "--port", str(port), "--sessions", "2",
-                                 "--duration", "20", "--json"], stdout=out, stderr=err)
+                                 "--duration", "20", "--json", "--write", os.path.join(work, "rec.pcap"),
+                                 "--write-rotate", "1K"], stdout=out, stderr=err)
     try:
         time.sleep(0.5)
         good = socket.create_connection(("127.0.0.1", port), timeout=5)
@@ -78,6 +83,17 @@ def run(work):
     problems = [r["what"] for r in records if r["type"] == "problem"]
     if len(problems) != 1 or "BMP version 1, not 3" not in problems[0]:
         failures.append(f"the broken stream was not reported once: {problems}")
+    # The record: each file alone, with no option; the routes of all of them are those decoded live.
+    files = sorted(glob.glob(os.path.join(work, "rec.[0-9]*.pcap")))
+    replayed = []
+    for f in files:
+        r = subprocess.run([TOOL, "--json", "--no-summary", f], capture_output=True, text=True)
+        if r.returncode != 0:
+            failures.append(f"{os.path.basename(f)} does not replay cleanly: {r.stderr[-800:]}")
+        replayed += [(x["action"], x["key"]["distinguisher"], x["peer"], x.get("peer_as"), x["time"])
+                     for x in map(json.loads, r.stdout.splitlines()) if x["type"] == "route"]
+    if len(files) < 2 or replayed != want:
+        failures.append(f"{len(files)} recorded files replay to {replayed}")
     if failures:
         print("bmp_station: " + "\n  ".join(failures), file=sys.stderr)
         return 1

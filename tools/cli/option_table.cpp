@@ -247,20 +247,20 @@ const std::vector<Option> kOptions = {
          s.live.link.duration = static_cast<double>(n);
          return true;
      }},
-    {"--write", nullptr, "FILE", kListen | kSpeak, Section::Live, nullptr,
-     "record every message the peers send, as it arrives, for replay with rpd-host FILE",
+    {"--write", nullptr, "FILE", kLive, Section::Live, nullptr,
+     "record every message the peers (bmp: the routers) send, as it arrives, for replay with rpd-host FILE",
      [](Settings &s, const char *v, std::string &) { return s.live.link.write = v, true; }},
-    {"--write-format", nullptr, "FMT", kListen | kSpeak, Section::Live, nullptr,
+    {"--write-format", nullptr, "FMT", kLive, Section::Live, nullptr,
      "mrt (BGP4MP_ET with the state changes; the default), pcap or pcapng (one TCP connection per session, the "
-     "listening side on port 179 so that it replays with no option; the default for a FILE ending in .pcap or "
-     ".pcapng)",
+     "listening side on port 179, bmp's on 1790, so that it replays with no option; the default for a FILE ending "
+     "in .pcap or .pcapng). bmp records pcap or pcapng only",
      [](Settings &s, const char *v, std::string &err) {
          Recorder::Format f = Recorder::Format::Mrt;
          if (!Recorder::ParseFormat(v, f)) return Fail(err, "--write-format needs mrt, pcap or pcapng");
          s.live.link.writeFormat = f;
          return true;
      }},
-    {"--write-rotate", nullptr, "SIZE|SECONDS", kListen | kSpeak, Section::Live, nullptr,
+    {"--write-rotate", nullptr, "SIZE|SECONDS", kLive, Section::Live, nullptr,
      "start a new --write file when it reaches SIZE (with K, M or G, such as 100M) or every SECONDS (with s or h, "
      "such as 3600s); the files are FILE numbered (rec.000001.mrt, ...), each a whole recording",
      [](Settings &s, const char *v, std::string &err) {

@@ -26,12 +26,14 @@ struct Router {
     InputCounts counts;
     ReaderContext ctx;
     BmpStream reader;
+    RecordLink record;
     bool closed = false;
 };
 
 class Station {
 public:
-    Station(const ListenOptions &lo, MessageSink &sink) : lo_(lo), sink_(sink), ctx_(sink, counts_, true) {}
+    Station(const ListenOptions &lo, MessageSink &sink, Recorder &rec)
+        : lo_(lo), sink_(sink), ctx_(sink, counts_, true), rec_(rec) {}
 
     bool Run(std::string &why) {
         Fd listener;
@@ -42,23 +44,27 @@ public:
         InstallStopSignals();
         Acceptor acceptor(listener.get());
         const bool served = Serve(
-            acceptor, routers_, lo_.duration, lo_.stopAfter, [&](const Acceptor::Taken &t, double) { Accept(t); },
-            [&](Router &r, double) { Read(r); }, [&](double) { FlushOutput(sink_); }, why);
-        for (const auto &r : routers_) Close(*r, "as the station stopped");
+            acceptor, routers_, lo_.duration, lo_.stopAfter, [&](const Acceptor::Taken &t, double now) { Accept(t, now); },
+            [&](Router &r, double now) { Read(r, now); },
+            [&](double) { FlushRecording(ctx_, rec_, false, recordFailed_); }, why);
+        for (const auto &r : routers_) Close(*r, "as the station stopped", Now());
         routers_.clear();
+        FlushRecording(ctx_, rec_, true, recordFailed_);
         return served;
     }
 
 private:
-    void Accept(const Acceptor::Taken &t) {
+    void Accept(const Acceptor::Taken &t, double now) {
         if (!t.problem.empty()) LiveProblem(ctx_, "bmp", t.problem);
         if (!t.event.empty()) LiveEvent(ctx_, "", 0, t.event);
         if (t.fd < 0) return;
         Fd sock(t.fd);
-        sockaddr_storage from{};
-        socklen_t len = sizeof(from);
-        const std::string where = getpeername(t.fd, reinterpret_cast<sockaddr *>(&from), &len) == 0
-                                      ? SocketText(from, true) : std::string("?");
+        sockaddr_storage from{}, to{};
+        socklen_t len = sizeof(from), toLen = sizeof(to);
+        if (getpeername(t.fd, reinterpret_cast<sockaddr *>(&from), &len) != 0 ||
+            getsockname(t.fd, reinterpret_cast<sockaddr *>(&to), &toLen) != 0)
+            return;  // gone before we could look at it
+        const std::string where = SocketText(from, true);
         // BMP has no refusal message: a router turned away sees its connection closed, and retries later.
         if (t.short_ || routers_.size() >= lo_.maxSessions) {
             LiveEvent(ctx_, "", 0,
@@ -68,26 +74,36 @@ private:
             return;
         }
         routers_.push_back(std::make_unique<Router>(sock.Release(), sink_, where));
-        LiveEvent(ctx_, "", 0, routers_.back()->name() + ": connected");
+        Router &r = *routers_.back();
+        LiveEvent(ctx_, "", 0, r.name() + ": connected");
+        if (!rec_.active()) return;
+        // Recorded with the station on BMP's port, so that the record replays with no option.
+        r.record.ep.peerAddr = SocketText(from, false);
+        r.record.ep.localAddr = SocketText(to, false);
+        r.record.ep.peerPort = SocketPort(from);
+        r.record.ep.localPort = rpdwire::kBmpPort;
+        rec_.Connected(r.record, now);
+        r.reader.Tap([this, &r](const uint8_t *m, size_t n) { rec_.Received(r.record, rpdwire::Bytes(m, m + n), Now()); });
     }
 
-    void Read(Router &r) {
+    void Read(Router &r, double now) {
         uint8_t buf[65536];
         const ssize_t n = recv(r.sock.get(), buf, sizeof(buf), MSG_DONTWAIT);
         if (n > 0) {
             r.reader.Feed(buf, static_cast<size_t>(n));
-            if (r.reader.Broken()) Close(r, "as the stream cannot be followed");
-            else if (r.reader.terminated()) Close(r, "after its termination message");
+            if (r.reader.Broken()) Close(r, "as the stream cannot be followed", now);
+            else if (r.reader.terminated()) Close(r, "after its termination message", now);
         } else if (n == 0 || (errno != EINTR && errno != EAGAIN)) {
-            Close(r, n == 0 ? "by the router" : std::string("on an error: ") + std::strerror(errno));
+            Close(r, n == 0 ? "by the router" : std::string("on an error: ") + std::strerror(errno), now);
         }
     }
 
-    void Close(Router &r, const std::string &how) {
+    void Close(Router &r, const std::string &how, double now) {
         if (r.closed) return;
         r.reader.Finish();
         r.closed = true;
         r.sock.Close();
+        if (rec_.active()) rec_.Closed(r.record, now);
         LiveEvent(ctx_, "", 0,
                   r.name() + ": connection closed " + how + " (" + rpdwire::Counted(r.counts.messages, "BGP message", "BGP messages") + ")");
         sink_.OnCounts(r.counts);
@@ -97,13 +113,22 @@ private:
     MessageSink &sink_;
     InputCounts counts_;
     ReaderContext ctx_;
+    Recorder &rec_;
+    bool recordFailed_ = false;
     std::vector<std::unique_ptr<Router>> routers_;
 };
 
 }  // namespace
 
 bool BmpStation(const ListenOptions &lo, MessageSink &sink, std::string &why) {
-    Station s(lo, sink);
+    Recorder rec;
+    if (!lo.write.empty() && Recorder::FormatFor(lo.write, lo.writeFormat) == Recorder::Format::Mrt) {
+        why = "--write: a BMP station records pcap or pcapng (name the file .pcap or .pcapng, or give "
+              "--write-format); MRT holds no BMP";
+        return false;
+    }
+    if (!rec.Open(lo.write, lo.writeFormat, why, lo.writeRotate)) return false;
+    Station s(lo, sink, rec);
     return s.Run(why);
 }
 

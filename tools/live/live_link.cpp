@@ -131,14 +131,16 @@ void LiveReport::Read(LiveLink &l, double now) {
     }
 }
 
-void LiveReport::Flush(bool last) {
+void FlushRecording(ReaderContext &ctx, Recorder &rec, bool last, bool &failed) {
     std::string why;
-    if (const std::string begun = rec_.TakeBegun(); !begun.empty()) Event("", 0, "recording to " + begun);
-    if (!(last ? rec_.Close(why) : rec_.Flush(why)) && !recordFailed_) {
-        recordFailed_ = true;
-        Problem("", "recording stopped: " + why);
+    if (const std::string begun = rec.TakeBegun(); !begun.empty()) LiveEvent(ctx, "", 0, "recording to " + begun);
+    if (!(last ? rec.Close(why) : rec.Flush(why)) && !failed) {
+        failed = true;
+        LiveProblem(ctx, "", "recording stopped: " + why);
     }
-    FlushOutput(sink_);
+    FlushOutput(ctx.sink());
 }
+
+void LiveReport::Flush(bool last) { FlushRecording(ctx_, rec_, last, recordFailed_); }
 
 }  // namespace rpdhost

@@ -17,6 +17,10 @@ namespace rpdhost {
 // An event or problem of a live input, stamped with the time it happens.
 void LiveEvent(ReaderContext &ctx, const std::string &peer, uint32_t as, const std::string &what);
 void LiveProblem(ReaderContext &ctx, const std::string &where, const std::string &what);
+// Pushes a record to its file (closes it when `last`) and the sink's output
+// out; a new file of a rotating record is said, and the record's first
+// failure (`failed` then set).
+void FlushRecording(ReaderContext &ctx, Recorder &rec, bool last, bool &failed);
 
 // One connection and its session.
 struct LiveLink {

@@ -33,12 +33,16 @@ bool Recorder::ParseFormat(const std::string &name, Format &f) {
     return true;
 }
 
-bool Recorder::Open(const std::string &path, std::optional<Format> f, std::string &why, RecordRotation rotate) {
-    if (path.empty()) return true;
+Recorder::Format Recorder::FormatFor(const std::string &path, std::optional<Format> f) {
     auto endsWith = [&](const std::string &ext) {
         return path.size() > ext.size() && path.compare(path.size() - ext.size(), ext.size(), ext) == 0;
     };
-    format_ = f.value_or(endsWith(".pcap") ? Format::Pcap : endsWith(".pcapng") ? Format::Pcapng : Format::Mrt);
+    return f.value_or(endsWith(".pcap") ? Format::Pcap : endsWith(".pcapng") ? Format::Pcapng : Format::Mrt);
+}
+
+bool Recorder::Open(const std::string &path, std::optional<Format> f, std::string &why, RecordRotation rotate) {
+    if (path.empty()) return true;
+    format_ = FormatFor(path, f);
     base_ = path;
     rotate_ = rotate;
     return Begin(why);
@@ -64,8 +68,9 @@ bool Recorder::Begin(std::string &why) {
     if (number_ > 0) begun_ = path_;
     if (format_ == Format::Pcap) Write(rpdwire::PcapFileHeader(rpdwire::kLinkEthernet));
     if (format_ == Format::Pcapng)
-        Write(rpdwire::PcapngHeader(rpdwire::kLinkEthernet, "recorded by rpd-host; each session's listening side is on "
-                                                             "TCP port 179"));
+        Write(rpdwire::PcapngHeader(rpdwire::kLinkEthernet, "recorded by rpd-host; the receiving side of each "
+                                                             "connection is on the port that replays it with no "
+                                                             "option (BGP 179, BMP 1790)"));
     return true;
 }
 

@@ -3,7 +3,8 @@
 // the session's state changes) or pcap / pcapng (one TCP connection per
 // session, handshake and close included, the peer's messages as its
 // segments). In a capture, each session's listening side stands on TCP port
-// 179, BGP's own, so that `rpd-host FILE` replays it with no option.
+// 179, BGP's own, so that `rpd-host FILE` replays it with no option; a BMP
+// station's records (captures only: MRT holds no BMP) put it on 1790, BMP's.
 //
 // A record may rotate, by size or by time as tcpdump's -C and -G do: FILE
 // becomes FILE's name numbered (rec.000001.pcap, rec.000002.pcap, ...), and
@@ -45,6 +46,8 @@ public:
 
     // "mrt", "pcap" or "pcapng".
     static bool ParseFormat(const std::string &name, Format &f);
+    // The format a record at `path` takes: `f`, else the one its name tells (.pcap, .pcapng, else MRT).
+    static Format FormatFor(const std::string &path, std::optional<Format> f);
 
     // Starts the record at `path` ("": nothing is recorded). Without a format
     // the name tells it: .pcap is pcap, .pcapng pcapng, anything else MRT.

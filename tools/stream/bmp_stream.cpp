@@ -43,6 +43,7 @@ void BmpStream::Feed(const uint8_t *p, size_t n) {
             continue;
         }
         if (avail < len) break;
+        if (tap_) tap_(h, len);
         OnBmp(h[5], h + kBmpCommonHeader, len - kBmpCommonHeader);
         offset_ += len;
         at_ += len;

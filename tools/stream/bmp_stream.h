@@ -14,6 +14,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -40,6 +41,8 @@ public:
     // Strict: a header could not be framed; the rest goes unread.
     bool Broken() const override { return broken_; }
     bool terminated() const { return terminated_; }
+    // Called with each whole message framed, header included, before it is read (a recorder's tap).
+    void Tap(std::function<void(const uint8_t *, size_t)> tap) { tap_ = std::move(tap); }
 
 private:
     // The framing (bmp_stream.cpp).
@@ -72,6 +75,7 @@ private:
     bool broken_ = false;
     bool terminated_ = false;
     std::vector<uint16_t> tlvTypes_;  // TLV types counted under their own name
+    std::function<void(const uint8_t *, size_t)> tap_;
 };
 
 }  // namespace rpdhost
