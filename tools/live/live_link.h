@@ -41,7 +41,7 @@ struct LiveLink {
 class LiveReport {
 public:
     LiveReport(MessageSink &sink, Recorder &recorder, uint32_t localAs)
-        : sink_(sink), ctx_(sink, counts_, true), rec_(recorder), localAs_(localAs) {}
+        : ctx_(sink, counts_, true), rec_(recorder), localAs_(localAs) {}
 
     // The mode's own events and problems (listening, a refused peer).
     void Event(const std::string &peer, uint32_t as, const std::string &what) { LiveEvent(ctx_, peer, as, what); }
@@ -62,7 +62,6 @@ private:
     void Established(LiveLink &l, double now);
     void Closed(LiveLink &l, double now);
 
-    MessageSink &sink_;
     InputCounts counts_;
     ReaderContext ctx_;
     Recorder &rec_;
