@@ -65,6 +65,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     const rpdhost::Plugin &plugin = ThePlugin();
     rpdhost::InputOptions inOpt;
     inOpt.format = kFormats[data[0] % 6];
+    // A capture budget small enough that inputs of a few kilobytes reach it and evict.
+    if (data[0] & 0x40) inOpt.capture.memory = 8192;
     rpdhost::RunOptions opt;
     opt.output = kOutputs[(data[0] >> 3) % 4];
     opt.verify = (data[0] & 0x80) != 0;
