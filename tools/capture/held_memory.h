@@ -22,10 +22,7 @@ public:
     static constexpr size_t kEntryCost = 1024;
 
     explicit HeldMemory(size_t limit) : limit_(limit) {}
-    void Charge(size_t n) {
-        used_ += n;
-        if (used_ > peak_) peak_ = used_;
-    }
+    void Charge(size_t n) { used_ += n; }
     void Release(size_t n) { used_ -= n; }
     // Moves a holder's charge from `was` to `now`.
     void Rebill(size_t &was, size_t now) {
@@ -35,13 +32,11 @@ public:
     }
     bool Over() const { return used_ > limit_; }
     size_t Limit() const { return limit_; }
-    size_t Peak() const { return peak_; }
     uint64_t Tick() { return ++clock_; }
 
 private:
     size_t limit_;
     size_t used_ = 0;
-    size_t peak_ = 0;
     uint64_t clock_ = 0;
 };
 

@@ -29,16 +29,16 @@ bool Run::File(const std::string &name, FILE *in, const InputOptions &inOpt, uin
     InputCounts counts;
     ReaderContext ctx(*this, counts);
     std::string fatal;
-    bool ok = false, memory = true;
+    bool ok = false, outOfMemory = true;
     try {
         ok = ReadInput(in, inOpt, ctx, fatal);
-        memory = false;
+        outOfMemory = false;
     } catch (const std::bad_alloc &) {
         // Unwinding gave back what the reading held: enough to say so and sum up.
     }
     progress_.Clear();
     walk_.OnCounts(counts);
-    if (memory) {
+    if (outOfMemory) {
         OutOfMemory(name, "the rest of this input is not read (what came before is counted)");
         return false;
     }

@@ -66,10 +66,10 @@ private:
             return;  // gone before we could look at it
         const std::string where = SocketText(from, true);
         // BMP has no refusal message: a router turned away sees its connection closed, and retries later.
-        if (t.short_ || routers_.size() >= lo_.maxSessions) {
+        if (t.refuse || routers_.size() >= lo_.maxSessions) {
             LiveEvent(ctx_, "", 0,
                       "router " + where + ": connection refused and closed: " +
-                          (t.short_ ? std::string("no descriptors left")
+                          (t.refuse ? std::string("no descriptors left")
                                     : rpdwire::Counted(lo_.maxSessions, "router", "routers") + " already (--max-sessions)"));
             return;
         }

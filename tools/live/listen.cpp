@@ -26,7 +26,7 @@ public:
 
         Acceptor acceptor(listener.get());
         const bool served = Serve(
-            acceptor, peers_, lo_.duration, lo_.stopAfter, [&](Acceptor::Taken t, double now) { Accept(t, now); },
+            acceptor, peers_, lo_.duration, lo_.stopAfter, [&](const Acceptor::Taken &t, double now) { Accept(t, now); },
             [&](LiveLink &p, double now) { report_.Read(p, now); },
             [&](double now) {
                 for (const auto &p : peers_)
@@ -49,7 +49,7 @@ private:
         report_.Connected(*p, now);
         // A peer we do not take is told so (RFC 4486) and the connection closed: a refusal, not a failure.
         if (!Allowed(p->addr)) return Refuse(*p, rpdwire::kCeaseRejected, "not an allowed peer (--allow)", now);
-        if (t.short_) return Refuse(*p, rpdwire::kCeaseOutOfResources, "no descriptors left", now);
+        if (t.refuse) return Refuse(*p, rpdwire::kCeaseOutOfResources, "no descriptors left", now);
         if (peers_.size() >= lo_.maxSessions)
             return Refuse(*p, rpdwire::kCeaseOutOfResources,
                           rpdwire::Counted(lo_.maxSessions, "session", "sessions") + " already (--max-sessions)", now);

@@ -49,7 +49,7 @@ Acceptor::Taken Acceptor::Accept(double now) {
         reserve_.Close();
         t.fd = accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
         if (t.fd >= 0) {
-            t.short_ = true;
+            t.refuse = true;
             ++refused_;
             return t;
         }

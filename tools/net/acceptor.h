@@ -20,7 +20,7 @@ public:
 
     struct Taken {
         int fd = -1;          // -1: nothing taken
-        bool short_ = false;  // taken with the reserve: to be refused and closed at once
+        bool refuse = false;  // taken with the reserve descriptor: to be refused and closed at once
         std::string problem;  // a shortage begins
         std::string event;    // a shortage ends
     };
