@@ -23,6 +23,46 @@ struct alignas(16) BlockHeader {
     uint64_t size;
 };
 
+// Checked builds (every build type but Release and MinSizeRel, and the
+// sanitizer and fuzz builds) hand out fresh malloc blocks filled with a
+// pattern, so that missing zeroing shows and a sanitizer sees every use after
+// free. Release builds, where rpd-host is the host, keep freed blocks of up
+// to 1 KiB in free lists by size class (16-byte steps) and do not fill: the
+// plug-in allocates and frees the same few sizes for every route.
+#ifdef TAM_HOST_CHECKED
+constexpr bool kChecked = true;
+#else
+constexpr bool kChecked = false;
+#endif
+constexpr size_t kClassStep = 16, kLargestClassed = 1024;
+constexpr size_t kMaxFreePerClass = 4096;
+struct FreeList {
+    BlockHeader *head = nullptr;  // linked through the header's first word
+    size_t count = 0;
+};
+FreeList g_free[kLargestClassed / kClassStep + 1];
+
+size_t ClassOf(uint64_t size) { return (size + kClassStep - 1) / kClassStep; }
+
+BlockHeader *TakeBlock(uint32_t size) {
+    if (kChecked || size > kLargestClassed) return static_cast<BlockHeader *>(malloc(sizeof(BlockHeader) + (size == 0 ? 1 : size)));
+    FreeList &list = g_free[ClassOf(size)];
+    if (BlockHeader *hdr = list.head) {
+        list.head = reinterpret_cast<BlockHeader *>(hdr->moduleId);
+        --list.count;
+        return hdr;
+    }
+    return static_cast<BlockHeader *>(malloc(sizeof(BlockHeader) + (ClassOf(size) == 0 ? 1 : ClassOf(size) * kClassStep)));
+}
+
+void GiveBlock(BlockHeader *hdr) {
+    if (kChecked || hdr->size > kLargestClassed || g_free[ClassOf(hdr->size)].count >= kMaxFreePerClass) return free(hdr);
+    FreeList &list = g_free[ClassOf(hdr->size)];
+    hdr->moduleId = reinterpret_cast<uint64_t>(list.head);
+    list.head = hdr;
+    ++list.count;
+}
+
 constexpr size_t kMaxModules = 64;
 ModuleStats g_modules[kMaxModules];
 uint64_t g_allocCount = 0;
@@ -39,55 +79,80 @@ size_t g_traceMax = 0;
 size_t g_traced = 0;
 size_t g_consoleSize = 0;
 
+ModuleStats *g_lastStats = nullptr;  // a host charges one module nearly always
+
 ModuleStats *Stats(uint64_t moduleId, bool create) {
+    if (g_lastStats != nullptr && moduleId != 0 && g_lastStats->moduleId == moduleId) return g_lastStats;
     for (auto &m : g_modules) {
-        if (moduleId != 0 && m.moduleId == moduleId) return &m;
+        if (moduleId != 0 && m.moduleId == moduleId) return g_lastStats = &m;
     }
     if (!create || moduleId == 0) return nullptr;
     for (auto &m : g_modules) {
         if (m.moduleId == 0) {
             m.moduleId = moduleId;
-            return &m;
+            return g_lastStats = &m;
         }
     }
     return nullptr;
 }
 
-// The conversions the plug-in's texts use (%s %u %x %c %%, no flags or
-// widths) are formatted here directly: the same characters as vsnprintf
-// without its general machinery, which dominated the cost of rendering.
-// Formats into `out` (room `cap`) and returns the full length, which may
-// exceed `cap`; SIZE_MAX when the format needs more than these.
+// The conversions the plug-in's texts use (%s %u %x %c %%, and %u / %x with
+// a width and zero padding, as in %02x) are formatted here directly, straight
+// into the destination and with runs of literal text copied whole: the same
+// characters as vsnprintf without its general machinery, which dominated the
+// cost of rendering. Writes at most `cap` characters to `out` and returns the
+// full length, which may exceed `cap`; SIZE_MAX when the format needs more
+// than these (the caller then falls back to vsnprintf).
 size_t SimpleFormat(char *out, size_t cap, const char *fmt, va_list args) {
     size_t n = 0;
-    auto put = [&](char c) {
-        if (n < cap) out[n] = c;
-        ++n;
-    };
-    for (const char *p = fmt; *p != '\0'; ++p) {
-        if (*p != '%') {
-            put(*p);
-            continue;
+    auto put = [&](const char *s, size_t len) {
+        const size_t fit = n < cap ? (len < cap - n ? len : cap - n) : 0;
+        if (fit > 16) {
+            memcpy(out + n, s, fit);
+        } else {
+            for (size_t i = 0; i < fit; ++i) out[n + i] = s[i];
         }
-        switch (*++p) {
-            case 's':
-                for (const char *t = va_arg(args, const char *); *t != '\0'; ++t) put(*t);
-                break;
-            case 'c': put(static_cast<char>(va_arg(args, int))); break;
-            case 'u':
-            case 'x': {
-                const bool hex = *p == 'x';
-                unsigned v = va_arg(args, unsigned);
-                char digits[12];
-                int k = 0;
-                do {
-                    digits[k++] = "0123456789abcdef"[hex ? v % 16 : v % 10];
-                    v = hex ? v / 16 : v / 10;
-                } while (v != 0);
-                while (k > 0) put(digits[--k]);
+        n += len;
+    };
+    for (const char *p = fmt; *p != '\0';) {
+        const char *literal = p;
+        while (*p != '\0' && *p != '%') ++p;
+        if (p != literal) put(literal, static_cast<size_t>(p - literal));
+        if (*p == '\0') break;
+        ++p;
+        const bool zero = *p == '0';
+        if (zero) ++p;
+        size_t width = 0;
+        while (*p >= '0' && *p <= '9') width = width * 10 + static_cast<size_t>(*p++ - '0');
+        const char conv = *p++;
+        if ((width != 0 || zero) && conv != 'u' && conv != 'x') return SIZE_MAX;
+        switch (conv) {
+            case 's': {
+                const char *t = va_arg(args, const char *);
+                put(t, strlen(t));
                 break;
             }
-            case '%': put('%'); break;
+            case 'c': {
+                const char c = static_cast<char>(va_arg(args, int));
+                put(&c, 1);
+                break;
+            }
+            case 'u':
+            case 'x': {
+                const unsigned base = conv == 'x' ? 16 : 10;
+                unsigned v = va_arg(args, unsigned);
+                char digits[24];
+                size_t k = sizeof(digits);
+                do {
+                    digits[--k] = "0123456789abcdef"[v % base];
+                    v /= base;
+                } while (v != 0);
+                if (width > 16) return SIZE_MAX;
+                while (sizeof(digits) - k < width) digits[--k] = zero ? '0' : ' ';
+                put(digits + k, sizeof(digits) - k);
+                break;
+            }
+            case '%': put("%", 1); break;
             default: return SIZE_MAX;
         }
     }
@@ -98,21 +163,18 @@ size_t SimpleFormat(char *out, size_t cap, const char *fmt, va_list args) {
 // and reports a negative result; `count` of at least `destMax` refuses to cut.
 int BoundedFormat(char *dest, size_t destMax, size_t count, const char *fmt, va_list args) {
     if (dest == nullptr || destMax == 0 || fmt == nullptr) return -1;
+    const size_t limit = count < destMax ? count : destMax - 1;
     {
-        char text[1024];
         va_list copy;
         va_copy(copy, args);
-        const size_t need = SimpleFormat(text, sizeof(text), fmt, copy);
+        const size_t need = SimpleFormat(dest, limit, fmt, copy);
         va_end(copy);
-        if (need <= sizeof(text)) {
-            const size_t limit = count < destMax ? count : destMax - 1;
+        if (need != SIZE_MAX) {
             if (need > limit && count >= destMax) {  // cutting refused
                 dest[0] = '\0';
                 return -1;
             }
-            const size_t n = need < limit ? need : limit;
-            memcpy(dest, text, n);
-            dest[n] = '\0';
+            dest[need < limit ? need : limit] = '\0';
             return need > limit ? -1 : static_cast<int>(need);
         }
     }
@@ -157,7 +219,7 @@ void *QOR_SimpleAlloc_F(uint64_t ulModuleId, uint32_t ulSize, const char *pcFile
     if (g_failAll) return nullptr;
     if (g_failCountdown != 0 && --g_failCountdown == 0) return nullptr;
     ModuleStats *stats = Stats(ulModuleId, true);
-    auto *hdr = static_cast<BlockHeader *>(malloc(sizeof(BlockHeader) + (ulSize == 0 ? 1 : ulSize)));
+    BlockHeader *hdr = TakeBlock(ulSize);
     if (hdr == nullptr) return nullptr;
     hdr->moduleId = ulModuleId;
     hdr->size = ulSize;
@@ -166,7 +228,7 @@ void *QOR_SimpleAlloc_F(uint64_t ulModuleId, uint32_t ulSize, const char *pcFile
         stats->bytes += ulSize;
     }
     // Host memory is not cleared: fill it with a pattern so missing zeroing shows.
-    memset(hdr + 1, 0xA5, ulSize);
+    if (kChecked) memset(hdr + 1, 0xA5, ulSize);
     return hdr + 1;
 }
 
@@ -179,7 +241,7 @@ void QOR_Free_F(void *p, const char *pcFile, uint32_t ulLine) {
         --stats->blocks;
         stats->bytes -= hdr->size;
     }
-    free(hdr);
+    GiveBlock(hdr);
 }
 
 uint32_t QOR_Local_SystimeGet(QOR_SYSTIME *pstTime, uint32_t *pulMode) {

@@ -2,8 +2,8 @@
 // string, with no tree built first (rpd-host writes one record per route).
 #pragma once
 
+#include <charconv>
 #include <cstdint>
-#include <cstdio>
 #include <string>
 #include <string_view>
 
@@ -32,7 +32,7 @@ public:
     JsonWriter &Uint(uint64_t v) {
         Comma();
         char b[24];
-        out_.append(b, static_cast<size_t>(std::snprintf(b, sizeof(b), "%llu", static_cast<unsigned long long>(v))));
+        out_.append(b, static_cast<size_t>(std::to_chars(b, b + sizeof(b), v).ptr - b));
         return *this;
     }
     JsonWriter &Bool(bool v) {
@@ -64,21 +64,25 @@ private:
         if (!fresh_) out_ += ',';
         fresh_ = false;
     }
+    // Runs that need no escape are copied whole.
     void String(std::string_view s) {
         out_ += '"';
-        for (const char ch : s) {
-            const auto c = static_cast<unsigned char>(ch);
-            if (c == '"' || c == '\\') {
-                out_ += '\\';
-                out_ += ch;
-            } else if (c < 0x20) {
-                char b[8];
-                std::snprintf(b, sizeof(b), "\\u%04x", c);
-                out_ += b;
+        size_t run = 0;
+        for (size_t i = 0; i < s.size(); ++i) {
+            const auto c = static_cast<unsigned char>(s[i]);
+            if (c >= 0x20 && c != '"' && c != '\\') continue;
+            out_.append(s.data() + run, i - run);
+            run = i + 1;
+            if (c < 0x20) {
+                out_ += "\\u00";
+                out_ += "0123456789abcdef"[c >> 4];
+                out_ += "0123456789abcdef"[c & 15];
             } else {
-                out_ += ch;
+                out_ += '\\';
+                out_ += static_cast<char>(c);
             }
         }
+        out_.append(s.data() + run, s.size() - run);
         out_ += '"';
     }
     std::string &out_;

@@ -1,5 +1,7 @@
 #include "reporter.h"
 
+#include <charconv>
+#include <climits>
 #include <cstring>
 #include <ctime>
 
@@ -16,14 +18,43 @@ const DisplayPiece kDisplayPieces[7] = {TAM_RPD_POLICY_PIECES(RPD_HOST_PIECE)};
 
 std::string CommunityText(uint32_t v) { return std::to_string(v >> 16) + ":" + std::to_string(v & 0xFFFF); }
 
+namespace {
+
+// `v` as exactly `width` decimal digits (zero-padded) at `p`.
+char *Digits(char *p, unsigned v, int width) {
+    for (int i = width - 1; i >= 0; --i, v /= 10) p[i] = static_cast<char>('0' + v % 10);
+    return p + width;
+}
+
+void AppendNumber(std::string &s, uint64_t v) {
+    char b[24];
+    s.append(b, static_cast<size_t>(std::to_chars(b, b + sizeof(b), v).ptr - b));
+}
+
+}  // namespace
+
 std::string TimeText(int64_t sec, uint32_t usec) {
-    const time_t t = static_cast<time_t>(sec);
-    struct tm tm;
-    gmtime_r(&t, &tm);
-    char buf[64];
-    std::snprintf(buf, sizeof(buf), "%04d-%02d-%02dT%02d:%02d:%02d.%06uZ", tm.tm_year + 1900, tm.tm_mon + 1,
-                  tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec, usec % 1000000u);
-    return buf;
+    // Messages come in runs of the same second: its calendar text is worked out once for the run.
+    static thread_local int64_t lastSec = INT64_MIN;
+    static thread_local std::string lastText;
+    if (sec != lastSec) {
+        const time_t t = static_cast<time_t>(sec);
+        struct tm tm;
+        gmtime_r(&t, &tm);
+        char buf[64];
+        std::snprintf(buf, sizeof(buf), "%04d-%02d-%02dT%02d:%02d:%02d.", tm.tm_year + 1900, tm.tm_mon + 1,
+                      tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec);
+        lastSec = sec;
+        lastText = buf;
+    }
+    std::string s;
+    s.reserve(lastText.size() + 7);
+    s = lastText;
+    char frac[7];
+    Digits(frac, usec % 1000000u, 6);
+    frac[6] = 'Z';
+    s.append(frac, 7);
+    return s;
 }
 
 void PrintBlock(FILE *out, const std::string &text, const char *indent) {
@@ -55,14 +86,29 @@ void PrintEvent(FILE *out, const InputEvent &e) {
 
 std::string MessageHeading(const MessageView &mv) {
     const Message &m = mv.m;
-    std::string s = mv.file + ": message " + std::to_string(m.number) + " (offset " + std::to_string(m.offset);
-    if (m.frame != 0) s += ", frame " + std::to_string(m.frame);
-    if (!m.where.empty()) s += ", " + m.where;
+    std::string s;
+    s.reserve(mv.file.size() + m.where.size() + m.peer.size() + 96);
+    s += mv.file;
+    s += ": message ";
+    AppendNumber(s, m.number);
+    s += " (offset ";
+    AppendNumber(s, m.offset);
+    if (m.frame != 0) {
+        s += ", frame ";
+        AppendNumber(s, m.frame);
+    }
+    if (!m.where.empty()) (s += ", ") += m.where;
     s += m.rebuilt ? ") RIB entry" : ") UPDATE";
-    if (!m.peer.empty()) s += " from " + m.peer;
-    if (m.peerAs != 0) s += " AS" + std::to_string(m.peerAs);
-    if (m.hasPathId) s += " path " + std::to_string(m.pathId);
-    if (m.hasTime) s += std::string(m.rebuilt ? " originated " : " at ") + TimeText(m.sec, m.usec);
+    if (!m.peer.empty()) (s += " from ") += m.peer;
+    if (m.peerAs != 0) {
+        s += " AS";
+        AppendNumber(s, m.peerAs);
+    }
+    if (m.hasPathId) {
+        s += " path ";
+        AppendNumber(s, m.pathId);
+    }
+    if (m.hasTime) (s += m.rebuilt ? " originated " : " at ") += TimeText(m.sec, m.usec);
     return s;
 }
 

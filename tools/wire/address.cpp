@@ -21,8 +21,15 @@ std::string EndpointText(bool v6, const uint8_t *addr, uint16_t port) {
 
 std::string Ipv4Text(uint32_t a) {
     char text[16];
-    std::snprintf(text, sizeof(text), "%u.%u.%u.%u", a >> 24, a >> 16 & 255, a >> 8 & 255, a & 255);
-    return text;
+    char *p = text;
+    for (int shift = 24; shift >= 0; shift -= 8) {
+        const unsigned octet = a >> shift & 255;
+        if (octet >= 100) *p++ = static_cast<char>('0' + octet / 100);
+        if (octet >= 10) *p++ = static_cast<char>('0' + octet / 10 % 10);
+        *p++ = static_cast<char>('0' + octet % 10);
+        if (shift != 0) *p++ = '.';
+    }
+    return std::string(text, static_cast<size_t>(p - text));
 }
 
 }  // namespace rpdwire
