@@ -134,15 +134,15 @@ std::string KeyText(const Plugin &plugin, const OutBuf &key, uint32_t &status) {
     status = plugin.Text(MakeView(&key, nullptr), TAM_RPD_STR_NLRI, raw);
     if (status != TAM_RPD_OK) return TAM_RPD_StatusName(status);
     // "RPD NLRI: " leads every key text; runs of blanks pad its columns.
-    std::string s;
-    size_t i = raw.rfind("RPD NLRI: ", 0) == 0 ? 10 : 0;
-    for (; i < raw.size(); ++i) {
+    std::string s(raw.size(), '\0');
+    size_t n = 0;
+    for (size_t i = raw.rfind("RPD NLRI: ", 0) == 0 ? 10 : 0; i < raw.size(); ++i) {
         const char c = raw[i];
-        if (c == '\0' || c == '\n') continue;
-        if (c == ' ' && (s.empty() || s.back() == ' ')) continue;
-        s += c;
+        if (c == '\0' || c == '\n' || (c == ' ' && (n == 0 || s[n - 1] == ' '))) continue;
+        s[n++] = c;
     }
-    while (!s.empty() && s.back() == ' ') s.pop_back();
+    while (n > 0 && s[n - 1] == ' ') --n;
+    s.resize(n);
     return s;
 }
 

@@ -15,15 +15,15 @@ namespace {
 // Calls `f` with each item of a piece (ended by NUL bytes and line feeds,
 // leading and trailing blanks cut), or with each word when `words` is set.
 template <typename F> void Each(std::string_view text, bool words, F &&f) {
-    size_t start = 0;
-    for (size_t i = 0; i <= text.size(); ++i) {
-        const char c = i < text.size() ? text[i] : '\0';
-        if (c != '\0' && c != '\n' && !(words && c == ' ')) continue;
-        size_t a = start, b = i;
-        while (a < b && text[a] == ' ') ++a;
-        while (b > a && text[b - 1] == ' ') --b;
-        if (b > a) f(text.substr(a, b - a));
-        start = i + 1;
+    const char *p = text.data(), *end = p + text.size();
+    while (p < end) {
+        const char *a = p;
+        while (p < end && *p != '\0' && *p != '\n' && !(words && *p == ' ')) ++p;
+        const char *b = p;
+        while (a < b && *a == ' ') ++a;
+        while (b > a && b[-1] == ' ') --b;
+        if (b > a) f(std::string_view(a, static_cast<size_t>(b - a)));
+        ++p;
     }
 }
 
