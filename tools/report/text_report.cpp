@@ -14,11 +14,15 @@ namespace {
 
 // Calls `f` with each item of a piece (ended by NUL bytes and line feeds,
 // leading and trailing blanks cut), or with each word when `words` is set.
-template <typename F> void Each(std::string_view text, bool words, F &&f) {
-    const char *p = text.data(), *end = p + text.size();
+// A std::string, so that a NUL always ends the last item: lines are found
+// with strchrnul, which stops at either.
+template <typename F> void Each(const std::string &text, bool words, F &&f) {
+    const char *p = text.c_str(), *end = p + text.size();
     while (p < end) {
         const char *a = p;
-        while (p < end && *p != '\0' && *p != '\n' && !(words && *p == ' ')) ++p;
+        if (!words) p = strchrnul(p, '\n');
+        else
+            while (*p != '\0' && *p != '\n' && *p != ' ') ++p;
         const char *b = p;
         while (a < b && *a == ' ') ++a;
         while (b > a && b[-1] == ' ') --b;
@@ -56,7 +60,7 @@ public:
             return;
         }
         line_.clear();
-        EachPiece(pv, [&](const DisplayPiece &piece, uint32_t st, std::string_view text) {
+        EachPiece(pv, [&](const DisplayPiece &piece, uint32_t st, const std::string &text) {
             if (st != TAM_RPD_OK) {
                 Item(piece.name, std::string("(") + TAM_RPD_StatusName(st) + ")");
                 return;
@@ -101,7 +105,7 @@ private:
     }
 
     // "Type : 1" lines of the container piece, as one line of "Type 1, Flag ..., ...".
-    void Container(std::string_view text, const PolicyView &pv) {
+    void Container(const std::string &text, const PolicyView &pv) {
         line_ += "  policy    ";
         bool first = true;
         Each(text, false, [&](std::string_view item) {
@@ -120,7 +124,7 @@ private:
     }
 
     // The piece lists every value of every filter in one run; the wire keeps filters apart.
-    void Communities(std::string_view text, const PolicyView &pv) {
+    void Communities(const std::string &text, const PolicyView &pv) {
         std::vector<std::string_view> words;
         Each(text, true, [&](std::string_view w) { words.push_back(w); });
         size_t at = 0, filter = 0;
@@ -141,7 +145,7 @@ private:
     }
 
     // Entries start at an address: "10.0.0.0 8", "172.16.0.0 12 greater-equal 16", ...
-    void Prefixes(std::string_view text) {
+    void Prefixes(const std::string &text) {
         joined_.clear();
         Each(text, true, [&](std::string_view w) {
             if (IsAddress(w) && !joined_.empty()) {
