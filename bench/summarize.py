@@ -48,12 +48,12 @@ def versus_bgpdump(path):
         runs.setdefault(run, []).append(float(user) + float(sys_))
     median = {run: sorted(t)[len(t) // 2] for run, t in runs.items()}
     base = median["bgpdump"]
-    limits = {"text": 0.15, "json": 0.5}
+    limits = {"text": 0.18, "json": 0.22, "display": 0.18, "verify": 0.45}
     print("\nAgainst bgpdump on the same 100,000-route MRT file (CPU seconds, median of 5):\n")
     print("| run | CPU s | / bgpdump | limit | |")
     print("|---|---:|---:|---:|---|")
     failures = []
-    for run in ("bgpdump", "text", "plugin-text", "json"):
+    for run in ("bgpdump", "text", "plugin-text", "display", "json", "verify", "quiet"):
         ratio = median[run] / base
         limit = limits.get(run)
         ok = limit is None or ratio <= limit
