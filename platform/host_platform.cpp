@@ -116,7 +116,7 @@ size_t SimpleFormat(char *out, size_t cap, const char *fmt, va_list args) {
     };
     for (const char *p = fmt; *p != '\0';) {
         const char *literal = p;
-        p = strchrnul(p, '%');
+        if (*p != '%') p = strchrnul(p, '%');
         if (p != literal) put(literal, static_cast<size_t>(p - literal));
         if (*p == '\0') break;
         ++p;
