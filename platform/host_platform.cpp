@@ -45,22 +45,25 @@ FreeList g_free[kLargestClassed / kClassStep + 1];
 size_t ClassOf(uint64_t size) { return (size + kClassStep - 1) / kClassStep; }
 
 BlockHeader *TakeBlock(uint32_t size) {
-    if (kChecked || size > kLargestClassed) return static_cast<BlockHeader *>(malloc(sizeof(BlockHeader) + (size == 0 ? 1 : size)));
-    FreeList &list = g_free[ClassOf(size)];
-    if (BlockHeader *hdr = list.head) {
-        list.head = reinterpret_cast<BlockHeader *>(hdr->moduleId);
-        --list.count;
-        return hdr;
+    const bool listed = !kChecked && size <= kLargestClassed;
+    const size_t room = listed ? ClassOf(size) * kClassStep : size;
+    if (listed) {
+        FreeList &list = g_free[ClassOf(size)];
+        if (BlockHeader *hdr = list.head) {
+            list.head = reinterpret_cast<BlockHeader *>(hdr->moduleId);
+            --list.count;
+            return hdr;
+        }
     }
-    return static_cast<BlockHeader *>(malloc(sizeof(BlockHeader) + (ClassOf(size) == 0 ? 1 : ClassOf(size) * kClassStep)));
+    return static_cast<BlockHeader *>(malloc(sizeof(BlockHeader) + (room == 0 ? 1 : room)));
 }
 
 void GiveBlock(BlockHeader *hdr) {
-    if (kChecked || hdr->size > kLargestClassed || g_free[ClassOf(hdr->size)].count >= kMaxFreePerClass) return free(hdr);
-    FreeList &list = g_free[ClassOf(hdr->size)];
-    hdr->moduleId = reinterpret_cast<uint64_t>(list.head);
-    list.head = hdr;
-    ++list.count;
+    FreeList *list = !kChecked && hdr->size <= kLargestClassed ? &g_free[ClassOf(hdr->size)] : nullptr;
+    if (list == nullptr || list->count >= kMaxFreePerClass) return free(hdr);
+    hdr->moduleId = reinterpret_cast<uint64_t>(list->head);
+    list->head = hdr;
+    ++list->count;
 }
 
 constexpr size_t kMaxModules = 64;
