@@ -14,16 +14,21 @@ public:
             if (pv.present) std::fprintf(out_, "  policy not decoded: %s\n", TAM_RPD_StatusName(pv.status));
             return;
         }
+        block_.clear();
         EachPiece(pv, [&](const DisplayPiece &piece, uint32_t st, const std::string &text) {
             if (st != TAM_RPD_OK) {
-                std::fprintf(out_, "  [%s] %s\n", piece.name, TAM_RPD_StatusName(st));
+                ((block_ += "  [") += piece.name) += "] ";
+                (block_ += TAM_RPD_StatusName(st)) += '\n';
             } else if (!text.empty()) {
-                std::fprintf(out_, "  [%s]\n", piece.name);
-                PrintBlock(out_, text, "    ");
+                ((block_ += "  [") += piece.name) += "]\n";
+                AppendBlock(block_, text, "    ");
             }
         });
+        std::fwrite(block_.data(), 1, block_.size(), out_);
     }
 
+private:
+    std::string block_;  // the policy's pieces, written at once
 };
 
 }  // namespace

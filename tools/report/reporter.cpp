@@ -57,21 +57,26 @@ std::string TimeText(int64_t sec, uint32_t usec) {
     return s;
 }
 
-void PrintBlock(FILE *out, const std::string &text, const char *indent) {
-    const size_t indentLen = std::strlen(indent);
-    size_t start = 0;
-    while (start <= text.size()) {
-        size_t end = start;
-        while (end < text.size() && text[end] != '\0' && text[end] != '\n') ++end;
-        size_t last = end;
-        while (last > start && text[last - 1] == ' ') --last;
-        if (last > start) {
-            std::fwrite(indent, 1, indentLen, out);
-            std::fwrite(text.data() + start, 1, last - start, out);
-            std::fputc('\n', out);
+void AppendBlock(std::string &out, const std::string &text, std::string_view indent) {
+    // Lines end at a line feed or a NUL; strchrnul finds either (a std::string always ends with a NUL).
+    const char *p = text.c_str(), *end = p + text.size();
+    while (p <= end) {
+        const char *eol = strchrnul(p, '\n');
+        const char *last = eol;
+        while (last > p && last[-1] == ' ') --last;
+        if (last > p) {
+            out += indent;
+            out.append(p, static_cast<size_t>(last - p));
+            out += '\n';
         }
-        start = end + 1;
+        p = eol + 1;
     }
+}
+
+void PrintBlock(FILE *out, const std::string &text, const char *indent) {
+    std::string block;
+    AppendBlock(block, text, indent);
+    std::fwrite(block.data(), 1, block.size(), out);
 }
 
 void PrintEvent(FILE *out, const InputEvent &e) {

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "plugin.h"
@@ -27,6 +28,8 @@ std::string CommunityText(uint32_t v);  // "high:low"
 // The plug-in's texts separate items with NUL bytes; each becomes a line,
 // blank ones dropped, trailing blanks cut.
 void PrintBlock(FILE *out, const std::string &text, const char *indent);
+// The same lines, appended to `out`.
+void AppendBlock(std::string &out, const std::string &text, std::string_view indent);
 void PrintEvent(FILE *out, const InputEvent &e);
 
 // The head line of a message in the text formats: file, number, offset, frame, stream, sender and time.
