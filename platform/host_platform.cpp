@@ -167,11 +167,6 @@ size_t SimpleFormat(char *out, size_t cap, const char *fmt, va_list args) {
 int BoundedFormat(char *dest, size_t destMax, size_t count, const char *fmt, va_list args) {
     if (dest == nullptr || destMax == 0 || fmt == nullptr) return -1;
     const size_t limit = count < destMax ? count : destMax - 1;
-    if (fmt[0] == '%' && fmt[1] == 'c' && fmt[2] == '\0' && limit >= 1) {  // one character, as text copies use
-        dest[0] = static_cast<char>(va_arg(args, int));
-        dest[1] = '\0';
-        return 1;
-    }
     {
         va_list copy;
         va_copy(copy, args);

@@ -38,7 +38,7 @@ void BgpStream::Feed(const uint8_t *p, size_t n) {
 }
 
 void BgpStream::Session(const Bytes &m, uint64_t offset) {
-    if (m[18] == rpdwire::kBgpOpen) {
+    if (rpdwire::BgpMessageType(m.data()) == rpdwire::kBgpOpen) {
         OpenInfo info;
         uint8_t subcode = 0, data = 0;
         std::string why;
