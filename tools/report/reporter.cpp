@@ -58,19 +58,7 @@ std::string TimeText(int64_t sec, uint32_t usec) {
 }
 
 void AppendBlock(std::string &out, const std::string &text, std::string_view indent) {
-    // Lines end at a line feed or a NUL; strchrnul finds either (a std::string always ends with a NUL).
-    const char *p = text.c_str(), *end = p + text.size();
-    while (p <= end) {
-        const char *eol = strchrnul(p, '\n');
-        const char *last = eol;
-        while (last > p && last[-1] == ' ') --last;
-        if (last > p) {
-            out += indent;
-            out.append(p, static_cast<size_t>(last - p));
-            out += '\n';
-        }
-        p = eol + 1;
-    }
+    EachLine(text, [&](std::string_view line) { ((out += indent) += line) += '\n'; });
 }
 
 void PrintBlock(FILE *out, const std::string &text, const char *indent) {

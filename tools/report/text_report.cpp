@@ -12,21 +12,21 @@ namespace rpdhost {
 
 namespace {
 
-// Calls `f` with each item of a piece (ended by NUL bytes and line feeds,
-// leading and trailing blanks cut), or with each word when `words` is set.
-// A std::string, so that a NUL always ends the last item: lines are found
-// with strchrnul, which stops at either.
+// Calls `f` with each item of a piece (its lines, leading blanks cut too),
+// or with each word when `words` is set.
 template <typename F> void Each(const std::string &text, bool words, F &&f) {
+    if (!words) {
+        return EachLine(text, [&](std::string_view line) {
+            while (!line.empty() && line.front() == ' ') line.remove_prefix(1);
+            if (!line.empty()) f(line);
+        });
+    }
+    // Words end at a blank, a line feed or a NUL (the last at the string's own).
     const char *p = text.c_str(), *end = p + text.size();
     while (p < end) {
         const char *a = p;
-        if (!words) p = strchrnul(p, '\n');
-        else
-            while (*p != '\0' && *p != '\n' && *p != ' ') ++p;
-        const char *b = p;
-        while (a < b && *a == ' ') ++a;
-        while (b > a && b[-1] == ' ') --b;
-        if (b > a) f(std::string_view(a, static_cast<size_t>(b - a)));
+        while (*p != '\0' && *p != '\n' && *p != ' ') ++p;
+        if (p > a) f(std::string_view(a, static_cast<size_t>(p - a)));
         ++p;
     }
 }

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -25,8 +26,22 @@ extern const DisplayPiece kDisplayPieces[7];
 std::string TimeText(int64_t sec, uint32_t usec);
 std::string CommunityText(uint32_t v);  // "high:low"
 
-// The plug-in's texts separate items with NUL bytes; each becomes a line,
-// blank ones dropped, trailing blanks cut.
+// Calls `f` with each line of a plug-in text: lines end at a line feed or
+// at a NUL (the plug-in's texts separate items with NUL bytes), trailing
+// blanks are cut and blank lines dropped. A std::string, so that a NUL always
+// ends the last line: strchrnul finds either end.
+template <typename F> void EachLine(const std::string &text, F &&f) {
+    const char *p = text.c_str(), *end = p + text.size();
+    while (p < end) {
+        const char *eol = strchrnul(p, '\n');
+        const char *last = eol;
+        while (last > p && last[-1] == ' ') --last;
+        if (last > p) f(std::string_view(p, static_cast<size_t>(last - p)));
+        p = eol + 1;
+    }
+}
+
+// Those lines, each after `indent`.
 void PrintBlock(FILE *out, const std::string &text, const char *indent);
 // The same lines, appended to `out`.
 void AppendBlock(std::string &out, const std::string &text, std::string_view indent);
