@@ -59,11 +59,8 @@ private:
         if (!t.event.empty()) LiveEvent(ctx_, "", 0, t.event);
         if (t.fd < 0) return;
         Fd sock(t.fd);
-        sockaddr_storage from{}, to{};
-        socklen_t len = sizeof(from), toLen = sizeof(to);
-        if (getpeername(t.fd, reinterpret_cast<sockaddr *>(&from), &len) != 0 ||
-            getsockname(t.fd, reinterpret_cast<sockaddr *>(&to), &toLen) != 0)
-            return;  // gone before we could look at it
+        sockaddr_storage from, to;
+        if (!SocketEnds(t.fd, from, to)) return;  // gone before we could look at it
         const std::string where = SocketText(from, true);
         // BMP has no refusal message: a router turned away sees its connection closed, and retries later.
         if (t.refuse || routers_.size() >= lo_.maxSessions) {

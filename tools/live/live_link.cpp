@@ -33,10 +33,8 @@ void LiveProblem(ReaderContext &ctx, const std::string &where, const std::string
 }
 
 void LiveReport::Connected(LiveLink &l, double now, bool outgoing) {
-    sockaddr_storage peer{}, local{};
-    socklen_t pl = sizeof(peer), ll = sizeof(local);
-    getpeername(l.sock.get(), reinterpret_cast<sockaddr *>(&peer), &pl);
-    getsockname(l.sock.get(), reinterpret_cast<sockaddr *>(&local), &ll);
+    sockaddr_storage peer, local;
+    SocketEnds(l.sock.get(), peer, local);  // zeroed ends when the connection is already gone
     l.addr = SocketText(peer, false);
     // The arrow points the way the connection was made.
     l.where = outgoing ? SocketText(local, true) + " -> " + SocketText(peer, true)

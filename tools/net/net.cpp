@@ -40,6 +40,14 @@ std::string SocketText(const sockaddr_storage &sa, bool withPort) {
     return withPort ? rpdwire::EndpointText(v6, addr, SocketPort(sa)) : rpdwire::AddressText(v6, addr);
 }
 
+bool SocketEnds(int fd, sockaddr_storage &peer, sockaddr_storage &local) {
+    peer = {};
+    local = {};
+    socklen_t pl = sizeof(peer), ll = sizeof(local);
+    return getpeername(fd, reinterpret_cast<sockaddr *>(&peer), &pl) == 0 &&
+           getsockname(fd, reinterpret_cast<sockaddr *>(&local), &ll) == 0;
+}
+
 bool SocketAddress(const std::string &addr, uint16_t port, sockaddr_storage &sa, socklen_t &len) {
     sa = {};
     auto *in = reinterpret_cast<sockaddr_in *>(&sa);

@@ -42,6 +42,8 @@ private:
 // An IPv4 or IPv6 socket address as text, with its port or without.
 std::string SocketText(const sockaddr_storage &sa, bool withPort);
 uint16_t SocketPort(const sockaddr_storage &sa);
+// The two ends of a connected socket; false when the connection is already gone.
+bool SocketEnds(int fd, sockaddr_storage &peer, sockaddr_storage &local);
 // `addr` (IPv4 or IPv6 text) and `port` as a socket address; false when `addr` is neither.
 bool SocketAddress(const std::string &addr, uint16_t port, sockaddr_storage &sa, socklen_t &len);
 // A listening TCP socket; false with the reason.
