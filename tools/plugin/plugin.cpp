@@ -15,14 +15,6 @@ constexpr uint64_t kModule = 0x52504448;  // "RPDH"
 // Room for the text of the largest attribute the plug-in accepts.
 constexpr size_t kTextRoom = 1u << 20;
 
-// Text of a policy is a bounded multiple of its wire size (the longest item
-// text per wire byte is a prefix entry's), so the room and the scan for the
-// text's end follow the attribute length.
-uint32_t RoomFor(const TAM_RPD_ROUTE_VIEW &v) {
-    const size_t room = 1024 + size_t{16} * v.ulAttrLen;
-    return static_cast<uint32_t>(room < kTextRoom ? room : kTextRoom);
-}
-
 // The buffer is all NULs outside a call; takes the text out and clears it
 // again. Texts are written from the start with single NULs between items,
 // so the first all-zero block marks their end: the scan costs the text's
@@ -46,6 +38,14 @@ void TakeText(std::vector<char> &buf, uint32_t room, std::string &text) {
 }
 
 }  // namespace
+
+// Text of a policy is a bounded multiple of its wire size (the longest item
+// text per wire byte is a prefix entry's), so the room and the scan for the
+// text's end follow the attribute length.
+uint32_t Plugin::TextRoom(const TAM_RPD_ROUTE_VIEW &v) {
+    const size_t room = 1024 + size_t{16} * v.ulAttrLen;
+    return static_cast<uint32_t>(room < kTextRoom ? room : kTextRoom);
+}
 
 KeyFields KeyFieldsOf(const OutBuf &key) {
     KeyFields f;
@@ -92,7 +92,7 @@ bool Plugin::Load(const std::string &path, std::string &err) {
 
 uint32_t Plugin::Text(const TAM_RPD_ROUTE_VIEW &v, uint32_t type, std::string &text) const {
     uint32_t c1 = 0, c2 = 0;
-    const uint32_t room = RoomFor(v);
+    const uint32_t room = TextRoom(v);
     const uint32_t st = ops_.pfnData2Str(&v, type, textBuf_.data(), room, &c1, &c2, inst_);
     TakeText(textBuf_, room, text);
     return st;
@@ -100,7 +100,7 @@ uint32_t Plugin::Text(const TAM_RPD_ROUTE_VIEW &v, uint32_t type, std::string &t
 
 uint32_t Plugin::Display(const TAM_RPD_ROUTE_VIEW &v, uint32_t code, std::string &text) const {
     uint32_t c1 = 0, c2 = 0;
-    const uint32_t room = RoomFor(v);
+    const uint32_t room = TextRoom(v);
     char *cur = textBuf_.data();
     const uint32_t st = ops_.pfnFormatDisp(&v, code, &cur, room, &c1, &c2, inst_);
     TakeText(textBuf_, room, text);
@@ -109,7 +109,7 @@ uint32_t Plugin::Display(const TAM_RPD_ROUTE_VIEW &v, uint32_t code, std::string
 
 uint32_t Plugin::CfgText(const TAM_RPD_ROUTE_VIEW &v, std::string &text) const {
     uint32_t w1 = 0, w2 = 0;
-    const uint32_t room = RoomFor(v);
+    const uint32_t room = TextRoom(v);
     uint8_t *cur = reinterpret_cast<uint8_t *>(textBuf_.data());
     const uint32_t st = ops_.pfnFormatCfg(&v, TAM_RPD_CFG_TYPE_POLICY_TEXT, &cur, room, &w1, &w2);
     TakeText(textBuf_, room, text);

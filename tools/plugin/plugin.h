@@ -43,6 +43,8 @@ public:
     uint32_t Display(const TAM_RPD_ROUTE_VIEW &v, uint32_t code, std::string &text) const;
     // The policy text of a configuration message (FormatCfg type 16), taken the same way.
     uint32_t CfgText(const TAM_RPD_ROUTE_VIEW &v, std::string &text) const;
+    // The room these texts are rendered in, for a view.
+    static uint32_t TextRoom(const TAM_RPD_ROUTE_VIEW &v);
 
 private:
     void *handle_ = nullptr;
