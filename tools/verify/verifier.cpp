@@ -24,10 +24,13 @@ rpdwire::Policy WriterPolicy(const WcPolicy &w) {
     p.community = w.community;
     p.srcAs = w.sourceAs;
     p.contextAs = w.contextAs;
+    p.atoms.reserve(w.atoms.size());
+    p.actions.reserve(w.actions.size());
     for (const WcAtom &a : w.atoms) {
         switch (a.kind) {
             case WcAtom::Prefixes: {
                 std::vector<rpdwire::PrefixEntry> e;
+                e.reserve(a.prefixes.size());
                 for (const WcPrefixEntry &x : a.prefixes)
                     e.push_back({x.addr, x.mask, x.ge, x.le, x.MatchType(), static_cast<uint8_t>(x.firstOctet & 15)});
                 p.atoms.push_back(rpdwire::PrefixAtom(e));
@@ -44,6 +47,7 @@ rpdwire::Policy WriterPolicy(const WcPolicy &w) {
             case WcAction::Med: p.actions.push_back(rpdwire::MedAction(a.medOperation, a.medValue)); break;
             case WcAction::AsPathAdd: {
                 std::vector<rpdwire::AsPathRepeat> e;
+                e.reserve(a.asPath.size());
                 for (const WcAsPathAdd &x : a.asPath) e.push_back({x.as, x.repeat});
                 p.actions.push_back(rpdwire::AsPathAction(e));
                 break;
@@ -178,7 +182,8 @@ void Verifier::Begin(const MessageView &mv, const PolicyView &p) {
             o.pfnCmpData(again.attr(), again.attrLen(), attr.attr(), attr.attrLen(), TAM_RPD_CMP_ATTR) != 0)
             Diff(mv, std::string(path) + ": the policy decoded again differs from the received one");
     };
-    std::vector<uint8_t> buf(value.length + 64);
+    std::vector<uint8_t> &buf = formatted_;
+    buf.resize(value.length + 64);
 
     // Packet attribute value.
     uint8_t *w = buf.data();
@@ -225,11 +230,10 @@ void Verifier::Begin(const MessageView &mv, const PolicyView &p) {
 
     // Configuration text is the policy text.
     if (o.pfnFormatCfg != nullptr) {
-        std::string text, cfgText;
-        plugin_.Text(view, kTextAttr, text);
-        st = plugin_.CfgText(view, cfgText);
+        plugin_.Text(view, kTextAttr, text_);
+        st = plugin_.CfgText(view, cfgText_);
         if (st != TAM_RPD_OK) Diff(mv, std::string("configuration text: ") + TAM_RPD_StatusName(st));
-        else if (cfgText != text) Diff(mv, "configuration text differs from the policy text");
+        else if (cfgText_ != text_) Diff(mv, "configuration text differs from the policy text");
     }
     if (o.pfnCmpData(attr.attr(), attr.attrLen(), attr.attr(), attr.attrLen(), TAM_RPD_CMP_ATTR) != 0)
         Diff(mv, "the policy does not compare equal to itself");
@@ -241,7 +245,8 @@ void Verifier::Rewrite(const MessageView &mv, const PolicyView &p) {
     const Message &m = mv.m;
     const WcPolicy &w = *p.wire;
     const uint8_t *got = m.bytes.data() + p.offset;
-    const rpdwire::Bytes again = rpdwire::Encode(WriterPolicy(w));
+    rpdwire::Bytes &again = rewritten_;
+    rpdwire::Encode(WriterPolicy(w), again);
     if (again.size() == p.length && std::memcmp(again.data(), got, p.length) == 0) return;
     // Name the freedoms taken; whatever else differs is reported by its first byte.
     const size_t expectLen = p.length >= 6 ? p.length - 6 : 0;

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "byte_writer.h"
 #include "plugin.h"
 #include "route_sink.h"
 
@@ -35,6 +36,9 @@ private:
     const Plugin &plugin_;
     ProblemReport &problems_;
     std::vector<uint8_t> prevKey_;  // the key the next route's order is checked against
+    // Kept between policies for their storage.
+    rpdwire::Bytes rewritten_, formatted_;  // a policy written again from its fields; by the plug-in
+    std::string text_, cfgText_;
     uint64_t verified_ = 0;
 };
 

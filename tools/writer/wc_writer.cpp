@@ -6,6 +6,7 @@ namespace {
 
 Tlv Values(uint8_t type, const std::vector<uint32_t> &values, uint8_t lead) {
     Tlv t{type, {}};
+    t.value.reserve(1 + 4 * values.size());
     Put8(t.value, lead);
     for (uint32_t v : values) Put32(t.value, v);
     return t;
@@ -15,6 +16,7 @@ Tlv Values(uint8_t type, const std::vector<uint32_t> &values, uint8_t lead) {
 
 Tlv PrefixAtom(const std::vector<PrefixEntry> &entries) {
     Tlv t{1, {}};
+    t.value.reserve(8 * entries.size());
     for (const PrefixEntry &e : entries) {
         Put8(t.value, static_cast<uint8_t>((e.matchType << 4) | (e.lowNibble & 0x0F)));
         Put32(t.value, e.addr);
@@ -37,6 +39,7 @@ Tlv MedAction(uint8_t op, uint32_t value) {
 
 Tlv AsPathAction(const std::vector<AsPathRepeat> &entries) {
     Tlv t{2, {}};
+    t.value.reserve(5 * entries.size());
     for (const AsPathRepeat &e : entries) {
         Put32(t.value, e.asNum);
         Put8(t.value, e.repeat);
@@ -52,32 +55,44 @@ void AppendTlv(Bytes &out, const Tlv &tlv) {
     out.insert(out.end(), tlv.value.begin(), tlv.value.end());
 }
 
-Bytes Encode(const Policy &p) {
-    Bytes atoms;
-    for (const Tlv &a : p.atoms) AppendTlv(atoms, a);
-    Bytes actions;
-    for (const Tlv &a : p.actions) AppendTlv(actions, a);
-
-    Tlv sub{p.subTlvType, atoms, static_cast<int32_t>(atoms.size()) + p.subTlvLenDelta};
-    Tlv target{p.targetType, {}};
-    AppendTlv(target.value, sub);
-
-    Bytes tlvs;
-    AppendTlv(tlvs, target);
-    AppendTlv(tlvs, Tlv{p.excludeType, p.excludeValue});
-    AppendTlv(tlvs, Tlv{p.parameterType, actions});
-    tlvs.insert(tlvs.end(), p.trailing.begin(), p.trailing.end());
-
-    Bytes out;
+void Encode(const Policy &p, Bytes &out) {
+    out.clear();
     Put16(out, p.containerType);
     Put8(out, p.flags);
     Put8(out, p.hopCount);
-    const size_t rest = 12 + tlvs.size();
-    Put16(out, static_cast<uint16_t>(p.containerLen >= 0 ? p.containerLen : static_cast<int32_t>(rest)));
+    const size_t containerLenAt = out.size();
+    Put16(out, 0);
     Put32(out, p.community);
     Put32(out, p.srcAs);
     Put32(out, p.contextAs);
-    out.insert(out.end(), tlvs.begin(), tlvs.end());
+    // Each TLV's length is written once its value is.
+    auto open = [&](uint8_t type) {
+        Put8(out, type);
+        Put16(out, 0);
+        return out.size();
+    };
+    auto close = [&](size_t valueAt, int32_t delta) {  // a length made negative is written true
+        const int32_t size = static_cast<int32_t>(out.size() - valueAt);
+        Patch16(out, valueAt - 2, static_cast<uint16_t>(size + delta >= 0 ? size + delta : size));
+    };
+    const size_t target = open(p.targetType);
+    const size_t sub = open(p.subTlvType);
+    for (const Tlv &a : p.atoms) AppendTlv(out, a);
+    close(sub, p.subTlvLenDelta);
+    close(target, 0);
+    const size_t exclude = open(p.excludeType);
+    Append(out, p.excludeValue);
+    close(exclude, 0);
+    const size_t parameter = open(p.parameterType);
+    for (const Tlv &a : p.actions) AppendTlv(out, a);
+    close(parameter, 0);
+    Append(out, p.trailing);
+    Patch16(out, containerLenAt, static_cast<uint16_t>(p.containerLen >= 0 ? p.containerLen : out.size() - 6));
+}
+
+Bytes Encode(const Policy &p) {
+    Bytes out;
+    Encode(p, out);
     return out;
 }
 

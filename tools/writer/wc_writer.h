@@ -65,6 +65,8 @@ struct Policy {
 
 void AppendTlv(Bytes &out, const Tlv &tlv);
 Bytes Encode(const Policy &policy);
+// The same into `out`, whose storage is kept.
+void Encode(const Policy &policy, Bytes &out);
 
 // The smallest attribute value that decodes: one AS-path atom of one character, MATCH AND NOADV.
 Policy MinimalPolicy();
