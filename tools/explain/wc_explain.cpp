@@ -27,14 +27,47 @@ std::string Format(const char *fmt, unsigned long long a, unsigned long long b =
     return text;
 }
 
+// Element `used` of `v`, as new but with the storage of its lists kept; made when `v` is shorter.
+WcAtom &Slot(std::vector<WcAtom> &v, size_t used) {
+    if (used == v.size()) return v.emplace_back();
+    WcAtom &a = v[used];
+    WcAtom fresh;
+    fresh.prefixes.swap(a.prefixes);
+    fresh.asPath.swap(a.asPath);
+    fresh.communities.values.swap(a.communities.values);
+    fresh.prefixes.clear();
+    fresh.asPath.clear();
+    fresh.communities.values.clear();
+    return a = std::move(fresh);
+}
+
+WcAction &Slot(std::vector<WcAction> &v, size_t used) {
+    if (used == v.size()) return v.emplace_back();
+    WcAction &a = v[used];
+    WcAction fresh;
+    fresh.asPath.swap(a.asPath);
+    fresh.communities.values.swap(a.communities.values);
+    fresh.asPath.clear();
+    fresh.communities.values.clear();
+    return a = std::move(fresh);
+}
+
 class Walker {
 public:
     Walker(const uint8_t *v, size_t n, WcPolicy &out) : v_(v), n_(n), out_(out) {}
 
     WcVerdict Run() {
+        // The atoms and actions of the last reading are written over, so that
+        // a stream of policies reuses their storage.
+        std::vector<WcAtom> atoms = std::move(out_.atoms);
+        std::vector<WcAction> actions = std::move(out_.actions);
         out_ = WcPolicy{};
+        out_.atoms = std::move(atoms);
+        out_.actions = std::move(actions);
         verdict_ = WcVerdict{};
         verdict_.accepted = Attribute();
+        out_.atoms.resize(atoms_);
+        out_.actions.resize(actions_);
         return verdict_;
     }
 
@@ -115,7 +148,7 @@ private:
     bool Atoms(ByteReader atoms) {
         bool prefixSeen = false;
         while (atoms.Left() > 0) {
-            WcAtom atom;
+            WcAtom &atom = Slot(out_.atoms, atoms_);
             atom.offset = At(atoms);
             uint8_t type = 0;
             ByteReader value;
@@ -150,7 +183,7 @@ private:
                 default:
                     return Fail(head, Format("unknown match atom type %llu (1 prefixes, 2 AS path, 3 communities)", type));
             }
-            out_.atoms.push_back(std::move(atom));
+            ++atoms_;
         }
         return true;
     }
@@ -160,7 +193,7 @@ private:
             const size_t e = At(r);
             WcPrefixEntry p;
             (void)(r.U8(p.firstOctet) && r.U32(p.addr) && r.U8(p.mask) && r.U8(p.ge) && r.U8(p.le));
-            auto name = [&] { return rpdwire::Ipv4Text(p.addr) + "/" + std::to_string(p.mask); };
+            auto name = [&] { return rpdwire::Ipv4PrefixText(p.addr, p.mask); };
             const unsigned t = p.MatchType();
             if (t > 3) return Fail(e, Format("prefix entry match type must be 0 to 3: %llu", t));
             if (p.mask > 32) return Fail(e + 5, "prefix entry " + name() + ": mask length above 32");
@@ -212,18 +245,18 @@ private:
                 return Fail(head + 1,
                             Format("action length %llu runs past the Parameter TLV (%llu bytes left)", len, r.Left()));
             }
-            WcAction act;
+            WcAction &act = Slot(out_.actions, actions_);
             act.offset = head;
             if (!Action(type, head, value, act)) return false;
-            out_.actions.push_back(std::move(act));
+            ++actions_;
             if (r.Left() == 0) return true;
             if (r.Left() < kTlvHeader) return Fail(At(r), Format("%llu stray bytes after the last action", r.Left()));
         }
     }
 
     bool Seen(WcAction::Kind k) const {
-        for (const WcAction &a : out_.actions)
-            if (a.kind == k) return true;
+        for (size_t i = 0; i < actions_; ++i)
+            if (out_.actions[i].kind == k) return true;
         return false;
     }
 
@@ -273,6 +306,7 @@ private:
     const uint8_t *v_;
     size_t n_;
     WcPolicy &out_;
+    size_t atoms_ = 0, actions_ = 0;  // of out_'s, those read whole
     WcVerdict verdict_;
 };
 
