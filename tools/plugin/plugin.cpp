@@ -25,13 +25,18 @@ void TakeText(std::vector<char> &buf, uint32_t room, std::string &text) {
     size_t end = 0;
     while (end + kBlock <= room && std::memcmp(buf.data() + end, kZeros, kBlock) != 0) end += kBlock;
     if (end + kBlock > room) end = room;  // the last, partial block
-    // Back over the zeros that end the text's block, a word at a time.
-    while (end >= 8) {
-        uint64_t w;
-        std::memcpy(&w, buf.data() + end - 8, 8);
-        if (w != 0) break;
-        end -= 8;
-    }
+    // Back over the zeros that end the text's block, four words, then a word at a time.
+    auto zero = [&](size_t words) {
+        uint64_t any = 0;
+        for (size_t i = 1; i <= words; ++i) {
+            uint64_t w;
+            std::memcpy(&w, buf.data() + end - 8 * i, 8);
+            any |= w;
+        }
+        return any == 0;
+    };
+    while (end >= 32 && zero(4)) end -= 32;
+    while (end >= 8 && zero(1)) end -= 8;
     while (end > 0 && buf[end - 1] == '\0') --end;
     text.assign(buf.data(), end);
     std::memset(buf.data(), 0, std::min<size_t>(room, end + kBlock));

@@ -117,7 +117,7 @@ size_t Ipv4Prefixes(const MessageView &mv, size_t most, std::vector<std::string>
         if (n++ < most) {
             uint32_t addr = 0;
             for (size_t i = 1; i < len; ++i) addr |= uint32_t{p[i]} << (24 - 8 * (i - 1));
-            out.push_back(rpdwire::Ipv4Text(addr) + "/" + std::to_string(p[0]));
+            out.push_back(rpdwire::Ipv4PrefixText(addr, p[0]));
         }
     }
 }
@@ -128,14 +128,16 @@ std::string KeyText(const Plugin &plugin, const OutBuf &key, uint32_t &status) {
     if (status != TAM_RPD_OK) return TAM_RPD_StatusName(status);
     // "RPD NLRI: " leads every key text; runs of blanks pad its columns.
     std::string s(raw.size(), '\0');
-    size_t n = 0;
-    for (size_t i = raw.rfind("RPD NLRI: ", 0) == 0 ? 10 : 0; i < raw.size(); ++i) {
-        const char c = raw[i];
-        if (c == '\0' || c == '\n' || (c == ' ' && (n == 0 || s[n - 1] == ' '))) continue;
-        s[n++] = c;
+    char *const begin = s.data();  // through pointers: a store through s[] makes the compiler reload its data
+    char *out = begin;
+    const char *in = raw.data() + (raw.rfind("RPD NLRI: ", 0) == 0 ? 10 : 0), *end = raw.data() + raw.size();
+    for (; in < end; ++in) {
+        const char c = *in;
+        if (c == '\0' || c == '\n' || (c == ' ' && (out == begin || out[-1] == ' '))) continue;
+        *out++ = c;
     }
-    while (n > 0 && s[n - 1] == ' ') --n;
-    s.resize(n);
+    while (out > begin && out[-1] == ' ') --out;
+    s.resize(static_cast<size_t>(out - begin));
     return s;
 }
 

@@ -2,6 +2,7 @@
 // policy as labelled lines, one item each. The item texts are the plug-in's
 // display pieces; where a piece flattens what the wire keeps apart (the
 // community filters), the diagnostic reading of the bytes gives the groups.
+#include <algorithm>
 #include <cstring>
 #include <string_view>
 #include <vector>
@@ -94,14 +95,20 @@ private:
         std::fwrite(line_.data(), 1, line_.size(), out_);
     }
 
+    // "    LABEL" padded to a column of 22, then the text, the note and a line feed, in one append.
     void Item(const char *label, std::string_view text, std::string_view note = {}) {
+        constexpr size_t kColumn = 22;
+        const size_t labelLen = std::strlen(label), head = std::max(kColumn, 4 + labelLen + 1);
         const size_t at = line_.size();
-        line_ += "    ";
-        line_ += label;
-        line_.append(at + 4 + 18 > line_.size() ? at + 4 + 18 - line_.size() : 1, ' ');
-        line_ += text;
-        line_ += note;
-        line_ += '\n';
+        line_.resize(at + head + text.size() + note.size() + 1);
+        char *p = line_.data() + at;
+        std::memset(p, ' ', head);
+        std::memcpy(p + 4, label, labelLen);
+        p += head;
+        std::memcpy(p, text.data(), text.size());
+        p += text.size();
+        std::memcpy(p, note.data(), note.size());
+        p[note.size()] = '\n';
     }
 
     // "Type : 1" lines of the container piece, as one line of "Type 1, Flag ..., ...".
@@ -109,8 +116,12 @@ private:
         line_ += "  policy    ";
         bool first = true;
         Each(text, false, [&](std::string_view item) {
-            const size_t colon = item.find(" : ");
+            size_t colon = item.find(':');  // the first " : "; a lone colon is searched past
+            while (colon != std::string_view::npos &&
+                   (colon == 0 || item[colon - 1] != ' ' || colon + 1 >= item.size() || item[colon + 1] != ' '))
+                colon = item.find(':', colon + 1);
             if (colon == std::string_view::npos) return;  // the "Wide-community Container 1:" title
+            --colon;
             std::string_view key = item.substr(0, colon);
             while (!key.empty() && key.back() == ' ') key.remove_suffix(1);
             if (!first) line_ += ", ";
@@ -125,7 +136,8 @@ private:
 
     // The piece lists every value of every filter in one run; the wire keeps filters apart.
     void Communities(const std::string &text, const PolicyView &pv) {
-        std::vector<std::string_view> words;
+        std::vector<std::string_view> &words = words_;
+        words.clear();
         Each(text, true, [&](std::string_view w) { words.push_back(w); });
         size_t at = 0, filter = 0;
         auto group = [&](size_t n, std::string_view note) {
@@ -145,16 +157,31 @@ private:
     }
 
     // Entries start at an address: "10.0.0.0 8", "172.16.0.0 12 greater-equal 16", ...
+    // Their words are shown one blank apart: as they stand in the text when
+    // that is how they are kept apart there, else joined.
     void Prefixes(const std::string &text) {
-        joined_.clear();
+        const char *start = nullptr, *end = nullptr;
+        bool spaced = true;  // the words from `start` to `end` stand one blank apart
+        auto item = [&] {
+            if (spaced) return Item("match prefix", std::string_view(start, static_cast<size_t>(end - start)));
+            joined_.clear();
+            Each(std::string(start, end), true, [&](std::string_view w) { (joined_ += joined_.empty() ? "" : " ") += w; });
+            Item("match prefix", joined_);
+        };
         Each(text, true, [&](std::string_view w) {
-            if (IsAddress(w) && !joined_.empty()) {
-                Item("match prefix", joined_);
-                joined_.clear();
+            if (start != nullptr && IsAddress(w)) {
+                item();
+                start = nullptr;
             }
-            (joined_ += joined_.empty() ? "" : " ") += w;
+            if (start == nullptr) {
+                start = w.data();
+                spaced = true;
+            } else {
+                spaced = spaced && w.data() == end + 1 && *end == ' ';
+            }
+            end = w.data() + w.size();
         });
-        if (!joined_.empty()) Item("match prefix", joined_);
+        if (start != nullptr) item();
     }
 
     // The leading octet the wire carries and no text shows, when it is not 0.
@@ -178,6 +205,7 @@ private:
     }
 
     std::string line_, joined_;
+    std::vector<std::string_view> words_;
     std::vector<std::string> prefixes_;
 };
 
