@@ -62,7 +62,7 @@ void WritePolicyJson(JsonWriter &j, const WcPolicy &p, const uint8_t *raw, size_
             open = true;
             if (kind == WcAtom::Prefixes) {
                 for (const WcPrefixEntry &e : a.prefixes) {
-                    j.Open().Field("prefix", rpdwire::Ipv4Text(e.addr) + "/" + std::to_string(e.mask));
+                    j.Open().Field("prefix", rpdwire::Ipv4PrefixText(e.addr, e.mask));
                     if (e.MatchType() & 1) j.Field("greater_equal", e.ge);
                     if (e.MatchType() & 2) j.Field("less_equal", e.le);
                     if ((e.firstOctet & 15) != 0) j.Field("low_bits", e.firstOctet & 15);

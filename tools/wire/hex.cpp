@@ -1,6 +1,8 @@
 #include "hex.h"
 
 #include <algorithm>
+#include <array>
+#include <cstring>
 
 namespace rpdwire {
 
@@ -16,11 +18,18 @@ int HexDigit(int c) {
 }
 
 std::string HexText(const uint8_t *p, size_t n) {
+    // Two digits a byte, from a table of all 256 pairs.
+    static const auto kPairs = [] {
+        std::array<char, 512> t{};
+        for (size_t b = 0; b < 256; ++b) {
+            t[2 * b] = kDigits[b >> 4];
+            t[2 * b + 1] = kDigits[b & 15];
+        }
+        return t;
+    }();
     std::string s(n * 2, '0');
-    for (size_t i = 0; i < n; ++i) {
-        s[2 * i] = kDigits[p[i] >> 4];
-        s[2 * i + 1] = kDigits[p[i] & 15];
-    }
+    char *d = s.data();
+    for (size_t i = 0; i < n; ++i) std::memcpy(d + 2 * i, &kPairs[2 * size_t{p[i]}], 2);
     return s;
 }
 
