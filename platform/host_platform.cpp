@@ -142,14 +142,21 @@ size_t SimpleFormat(char *out, size_t cap, const char *fmt, va_list args) {
             }
             case 'u':
             case 'x': {
-                const unsigned base = conv == 'x' ? 16 : 10;
                 unsigned v = va_arg(args, unsigned);
                 char digits[24];
                 size_t k = sizeof(digits);
-                do {
-                    digits[--k] = "0123456789abcdef"[v % base];
-                    v /= base;
-                } while (v != 0);
+                // Each base in a loop of its own: a constant divisor is a multiply, a variable one a divide.
+                if (conv == 'x') {
+                    do {
+                        digits[--k] = "0123456789abcdef"[v & 15];
+                        v >>= 4;
+                    } while (v != 0);
+                } else {
+                    do {
+                        digits[--k] = static_cast<char>('0' + v % 10);
+                        v /= 10;
+                    } while (v != 0);
+                }
                 if (width > 16) return SIZE_MAX;
                 while (sizeof(digits) - k < width) digits[--k] = zero ? '0' : ' ';
                 put(digits + k, sizeof(digits) - k);
@@ -164,23 +171,24 @@ size_t SimpleFormat(char *out, size_t cap, const char *fmt, va_list args) {
 
 // Bounded formatting with the host's contract: `count` below `destMax` cuts
 // and reports a negative result; `count` of at least `destMax` refuses to cut.
-int BoundedFormat(char *dest, size_t destMax, size_t count, const char *fmt, va_list args) {
-    if (dest == nullptr || destMax == 0 || fmt == nullptr) return -1;
+// The direct formatter first; false when the format needs vsnprintf, and then
+// `args` is spent. It takes the arguments as they are, not a va_copy of them:
+// copying a va_list just made stalls on the stores that made it.
+bool DirectFormat(char *dest, size_t destMax, size_t count, const char *fmt, va_list args, int &result) {
     const size_t limit = count < destMax ? count : destMax - 1;
-    {
-        va_list copy;
-        va_copy(copy, args);
-        const size_t need = SimpleFormat(dest, limit, fmt, copy);
-        va_end(copy);
-        if (need != SIZE_MAX) {
-            if (need > limit && count >= destMax) {  // cutting refused
-                dest[0] = '\0';
-                return -1;
-            }
-            dest[need < limit ? need : limit] = '\0';
-            return need > limit ? -1 : static_cast<int>(need);
-        }
+    const size_t need = SimpleFormat(dest, limit, fmt, args);
+    if (need == SIZE_MAX) return false;
+    if (need > limit && count >= destMax) {  // cutting refused
+        dest[0] = '\0';
+        result = -1;
+        return true;
     }
+    dest[need < limit ? need : limit] = '\0';
+    result = need > limit ? -1 : static_cast<int>(need);
+    return true;
+}
+
+int FallbackFormat(char *dest, size_t destMax, size_t count, const char *fmt, va_list args) {
     if (count < destMax) {
         // Cutting allowed: one pass, at most `count` characters and the NUL.
         const int need = vsnprintf(dest, count + 1, fmt, args);
@@ -201,6 +209,10 @@ int BoundedFormat(char *dest, size_t destMax, size_t count, const char *fmt, va_
     }
     vsnprintf(dest, destMax, fmt, args);
     return need;
+}
+
+bool FormatArgsValid(const char *dest, size_t destMax, const char *fmt) {
+    return dest != nullptr && destMax != 0 && fmt != nullptr;
 }
 
 }  // namespace
@@ -335,15 +347,28 @@ int memset_s(void *pDest, size_t destMax, int c, size_t count) {
 }
 
 int snprintf_s(char *pcDest, size_t destMax, size_t count, const char *pcFormat, ...) {
+    if (!FormatArgsValid(pcDest, destMax, pcFormat)) return -1;
+    int r = -1;
     va_list args;
     va_start(args, pcFormat);
-    int r = BoundedFormat(pcDest, destMax, count, pcFormat, args);
+    const bool done = DirectFormat(pcDest, destMax, count, pcFormat, args, r);
     va_end(args);
+    if (!done) {  // the arguments again, from the start
+        va_start(args, pcFormat);
+        r = FallbackFormat(pcDest, destMax, count, pcFormat, args);
+        va_end(args);
+    }
     return r;
 }
 
 int vsnprintf_s(char *pcDest, size_t destMax, size_t count, const char *pcFormat, va_list args) {
-    return BoundedFormat(pcDest, destMax, count, pcFormat, args);
+    if (!FormatArgsValid(pcDest, destMax, pcFormat)) return -1;
+    int r = -1;
+    va_list copy;
+    va_copy(copy, args);
+    const bool done = DirectFormat(pcDest, destMax, count, pcFormat, copy, r);
+    va_end(copy);
+    return done ? r : FallbackFormat(pcDest, destMax, count, pcFormat, args);
 }
 
 // ------------------------------------------------------------ controls
