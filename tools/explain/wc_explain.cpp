@@ -191,24 +191,28 @@ private:
     bool Prefixes(ByteReader r, std::vector<WcPrefixEntry> &out) {
         while (r.Left() > 0) {
             const size_t e = At(r);
-            WcPrefixEntry p;
-            (void)(r.U8(p.firstOctet) && r.U32(p.addr) && r.U8(p.mask) && r.U8(p.ge) && r.U8(p.le));
-            auto name = [&] { return rpdwire::Ipv4PrefixText(p.addr, p.mask); };
+            uint8_t first = 0, mask = 0, ge = 0, le = 0;
+            uint32_t addr = 0;
+            (void)(r.U8(first) && r.U32(addr) && r.U8(mask) && r.U8(ge) && r.U8(le));
+            // Built from values read into registers: testing fields just stored one byte at a
+            // time, as the compiler does for the rules below, stalls on every entry.
+            const WcPrefixEntry p{first, addr, mask, ge, le};
+            auto name = [addr, mask] { return rpdwire::Ipv4PrefixText(addr, mask); };
             const unsigned t = p.MatchType();
             if (t > 3) return Fail(e, Format("prefix entry match type must be 0 to 3: %llu", t));
-            if (p.mask > 32) return Fail(e + 5, "prefix entry " + name() + ": mask length above 32");
+            if (mask > 32) return Fail(e + 5, "prefix entry " + name() + ": mask length above 32");
             static const char *const kRule[] = {
                 "exact match takes no greater-equal or less-equal length",
                 "greater-equal match needs mask <= greater-equal <= 32 and no less-equal length",
                 "less-equal match needs mask <= less-equal <= 32 and no greater-equal length",
                 "greater-equal and less-equal match needs mask <= greater-equal <= less-equal <= 32",
             };
-            const bool ok = t == 0   ? p.ge == 0 && p.le == 0
-                            : t == 1 ? p.mask <= p.ge && p.ge <= 32 && p.le == 0
-                            : t == 2 ? p.mask <= p.le && p.le <= 32 && p.ge == 0
-                                     : p.mask <= p.ge && p.ge <= p.le && p.le <= 32;
+            const bool ok = t == 0   ? ge == 0 && le == 0
+                            : t == 1 ? mask <= ge && ge <= 32 && le == 0
+                            : t == 2 ? mask <= le && le <= 32 && ge == 0
+                                     : mask <= ge && ge <= le && le <= 32;
             if (!ok)
-                return Fail(e + 6, "prefix entry " + name() + Format(" ge %llu le %llu: ", p.ge, p.le) + kRule[t]);
+                return Fail(e + 6, "prefix entry " + name() + Format(" ge %llu le %llu: ", ge, le) + kRule[t]);
             out.push_back(p);
         }
         return true;
