@@ -26,7 +26,9 @@ template <typename F> void Each(const std::string &text, bool words, F &&f) {
     const char *p = text.c_str(), *end = p + text.size();
     while (p < end) {
         const char *a = p;
-        while (*p != '\0' && *p != '\n' && *p != ' ') ++p;
+        // One test for the usual character: the three ends are all at or below the blank.
+        auto wordEnd = [](unsigned char c) { return c <= ' ' && (c == ' ' || c == '\n' || c == '\0'); };
+        while (!wordEnd(static_cast<unsigned char>(*p))) ++p;
         if (p > a) f(std::string_view(a, static_cast<size_t>(p - a)));
         ++p;
     }
