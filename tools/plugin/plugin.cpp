@@ -15,15 +15,23 @@ constexpr uint64_t kModule = 0x52504448;  // "RPDH"
 // Room for the text of the largest attribute the plug-in accepts.
 constexpr size_t kTextRoom = 1u << 20;
 
-// The buffer is all NULs outside a call; takes the text out and clears it
-// again. Texts are written from the start with single NULs between items,
-// so the first all-zero block marks their end: the scan costs the text's
-// length, not the room's.
-void TakeText(std::vector<char> &buf, uint32_t room, std::string &text) {
+// The buffer is all NULs but for the last text taken out. Texts are written
+// from the start with single NULs between items, so the first all-zero block
+// marks their end: the scan costs the text's length, not the room's. Returns
+// the text; `dirty` is how much of the buffer to clear before the next call.
+std::string_view TakeText(const std::vector<char> &buf, uint32_t room, size_t &dirty) {
     constexpr size_t kBlock = 256;
-    static const char kZeros[kBlock] = {};
+    auto zeroBlock = [&](size_t at) {  // OR-ed a word at a time, which the compiler turns into vector ORs
+        uint64_t any = 0;
+        for (size_t i = 0; i < kBlock; i += 8) {
+            uint64_t w;
+            std::memcpy(&w, buf.data() + at + i, 8);
+            any |= w;
+        }
+        return any == 0;
+    };
     size_t end = 0;
-    while (end + kBlock <= room && std::memcmp(buf.data() + end, kZeros, kBlock) != 0) end += kBlock;
+    while (end + kBlock <= room && !zeroBlock(end)) end += kBlock;
     if (end + kBlock > room) end = room;  // the last, partial block
     // Back over the zeros that end the text's block, four words, then a word at a time.
     auto zero = [&](size_t words) {
@@ -38,8 +46,8 @@ void TakeText(std::vector<char> &buf, uint32_t room, std::string &text) {
     while (end >= 32 && zero(4)) end -= 32;
     while (end >= 8 && zero(1)) end -= 8;
     while (end > 0 && buf[end - 1] == '\0') --end;
-    text.assign(buf.data(), end);
-    std::memset(buf.data(), 0, std::min<size_t>(room, end + kBlock));
+    dirty = std::min<size_t>(room, end + kBlock);
+    return std::string_view(buf.data(), end);
 }
 
 }  // namespace
@@ -95,29 +103,35 @@ bool Plugin::Load(const std::string &path, std::string &err) {
     return true;
 }
 
-uint32_t Plugin::Text(const TAM_RPD_ROUTE_VIEW &v, uint32_t type, std::string &text) const {
+char *Plugin::TextBuffer() const {
+    std::memset(textBuf_.data(), 0, dirty_);
+    dirty_ = 0;
+    return textBuf_.data();
+}
+
+uint32_t Plugin::Text(const TAM_RPD_ROUTE_VIEW &v, uint32_t type, std::string_view &text) const {
     uint32_t c1 = 0, c2 = 0;
     const uint32_t room = TextRoom(v);
-    const uint32_t st = ops_.pfnData2Str(&v, type, textBuf_.data(), room, &c1, &c2, inst_);
-    TakeText(textBuf_, room, text);
+    const uint32_t st = ops_.pfnData2Str(&v, type, TextBuffer(), room, &c1, &c2, inst_);
+    text = TakeText(textBuf_, room, dirty_);
     return st;
 }
 
-uint32_t Plugin::Display(const TAM_RPD_ROUTE_VIEW &v, uint32_t code, std::string &text) const {
+uint32_t Plugin::Display(const TAM_RPD_ROUTE_VIEW &v, uint32_t code, std::string_view &text) const {
     uint32_t c1 = 0, c2 = 0;
     const uint32_t room = TextRoom(v);
-    char *cur = textBuf_.data();
+    char *cur = TextBuffer();
     const uint32_t st = ops_.pfnFormatDisp(&v, code, &cur, room, &c1, &c2, inst_);
-    TakeText(textBuf_, room, text);
+    text = TakeText(textBuf_, room, dirty_);
     return st;
 }
 
-uint32_t Plugin::CfgText(const TAM_RPD_ROUTE_VIEW &v, std::string &text) const {
+uint32_t Plugin::CfgText(const TAM_RPD_ROUTE_VIEW &v, std::string_view &text) const {
     uint32_t w1 = 0, w2 = 0;
     const uint32_t room = TextRoom(v);
-    uint8_t *cur = reinterpret_cast<uint8_t *>(textBuf_.data());
+    uint8_t *cur = reinterpret_cast<uint8_t *>(TextBuffer());
     const uint32_t st = ops_.pfnFormatCfg(&v, TAM_RPD_CFG_TYPE_POLICY_TEXT, &cur, room, &w1, &w2);
-    TakeText(textBuf_, room, text);
+    text = TakeText(textBuf_, room, dirty_);
     return st;
 }
 

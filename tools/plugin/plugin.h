@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "route_buffers.h"
@@ -38,11 +39,12 @@ public:
     uint32_t attrType() const { return ops_.aulPktType[2]; }
 
     // Renders one piece of text (Data2Str) or one display piece (FormatDisp)
-    // into a zeroed buffer; `text` gets the bytes up to the last one written.
-    uint32_t Text(const TAM_RPD_ROUTE_VIEW &v, uint32_t type, std::string &text) const;
-    uint32_t Display(const TAM_RPD_ROUTE_VIEW &v, uint32_t code, std::string &text) const;
+    // into a zeroed buffer; `text` is the bytes up to the last one written,
+    // in that buffer: valid until the next rendering, and a NUL follows it.
+    uint32_t Text(const TAM_RPD_ROUTE_VIEW &v, uint32_t type, std::string_view &text) const;
+    uint32_t Display(const TAM_RPD_ROUTE_VIEW &v, uint32_t code, std::string_view &text) const;
     // The policy text of a configuration message (FormatCfg type 16), taken the same way.
-    uint32_t CfgText(const TAM_RPD_ROUTE_VIEW &v, std::string &text) const;
+    uint32_t CfgText(const TAM_RPD_ROUTE_VIEW &v, std::string_view &text) const;
     // The room these texts are rendered in, for a view.
     static uint32_t TextRoom(const TAM_RPD_ROUTE_VIEW &v);
 
@@ -51,7 +53,10 @@ private:
     decltype(&TAM_RPD_Destruct) destruct_ = nullptr;
     TAM_RPD_PLUGIN_OPS ops_{};
     TAM_RPD_INSTANCE *inst_ = nullptr;
+    // The text buffer, its bytes past `dirty_` all zero; cleared up to there and handed out.
+    char *TextBuffer() const;
     mutable std::vector<char> textBuf_;
+    mutable size_t dirty_ = 0;
 };
 
 }  // namespace rpdhost

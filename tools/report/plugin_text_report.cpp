@@ -11,9 +11,9 @@ namespace {
 constexpr uint32_t kTextKey = TAM_RPD_STR_NLRI;
 constexpr uint32_t kTextAttr = TAM_RPD_STR_WIDE_CMTY;
 
-std::string Trimmed(const std::string &s) {
+std::string Trimmed(std::string_view s) {
     const size_t end = s.find_last_not_of(" \n");
-    return end == std::string::npos ? std::string() : s.substr(0, end + 1);
+    return std::string(end == std::string_view::npos ? std::string_view() : s.substr(0, end + 1));
 }
 
 class PluginTextReporter : public TextualReporter {
@@ -21,7 +21,7 @@ public:
     using TextualReporter::TextualReporter;
 
     void Route(const MessageView &, const PolicyView &, const RouteView &r) override {
-        std::string text;
+        std::string_view text;
         const uint32_t st = plugin_.Text(MakeView(r.key, nullptr), kTextKey, text);
         RouteLine(r, st == TAM_RPD_OK ? Trimmed(text).c_str() : TAM_RPD_StatusName(st));
     }
@@ -31,7 +31,7 @@ public:
             if (pv.present) std::fprintf(out_, "  policy: not decoded (%s)\n", TAM_RPD_StatusName(pv.status));
             return;
         }
-        std::string text;
+        std::string_view text;
         const uint32_t st = plugin_.Text(MakeView(nullptr, pv.attr), kTextAttr, text);
         std::fprintf(out_, "  policy:\n");
         if (st != TAM_RPD_OK) std::fprintf(out_, "    (no text: %s)\n", TAM_RPD_StatusName(st));

@@ -57,11 +57,11 @@ std::string TimeText(int64_t sec, uint32_t usec) {
     return s;
 }
 
-void AppendBlock(std::string &out, const std::string &text, std::string_view indent) {
+void AppendBlock(std::string &out, std::string_view text, std::string_view indent) {
     EachLine(text, [&](std::string_view line) { ((out += indent) += line) += '\n'; });
 }
 
-void PrintBlock(FILE *out, const std::string &text, const char *indent) {
+void PrintBlock(FILE *out, std::string_view text, const char *indent) {
     std::string block;
     AppendBlock(block, text, indent);
     std::fwrite(block.data(), 1, block.size(), out);
@@ -123,14 +123,14 @@ size_t Ipv4Prefixes(const MessageView &mv, size_t most, std::vector<std::string>
 }
 
 std::string KeyText(const Plugin &plugin, const OutBuf &key, uint32_t &status) {
-    std::string raw;
+    std::string_view raw;
     status = plugin.Text(MakeView(&key, nullptr), TAM_RPD_STR_NLRI, raw);
     if (status != TAM_RPD_OK) return TAM_RPD_StatusName(status);
     // "RPD NLRI: " leads every key text; runs of blanks pad its columns.
     std::string s(raw.size(), '\0');
     char *const begin = s.data();  // through pointers: a store through s[] makes the compiler reload its data
     char *out = begin;
-    const char *in = raw.data() + (raw.rfind("RPD NLRI: ", 0) == 0 ? 10 : 0), *end = raw.data() + raw.size();
+    const char *in = raw.data() + (raw.substr(0, 10) == "RPD NLRI: " ? 10 : 0), *end = raw.data() + raw.size();
     for (; in < end; ++in) {
         const char c = *in;
         if (c == '\0' || c == '\n' || (c == ' ' && (out == begin || out[-1] == ' '))) continue;

@@ -14,16 +14,16 @@ namespace rpdhost {
 namespace {
 
 // Calls `f` with each item of a piece (its lines, leading blanks cut too),
-// or with each word when `words` is set.
-template <typename F> void Each(const std::string &text, bool words, F &&f) {
+// or with each word when `words` is set. A NUL follows the text, as in EachLine.
+template <typename F> void Each(std::string_view text, bool words, F &&f) {
     if (!words) {
         return EachLine(text, [&](std::string_view line) {
             while (!line.empty() && line.front() == ' ') line.remove_prefix(1);
             if (!line.empty()) f(line);
         });
     }
-    // Words end at a blank, a line feed or a NUL (the last at the string's own).
-    const char *p = text.c_str(), *end = p + text.size();
+    // Words end at a blank, a line feed or a NUL (the last at the one that follows the text).
+    const char *p = text.data(), *end = p + text.size();
     while (p < end) {
         const char *a = p;
         // One test for the usual character: the three ends are all at or below the blank.
@@ -36,6 +36,7 @@ template <typename F> void Each(const std::string &text, bool words, F &&f) {
 
 // Four dot-separated groups of digits.
 bool IsAddress(std::string_view w) {
+    if (w.size() < 7 || w.size() > 15) return false;  // "0.0.0.0" to "255.255.255.255"; most words are lengths
     int dots = 0;
     bool digit = false;
     for (const char c : w) {
@@ -63,7 +64,7 @@ public:
             return;
         }
         line_.clear();
-        EachPiece(pv, [&](const DisplayPiece &piece, uint32_t st, const std::string &text) {
+        EachPiece(pv, [&](const DisplayPiece &piece, uint32_t st, std::string_view text) {
             if (st != TAM_RPD_OK) {
                 Item(piece.name, std::string("(") + TAM_RPD_StatusName(st) + ")");
                 return;
@@ -107,14 +108,13 @@ private:
         std::memset(p, ' ', head);
         std::memcpy(p + 4, label, labelLen);
         p += head;
-        std::memcpy(p, text.data(), text.size());
-        p += text.size();
-        std::memcpy(p, note.data(), note.size());
-        p[note.size()] = '\n';
+        p = std::copy(text.begin(), text.end(), p);  // either may be empty, its data null
+        p = std::copy(note.begin(), note.end(), p);
+        *p = '\n';
     }
 
     // "Type : 1" lines of the container piece, as one line of "Type 1, Flag ..., ...".
-    void Container(const std::string &text, const PolicyView &pv) {
+    void Container(std::string_view text, const PolicyView &pv) {
         line_ += "  policy    ";
         bool first = true;
         Each(text, false, [&](std::string_view item) {
@@ -137,7 +137,7 @@ private:
     }
 
     // The piece lists every value of every filter in one run; the wire keeps filters apart.
-    void Communities(const std::string &text, const PolicyView &pv) {
+    void Communities(std::string_view text, const PolicyView &pv) {
         std::vector<std::string_view> &words = words_;
         words.clear();
         Each(text, true, [&](std::string_view w) { words.push_back(w); });
@@ -161,7 +161,7 @@ private:
     // Entries start at an address: "10.0.0.0 8", "172.16.0.0 12 greater-equal 16", ...
     // Their words are shown one blank apart: as they stand in the text when
     // that is how they are kept apart there, else joined.
-    void Prefixes(const std::string &text) {
+    void Prefixes(std::string_view text) {
         const char *start = nullptr, *end = nullptr;
         bool spaced = true;  // the words from `start` to `end` stand one blank apart
         auto item = [&] {

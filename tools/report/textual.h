@@ -28,10 +28,10 @@ std::string CommunityText(uint32_t v);  // "high:low"
 
 // Calls `f` with each line of a plug-in text: lines end at a line feed or
 // at a NUL (the plug-in's texts separate items with NUL bytes), trailing
-// blanks are cut and blank lines dropped. A std::string, so that a NUL always
-// ends the last line: strchrnul finds either end.
-template <typename F> void EachLine(const std::string &text, F &&f) {
-    const char *p = text.c_str(), *end = p + text.size();
+// blanks are cut and blank lines dropped. A NUL must follow the text (as one
+// follows a rendering and a std::string), so that strchrnul finds either end.
+template <typename F> void EachLine(std::string_view text, F &&f) {
+    const char *p = text.data(), *end = p + text.size();
     while (p < end) {
         const char *eol = strchrnul(p, '\n');
         const char *last = eol;
@@ -42,9 +42,9 @@ template <typename F> void EachLine(const std::string &text, F &&f) {
 }
 
 // Those lines, each after `indent`.
-void PrintBlock(FILE *out, const std::string &text, const char *indent);
+void PrintBlock(FILE *out, std::string_view text, const char *indent);
 // The same lines, appended to `out`.
-void AppendBlock(std::string &out, const std::string &text, std::string_view indent);
+void AppendBlock(std::string &out, std::string_view text, std::string_view indent);
 void PrintEvent(FILE *out, const InputEvent &e);
 
 // The head line of a message in the text formats: file, number, offset, frame, stream, sender and time.
@@ -72,8 +72,9 @@ protected:
     template <typename F> void EachPiece(const PolicyView &pv, F &&f) {
         const TAM_RPD_ROUTE_VIEW view = MakeView(nullptr, pv.attr);
         for (const DisplayPiece &piece : kDisplayPieces) {
-            const uint32_t st = plugin_.Display(view, piece.code, pieceText_);
-            f(piece, st, pieceText_);
+            std::string_view text;
+            const uint32_t st = plugin_.Display(view, piece.code, text);
+            f(piece, st, text);
         }
     }
 
@@ -81,7 +82,7 @@ protected:
     FILE *out_;
 
 private:
-    std::string pieceText_, routeLine_;
+    std::string routeLine_;
 };
 
 std::unique_ptr<RouteSink> MakeTextReporter(const Plugin &plugin, FILE *out);

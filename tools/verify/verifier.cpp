@@ -230,10 +230,12 @@ void Verifier::Begin(const MessageView &mv, const PolicyView &p) {
 
     // Configuration text is the policy text.
     if (o.pfnFormatCfg != nullptr) {
-        plugin_.Text(view, kTextAttr, text_);
-        st = plugin_.CfgText(view, cfgText_);
+        std::string_view text, cfgText;
+        plugin_.Text(view, kTextAttr, text);
+        text_.assign(text);  // the next rendering reuses the buffer
+        st = plugin_.CfgText(view, cfgText);
         if (st != TAM_RPD_OK) Diff(mv, std::string("configuration text: ") + TAM_RPD_StatusName(st));
-        else if (cfgText_ != text_) Diff(mv, "configuration text differs from the policy text");
+        else if (cfgText != text_) Diff(mv, "configuration text differs from the policy text");
     }
     if (o.pfnCmpData(attr.attr(), attr.attrLen(), attr.attr(), attr.attrLen(), TAM_RPD_CMP_ATTR) != 0)
         Diff(mv, "the policy does not compare equal to itself");

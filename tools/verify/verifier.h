@@ -38,7 +38,7 @@ private:
     std::vector<uint8_t> prevKey_;  // the key the next route's order is checked against
     // Kept between policies for their storage.
     rpdwire::Bytes rewritten_, formatted_;  // a policy written again from its fields; by the plug-in
-    std::string text_, cfgText_;
+    std::string text_;
     uint64_t verified_ = 0;
 };
 
