@@ -90,11 +90,11 @@ def main():
         rows[b["run_name"]] = b
     ctx = doc["context"]
     print(f"Machine: {ctx.get('host_name', '?')}, {ctx['num_cpus']} CPUs at {ctx['mhz_per_cpu']} MHz, "
-          f"{doc['context'].get('date', '')}; release build, stand-in allocator = glibc malloc.\n")
+          f"{doc['context'].get('date', '')}; release build (the stand-in host keeps freed small blocks in free lists).\n")
     print("| benchmark | ns/op | floor ns/op | ratio | allocs/op |")
     print("|---|---:|---:|---:|---:|")
     failures = []
-    for name, b in rows.items():
+    for name, b in sorted(rows.items()):  # the runs come in random order
         if name.endswith("/floor"):
             continue
         floor = rows.get(name + "/floor")
