@@ -40,6 +40,33 @@ if(TAM_RPD_TOOLS)
     COMPONENT tool)
 endif()
 
+# Each package's copyright file: the project is MIT; the Wireshark plug-in,
+# which links Wireshark, is distributed under the GPL, version 2 or later.
+set(TAM_RPD_COPYRIGHT_EXTRA "")
+configure_file(${PROJECT_SOURCE_DIR}/cmake/copyright.in ${PROJECT_BINARY_DIR}/copyright/mit @ONLY)
+set(TAM_RPD_COPYRIGHT_EXTRA "
+Files: tools/wireshark/*
+Copyright: 2026 tam_rpd developers
+License: GPL-2+
+ This program is free software; you can redistribute it and/or modify it
+ under the terms of the GNU General Public License as published by the Free
+ Software Foundation; either version 2 of the License, or (at your option)
+ any later version. The plug-in binary, which links Wireshark's libraries and
+ the MIT-licensed host side above, is distributed under these terms.
+ .
+ On Debian systems, the full text of the GNU General Public License version 2
+ can be found in /usr/share/common-licenses/GPL-2.")
+configure_file(${PROJECT_SOURCE_DIR}/cmake/copyright.in ${PROJECT_BINARY_DIR}/copyright/wireshark @ONLY)
+foreach(pair "lib;libtam-rpd${PROJECT_VERSION_MAJOR}" "dev;libtam-rpd-dev" "tool;rpd-host")
+  list(GET pair 0 component)
+  list(GET pair 1 package)
+  if(component STREQUAL "tool" AND NOT TAM_RPD_TOOLS)
+    continue()
+  endif()
+  install(FILES ${PROJECT_BINARY_DIR}/copyright/mit DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/${package}
+    RENAME copyright COMPONENT ${component})
+endforeach()
+
 # Debian packages: cpack -G DEB in the build directory.
 set(CPACK_PACKAGE_NAME tam-rpd)
 set(CPACK_PACKAGE_VENDOR "tam_rpd developers")
@@ -68,4 +95,19 @@ set(CPACK_DEBIAN_TOOL_PACKAGE_DEPENDS "libtam-rpd${PROJECT_VERSION_MAJOR} (= ${P
 set(CPACK_COMPONENT_TOOL_DESCRIPTION "Shows the BGP routing policies (RPD) in captures, dumps and files
  rpd-host reads MRT dumps, pcap/pcapng captures, raw and hex BGP messages
  (compressed or not) and shows every RPD route and policy, as text or JSON.")
+if(TARGET rpd_wireshark)
+  install(TARGETS rpd_wireshark LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}/wireshark/plugins/${TAM_RPD_WIRESHARK_ABI}/epan
+    COMPONENT wireshark)
+  install(FILES ${PROJECT_BINARY_DIR}/copyright/wireshark DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/wireshark-rpd
+    RENAME copyright COMPONENT wireshark)
+  list(APPEND CPACK_COMPONENTS_ALL wireshark)
+  set(CPACK_DEBIAN_WIRESHARK_PACKAGE_NAME wireshark-rpd)
+  # The plug-in is built for one Wireshark ABI: the series of the library it was built against.
+  set(CPACK_DEBIAN_WIRESHARK_PACKAGE_DEPENDS "libtam-rpd${PROJECT_VERSION_MAJOR} (= ${PROJECT_VERSION})${TAM_RPD_WIRESHARK_DEPENDS}")
+  set(CPACK_COMPONENT_WIRESHARK_DESCRIPTION "Wireshark and tshark decode BGP RPD through the RPD plug-in
+ A Wireshark plug-in that hosts libtam_rpd as a BGP process does: every RPD
+ route and policy of BGP UPDATEs (in TCP and in BMP) gets an RPD tree and
+ filterable fields (rpd.distinguisher, rpd.community, ...), and refusals an
+ expert info with the rule and the byte.")
+endif()
 include(CPack)

@@ -33,13 +33,39 @@ dpkg-deb --field "$dev" Depends | grep -q "libtam-rpd0 (= $version)" || fail "de
 dpkg-deb --field "$tool" Depends | grep -q "libtam-rpd0 (= $version)" || fail "rpd-host does not depend on the library"
 dpkg-deb --field "$tool" Depends | grep -q 'libpcap' || fail "rpd-host does not depend on libpcap"
 
+for d in "$lib" "$dev" "$tool"; do has "$d" "usr/share/doc/[^/]*/copyright"; done
+dpkg-deb --fsys-tarfile "$tool" | tar -xO ./usr/share/doc/rpd-host/copyright | grep -q '^License: MIT' ||
+  fail "rpd-host's copyright file does not name the MIT licence"
+# The Wireshark plug-in's package, when Wireshark's headers were there for the build.
+ws=$out/wireshark-rpd_${version}_$arch.deb
+if [[ -f $ws ]]; then
+  has "$ws" "$multiarch/wireshark/plugins/[0-9.]+/epan/rpd\.so"
+  has "$ws" "usr/share/doc/wireshark-rpd/copyright"
+  dpkg-deb --field "$ws" Depends | grep -q "libtam-rpd0 (= $version)" || fail "wireshark-rpd does not depend on the library"
+  dpkg-deb --field "$ws" Depends | grep -Eq 'libwireshark[0-9]+ \(>= [0-9.]+' || fail "wireshark-rpd does not depend on libwireshark"
+  dpkg-deb --fsys-tarfile "$ws" | tar -xO ./usr/share/doc/wireshark-rpd/copyright | grep -q '^License: GPL-2+' ||
+    fail "wireshark-rpd's copyright file does not name the GPL"
+fi
+
 root=$(mktemp -d)
 trap 'rm -rf "$root"' EXIT
 mkdir -p "$root/var/lib/dpkg/info" "$root/var/lib/dpkg/updates"
 touch "$root/var/lib/dpkg/status"
-dpkg --root="$root" --force-depends --force-not-root --log=/dev/null --unpack "$lib" "$dev" "$tool" >/dev/null
+dpkg --root="$root" --force-depends --force-not-root --log=/dev/null --unpack "$lib" "$dev" "$tool" \
+  $([[ -f $ws ]] && echo "$ws") >/dev/null
 dpkg --root="$root" -L rpd-host | grep -qx /usr/bin/rpd-host || fail "rpd-host not registered in the scratch root"
 for s in full-set multi-nlri noadv withdraw; do
   "$root/usr/bin/rpd-host" --no-summary "$src/samples/$s.mrt" >/dev/null || fail "packaged rpd-host on $s.mrt"
 done
+if [[ -f $ws ]]; then
+  # tshark with the installed plug-in as its personal one: it finds the library of its own install.
+  home=$root/home
+  epan=$(dirname "$(find "$root/$multiarch/wireshark" -name rpd.so)")  # .../plugins/4.0/epan
+  mkdir -p "$home/.local/lib/wireshark/plugins/$(basename "$(dirname "$epan")")"
+  ln -s "$epan" "$home/.local/lib/wireshark/plugins/$(basename "$(dirname "$epan")")/epan"
+  chmod -R a+rX "$root"
+  drop=(); [[ $(id -u) -eq 0 ]] && drop=(setpriv --reuid=65534 --regid=65534 --clear-groups)  # no personal plug-ins as root
+  got=$(HOME=$home "${drop[@]}" tshark -r "$src/samples/full-set.pcap" -Y rpd -T fields -e rpd.distinguisher 2>&1)
+  [[ $got == 7 ]] || fail "tshark with the packaged plug-in: '$got', not the distinguisher 7"
+fi
 echo "check_debs: $(cd "$out" && ls ./*.deb | xargs -n1 basename | tr '\n' ' ')built, checked and installed into a scratch root"

@@ -1,0 +1,73 @@
+#include "rpd_decoder.h"
+
+#include "textual.h"
+
+namespace rpdhost {
+
+// The route sink that keeps what the walk says about the one message being decoded.
+class RpdDecoder::Collector : public RouteSink {
+public:
+    Collector(const Plugin &plugin, RpdMessage &out) : plugin_(plugin), out_(out) {}
+    bool NeedsWire() const override { return true; }
+
+    void Begin(const MessageView &, const PolicyView &pv) override {
+        RpdPolicy &p = out_.policy;
+        p.present = pv.present;
+        p.accepted = pv.Accepted();
+        p.offset = pv.offset;
+        p.length = pv.length;
+        if (!p.accepted) return;
+        if (pv.wire != nullptr) p.wire = *pv.wire;
+        const TAM_RPD_ROUTE_VIEW view = MakeView(nullptr, pv.attr);
+        for (const DisplayPiece &piece : kDisplayPieces) {
+            std::string_view text;
+            const uint32_t st = plugin_.Display(view, piece.code, text);
+            p.pieces.push_back({piece.code, piece.name, st, std::string(text)});
+        }
+    }
+
+    void Route(const MessageView &, const PolicyView &, const RouteView &r) override {
+        RpdRoute route;
+        route.announce = r.announce;
+        route.key = KeyFieldsOf(*r.key);
+        uint32_t st = 0;
+        route.keyText = KeyText(plugin_, *r.key, st);
+        route.offset = r.offset;
+        route.length = r.length;
+        out_.routes.push_back(std::move(route));
+    }
+
+    void Problem(const ProblemView &p) override {
+        if (p.Warning()) return;
+        out_.refusals.push_back({p.what, p.status, p.hasByte, p.messageByte});
+    }
+
+private:
+    const Plugin &plugin_;
+    RpdMessage &out_;
+};
+
+RpdDecoder::RpdDecoder() = default;
+RpdDecoder::~RpdDecoder() = default;
+
+bool RpdDecoder::Load(const std::string &path, uint8_t wideCommunityCode, std::string &err) {
+    if (!plugin_.Load(path, err)) return false;
+    collector_ = std::make_unique<Collector>(plugin_, out_);
+    WalkOptions opt;
+    opt.wcCode = wideCommunityCode;
+    walk_ = std::make_unique<RouteWalk>(plugin_, opt, *collector_);
+    walk_->OnInput("capture");
+    return true;
+}
+
+const RpdMessage &RpdDecoder::Decode(const uint8_t *message, size_t n, uint64_t number) {
+    out_ = RpdMessage{};
+    if (walk_ == nullptr) return out_;
+    Message m;
+    m.bytes.assign(message, message + n);
+    m.number = number;
+    walk_->OnMessage(m);
+    return out_;
+}
+
+}  // namespace rpdhost
