@@ -1,6 +1,7 @@
-// Writes an MRT file of N RPD announcements, one UPDATE each, every one with
-// a typical policy (10 prefix entries, 2 AS-path texts, 2 community filters,
-// MED + AS-path + community actions) that varies with the route.
+// Writes an MRT file (or, named .pcap, a capture of one BGP session) of N RPD
+// announcements, one UPDATE each, every one with a typical policy (10 prefix
+// entries, 2 AS-path texts, 2 community filters, MED + AS-path + community
+// actions) that varies with the route.
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -11,13 +12,17 @@
 
 int main(int argc, char **argv) {
     if (argc != 3) {
-        std::fprintf(stderr, "usage: make_mrt COUNT OUT.mrt\n");
+        std::fprintf(stderr, "usage: make_mrt COUNT OUT.mrt|OUT.pcap\n");
         return 2;
     }
     const unsigned long count = std::strtoul(argv[1], nullptr, 10);
     FILE *out = std::fopen(argv[2], "wb");
     if (out == nullptr) return 1;
     rpdwire::Endpoints ep;
+    // A capture is one connection, written at once; MRT records are written in batches.
+    const std::string name = argv[2];
+    const bool pcap = name.size() > 5 && name.compare(name.size() - 5, 5, ".pcap") == 0;
+    const rpdwire::FileFormat format = pcap ? rpdwire::FileFormat::Pcap : rpdwire::FileFormat::Mrt;
     std::vector<rpdwire::Bytes> batch;
     for (unsigned long i = 0; i < count; ++i) {
         const uint32_t n = static_cast<uint32_t>(i);
@@ -40,8 +45,8 @@ int main(int argc, char **argv) {
         u.nextHop = 0xC0000201;
         u.originAs = 65001;
         batch.push_back(rpdwire::BuildUpdate(u));
-        if (batch.size() == 4096 || i + 1 == count) {
-            if (!rpdwire::WriteMessages(out, rpdwire::FileFormat::Mrt, batch, ep)) return 1;
+        if ((batch.size() == 4096 && !pcap) || i + 1 == count) {
+            if (!rpdwire::WriteMessages(out, format, batch, ep)) return 1;
             batch.clear();
         }
     }

@@ -196,18 +196,25 @@ void AddPolicy(proto_tree *tree, tvbuff_t *tvb, gint base, const rpdhost::RpdPol
                 break;
         }
     }
-    // The plug-in's own display pieces, line by line, under their names.
+    // The plug-in's own display pieces under their names, each on one line
+    // (its lines joined by "; ", their padding folded).
     proto_tree *dt = proto_tree_add_subtree(pt, tvb, at, static_cast<gint>(p.length), ett_rpd_pieces, nullptr,
                                             "Plug-in display pieces");
+    std::string joined;
     for (const rpdhost::RpdPiece &x : p.pieces) {
         if (x.status != TAM_RPD_OK) {
             proto_tree_add_string_format(dt, hf_rpd_piece, tvb, at, 0, "", "[%s] %s", x.name, TAM_RPD_StatusName(x.status));
             continue;
         }
+        joined.clear();
         rpdhost::EachLine(x.text, [&](std::string_view line) {
-            const std::string l(line);
-            proto_tree_add_string_format(dt, hf_rpd_piece, tvb, at, 0, l.c_str(), "[%s] %s", x.name, l.c_str());
+            while (!line.empty() && line.front() == ' ') line.remove_prefix(1);
+            if (!joined.empty()) joined += "; ";
+            for (const char c : line)
+                if (c != ' ' || joined.empty() || joined.back() != ' ') joined += c;
         });
+        if (!joined.empty())
+            proto_tree_add_string_format(dt, hf_rpd_piece, tvb, at, 0, joined.c_str(), "[%s] %s", x.name, joined.c_str());
     }
 }
 
@@ -219,11 +226,12 @@ void AddMessage(proto_tree *tree, packet_info *pinfo, tvbuff_t *tvb, gint start,
         const gint at = start + static_cast<gint>(route.offset), n = static_cast<gint>(route.length);
         proto_item *ri = proto_tree_add_string_format(rt, hf_rpd_key_text, tvb, at, n, route.keyText.c_str(), "%s %s",
                                                       action, route.keyText.c_str());
+        // The key's fields, for filters and columns; the line above already shows them.
         proto_tree *kt = proto_item_add_subtree(ri, ett_rpd_route);
-        proto_tree_add_string(kt, hf_rpd_action, tvb, at, n, action);
-        proto_tree_add_uint(kt, hf_rpd_policy_type, tvb, at + 1, 1, route.key.policyType);
-        proto_tree_add_uint(kt, hf_rpd_distinguisher, tvb, at + 2, 4, route.key.distinguisher);
-        proto_tree_add_ipv4(kt, hf_rpd_peer, tvb, at + 6, 4, g_htonl(route.key.peer));
+        proto_item_set_hidden(proto_tree_add_string(kt, hf_rpd_action, tvb, at, n, action));
+        proto_item_set_hidden(proto_tree_add_uint(kt, hf_rpd_policy_type, tvb, at + 1, 1, route.key.policyType));
+        proto_item_set_hidden(proto_tree_add_uint(kt, hf_rpd_distinguisher, tvb, at + 2, 4, route.key.distinguisher));
+        proto_item_set_hidden(proto_tree_add_ipv4(kt, hf_rpd_peer, tvb, at + 6, 4, g_htonl(route.key.peer)));
     }
     if (r.policy.present && r.policy.accepted) AddPolicy(rt, tvb, start, r.policy);
     for (const rpdhost::RpdRefusal &x : r.refusals) {
@@ -235,7 +243,8 @@ void AddMessage(proto_tree *tree, packet_info *pinfo, tvbuff_t *tvb, gint start,
 }
 
 int DissectRpd(tvbuff_t *tvb, packet_info *pinfo, proto_tree *tree, void *) {
-    if (tree == nullptr || hf_bgp_marker < 0) return 0;
+    // Nothing to do unless the tree is shown or a filter, column or field asks for RPD.
+    if (tree == nullptr || hf_bgp_marker < 0 || !proto_field_is_referenced(tree, proto_rpd)) return 0;
     GPtrArray *markers = proto_get_finfo_ptr_array(tree, hf_bgp_marker);
     if (markers == nullptr || markers->len == 0) return 0;
     RpdDecoder *d = Decoder();
