@@ -301,16 +301,31 @@ uint32_t PEX_StrLen(const char *pcText) { return pcText == nullptr ? 0 : static_
 
 char *PEX_IpAddrToStr(uint32_t ulAddr, char *pcBuf) {
     if (pcBuf == nullptr) return nullptr;
-    // Dotted quad written by hand: it sits on every prefix entry's text.
+    // Dotted quad from a table of the 256 octet texts: it sits on every prefix entry's text.
+    struct OctetText {
+        char text[4];  // digits, then the dot that may follow them
+        uint8_t len;
+    };
+    static constexpr auto kOctets = [] {
+        struct {
+            OctetText at[256];
+        } t{};
+        for (unsigned v = 0; v < 256; ++v) {
+            OctetText &o = t.at[v];
+            if (v >= 100) o.text[o.len++] = static_cast<char>('0' + v / 100);
+            if (v >= 10) o.text[o.len++] = static_cast<char>('0' + v / 10 % 10);
+            o.text[o.len++] = static_cast<char>('0' + v % 10);
+            o.text[o.len] = '.';
+        }
+        return t;
+    }();
     char *p = pcBuf;
     for (int shift = 24; shift >= 0; shift -= 8) {
-        const unsigned octet = (ulAddr >> shift) & 0xFF;
-        if (octet >= 100) *p++ = static_cast<char>('0' + octet / 100);
-        if (octet >= 10) *p++ = static_cast<char>('0' + octet / 10 % 10);
-        *p++ = static_cast<char>('0' + octet % 10);
-        if (shift != 0) *p++ = '.';
+        const OctetText &o = kOctets.at[(ulAddr >> shift) & 0xFF];
+        memcpy(p, o.text, 4);  // the dot comes along; the next octet or the NUL overwrites it
+        p += o.len + 1;
     }
-    *p = '\0';
+    p[-1] = '\0';
     return pcBuf;
 }
 

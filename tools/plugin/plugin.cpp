@@ -99,7 +99,7 @@ bool Plugin::Load(const std::string &path, std::string &err) {
         err = "the plug-in's operations record lacks packet types or callbacks this host needs";
         return false;
     }
-    textBuf_.assign(kTextRoom, '\0');
+    textBuf_.assign(kTextRoom + 1, '\0');  // the last byte, past any room, stays the NUL that ends a full text
     return true;
 }
 
