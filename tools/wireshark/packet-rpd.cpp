@@ -249,6 +249,10 @@ int DissectRpd(tvbuff_t *tvb, packet_info *pinfo, proto_tree *tree, void *) {
     if (markers == nullptr || markers->len == 0) return 0;
     RpdDecoder *d = Decoder();
     if (d == nullptr) return 0;
+    // The texts only when the tree is shown or a filter, column or field reads them.
+    rpdhost::RpdTexts texts;
+    texts.keys = proto_field_is_referenced(tree, hf_rpd_key_text) != FALSE;
+    texts.pieces = proto_field_is_referenced(tree, hf_rpd_piece) != FALSE;
     int found = 0;
     for (guint i = 0; i < markers->len; ++i) {
         const auto *fi = static_cast<const field_info *>(g_ptr_array_index(markers, i));
@@ -260,7 +264,7 @@ int DissectRpd(tvbuff_t *tvb, packet_info *pinfo, proto_tree *tree, void *) {
         if (tvb_get_guint8(mt, start + 18) != rpdwire::kBgpUpdate || len < 19 ||
             tvb_captured_length_remaining(mt, start) < len)
             continue;
-        const RpdMessage &r = d->Decode(tvb_get_ptr(mt, start, len), len, pinfo->num);
+        const RpdMessage &r = d->Decode(tvb_get_ptr(mt, start, len), len, pinfo->num, texts);
         if (r.Empty()) continue;
         AddMessage(tree, pinfo, mt, start, len, r);
         ++found;

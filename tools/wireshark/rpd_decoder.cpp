@@ -8,6 +8,7 @@ namespace rpdhost {
 class RpdDecoder::Collector : public RouteSink {
 public:
     Collector(const Plugin &plugin, RpdMessage &out) : plugin_(plugin), out_(out) {}
+    RpdTexts texts;
     bool NeedsWire() const override { return true; }
 
     void Begin(const MessageView &, const PolicyView &pv) override {
@@ -18,6 +19,7 @@ public:
         p.length = pv.length;
         if (!p.accepted) return;
         if (pv.wire != nullptr) p.wire = *pv.wire;
+        if (!texts.pieces) return;
         const TAM_RPD_ROUTE_VIEW view = MakeView(nullptr, pv.attr);
         for (const DisplayPiece &piece : kDisplayPieces) {
             std::string_view text;
@@ -31,7 +33,7 @@ public:
         route.announce = r.announce;
         route.key = KeyFieldsOf(*r.key);
         uint32_t st = 0;
-        route.keyText = KeyText(plugin_, *r.key, st);
+        if (texts.keys) route.keyText = KeyText(plugin_, *r.key, st);
         route.offset = r.offset;
         route.length = r.length;
         out_.routes.push_back(std::move(route));
@@ -60,9 +62,10 @@ bool RpdDecoder::Load(const std::string &path, uint8_t wideCommunityCode, std::s
     return true;
 }
 
-const RpdMessage &RpdDecoder::Decode(const uint8_t *message, size_t n, uint64_t number) {
+const RpdMessage &RpdDecoder::Decode(const uint8_t *message, size_t n, uint64_t number, RpdTexts texts) {
     out_ = RpdMessage{};
     if (walk_ == nullptr) return out_;
+    collector_->texts = texts;
     Message m;
     m.bytes.assign(message, message + n);
     m.number = number;

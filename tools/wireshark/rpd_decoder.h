@@ -54,6 +54,12 @@ struct RpdMessage {
     bool Empty() const { return routes.empty() && !policy.present && refusals.empty(); }
 };
 
+// What a decode renders besides the fields: each route's key text and the
+// policy's display pieces (seven more decodes by the plug-in).
+struct RpdTexts {
+    bool keys = true, pieces = true;
+};
+
 class RpdDecoder {
 public:
     RpdDecoder();
@@ -62,7 +68,7 @@ public:
     bool Load(const std::string &path, uint8_t wideCommunityCode, std::string &err);
     bool Loaded() const { return walk_ != nullptr; }
     // Decodes one whole BGP message (marker included); `number` names it in refusals.
-    const RpdMessage &Decode(const uint8_t *message, size_t n, uint64_t number);
+    const RpdMessage &Decode(const uint8_t *message, size_t n, uint64_t number, RpdTexts texts = {});
 
 private:
     class Collector;
