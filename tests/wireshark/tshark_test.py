@@ -169,6 +169,12 @@ other = fields(os.path.join(ROOT, "samples/full-set.pcap"), extra=["-o", "rpd.wi
 check(other and all(not f["rpd.community"] and f["rpd.distinguisher"] for f in other.values()),
       "rpd.wide_community_code:130 still finds a policy: %s" % other)
 
+# A library that cannot be loaded, or a code that is not one byte, is said once; tshark goes on.
+for pref, said in (("rpd.library:/nonexistent/libtam_rpd.so.0", "cannot load the plug-in"),
+                   ("rpd.wide_community_code:300", "attribute code is one byte")):
+    r = tshark("-o", pref, "-r", os.path.join(ROOT, "samples/full-set.pcap"), "-Y", "rpd")
+    check(r.stderr.count(said) == 1 and r.stdout == "", "-o %s: %r" % (pref, r.stderr[-300:]))
+
 # 4. The packet details show the plug-in's key text and its display pieces.
 v = tshark("-r", os.path.join(ROOT, "samples/full-set.pcap"), "-Y", "rpd", "-V").stdout
 check("announce Route Type: Export Policy, Peer Address: 10.1.1.1, Distinguisher: 7" in v, "-V shows the key text")

@@ -117,6 +117,10 @@ RpdDecoder *Decoder() {
     g_loadTried = true;
     std::string err;
     const std::string path = LibraryPath();
+    if (pref_wc_code > 255) {
+        report_failure("RPD: the Wide Community attribute code is one byte: %u", pref_wc_code);
+        return nullptr;
+    }
     auto d = std::make_unique<RpdDecoder>();
     if (!ExposeHostServices(err) || !d->Load(path, static_cast<uint8_t>(pref_wc_code), err)) {
         report_failure("RPD: %s: %s", path.c_str(), err.c_str());
@@ -145,10 +149,12 @@ void AddPolicy(proto_tree *tree, tvbuff_t *tvb, gint base, const rpdhost::RpdPol
     const gint at = base + static_cast<gint>(p.offset);
     proto_item *pi = proto_tree_add_item(tree, hf_rpd_policy, tvb, at, static_cast<gint>(p.length), ENC_NA);
     proto_tree *pt = proto_item_add_subtree(pi, ett_rpd_policy);
-    const rpdhost::WcPolicy &w = p.wire;
-    proto_tree_add_uint(pt, hf_rpd_community, tvb, at + 6, 4, w.community);
-    proto_tree_add_uint(pt, hf_rpd_source_as, tvb, at + 10, 4, w.sourceAs);
-    proto_tree_add_uint(pt, hf_rpd_context_as, tvb, at + 14, 4, w.contextAs);
+    const rpdhost::WcPolicy &w = p.wire;  // empty unless read: then only the plug-in's pieces show
+    if (p.read) {
+        proto_tree_add_uint(pt, hf_rpd_community, tvb, at + 6, 4, w.community);
+        proto_tree_add_uint(pt, hf_rpd_source_as, tvb, at + 10, 4, w.sourceAs);
+        proto_tree_add_uint(pt, hf_rpd_context_as, tvb, at + 14, 4, w.contextAs);
+    }
     for (const rpdhost::WcAtom &a : w.atoms) {
         const gint head = at + static_cast<gint>(a.offset);
         switch (a.kind) {

@@ -18,7 +18,8 @@ public:
         p.offset = pv.offset;
         p.length = pv.length;
         if (!p.accepted) return;
-        if (pv.wire != nullptr) p.wire = *pv.wire;
+        p.read = pv.wire != nullptr;
+        if (p.read) p.wire = *pv.wire;
         if (!texts.pieces) return;
         const TAM_RPD_ROUTE_VIEW view = MakeView(nullptr, pv.attr);
         for (const DisplayPiece &piece : kDisplayPieces) {

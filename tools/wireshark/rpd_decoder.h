@@ -36,7 +36,8 @@ struct RpdPiece {
 struct RpdPolicy {
     bool present = false, accepted = false;
     size_t offset = 0, length = 0;  // of the attribute value in the message
-    WcPolicy wire;                  // when accepted
+    bool read = false;              // the diagnostic reading agreed with the plug-in: `wire` holds the policy
+    WcPolicy wire;
     std::vector<RpdPiece> pieces;   // the plug-in's display pieces, when accepted
 };
 
