@@ -19,14 +19,11 @@
 #include "route_buffers.h"
 #include "route_sink.h"
 #include "tam_rpd.h"
+#include "textual.h"
 #include "walk.h"
 
 namespace rpdhost {
 namespace {
-
-constexpr uint32_t kPieces[] = {TAM_RPD_DISP_PUBLIC,   TAM_RPD_DISP_ASPATH_FILTER, TAM_RPD_DISP_CMTY_FILTER,
-                                TAM_RPD_DISP_IP_PREFIX, TAM_RPD_DISP_MED,           TAM_RPD_DISP_ASPATH_APPLY,
-                                TAM_RPD_DISP_CMTY_APPLY};
 
 class FloorSink : public RouteSink {
 public:
@@ -48,10 +45,10 @@ public:
         const TAM_RPD_ROUTE_VIEW v = MakeView(nullptr, pv.attr);
         if (policyText_) Text(v, TAM_RPD_STR_WIDE_CMTY);
         if (pieces_)
-            for (const uint32_t code : kPieces) {
+            for (const DisplayPiece &piece : kDisplayPieces) {
                 uint32_t c1 = 0, c2 = 0;
                 char *cur = text_.data();
-                o_.pfnFormatDisp(&v, code, &cur, Plugin::TextRoom(v), &c1, &c2, p_.inst());
+                o_.pfnFormatDisp(&v, piece.code, &cur, Plugin::TextRoom(v), &c1, &c2, p_.inst());
             }
     }
 

@@ -21,9 +21,10 @@ constexpr size_t kTextRoom = 1u << 20;
 // the text; `dirty` is how much of the buffer to clear before the next call.
 std::string_view TakeText(const std::vector<char> &buf, uint32_t room, size_t &dirty) {
     constexpr size_t kBlock = 256;
-    auto zeroBlock = [&](size_t at) {  // OR-ed a word at a time, which the compiler turns into vector ORs
+    // Whether `n` bytes from `at` are all zero, OR-ed a word at a time (the compiler makes vector ORs of it).
+    auto zero = [&](size_t at, size_t n) {
         uint64_t any = 0;
-        for (size_t i = 0; i < kBlock; i += 8) {
+        for (size_t i = 0; i < n; i += 8) {
             uint64_t w;
             std::memcpy(&w, buf.data() + at + i, 8);
             any |= w;
@@ -31,20 +32,11 @@ std::string_view TakeText(const std::vector<char> &buf, uint32_t room, size_t &d
         return any == 0;
     };
     size_t end = 0;
-    while (end + kBlock <= room && !zeroBlock(end)) end += kBlock;
+    while (end + kBlock <= room && !zero(end, kBlock)) end += kBlock;
     if (end + kBlock > room) end = room;  // the last, partial block
     // Back over the zeros that end the text's block, four words, then a word at a time.
-    auto zero = [&](size_t words) {
-        uint64_t any = 0;
-        for (size_t i = 1; i <= words; ++i) {
-            uint64_t w;
-            std::memcpy(&w, buf.data() + end - 8 * i, 8);
-            any |= w;
-        }
-        return any == 0;
-    };
-    while (end >= 32 && zero(4)) end -= 32;
-    while (end >= 8 && zero(1)) end -= 8;
+    while (end >= 32 && zero(end - 32, 32)) end -= 32;
+    while (end >= 8 && zero(end - 8, 8)) end -= 8;
     while (end > 0 && buf[end - 1] == '\0') --end;
     dirty = std::min<size_t>(room, end + kBlock);
     return std::string_view(buf.data(), end);

@@ -15,7 +15,7 @@ public:
             return;
         }
         block_.clear();
-        EachPiece(pv, [&](const DisplayPiece &piece, uint32_t st, std::string_view text) {
+        EachPiece(plugin_, pv, [&](const DisplayPiece &piece, uint32_t st, std::string_view text) {
             if (st != TAM_RPD_OK) {
                 ((block_ += "  [") += piece.name) += "] ";
                 (block_ += TAM_RPD_StatusName(st)) += '\n';

@@ -16,12 +16,7 @@ namespace {
 // Calls `f` with each item of a piece (its lines, leading blanks cut too),
 // or with each word when `words` is set. A NUL follows the text, as in EachLine.
 template <typename F> void Each(std::string_view text, bool words, F &&f) {
-    if (!words) {
-        return EachLine(text, [&](std::string_view line) {
-            while (!line.empty() && line.front() == ' ') line.remove_prefix(1);
-            if (!line.empty()) f(line);
-        });
-    }
+    if (!words) return EachItem(text, f);
     // Words end at a blank, a line feed or a NUL (the last at the one that follows the text).
     const char *p = text.data(), *end = p + text.size();
     while (p < end) {
@@ -64,7 +59,7 @@ public:
             return;
         }
         line_.clear();
-        EachPiece(pv, [&](const DisplayPiece &piece, uint32_t st, std::string_view text) {
+        EachPiece(plugin_, pv, [&](const DisplayPiece &piece, uint32_t st, std::string_view text) {
             if (st != TAM_RPD_OK) {
                 Item(piece.name, std::string("(") + TAM_RPD_StatusName(st) + ")");
                 return;

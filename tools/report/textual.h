@@ -41,6 +41,24 @@ template <typename F> void EachLine(std::string_view text, F &&f) {
     }
 }
 
+// Those lines with their leading blanks cut too: the items of a display piece.
+template <typename F> void EachItem(std::string_view text, F &&f) {
+    EachLine(text, [&](std::string_view line) {
+        while (!line.empty() && line.front() == ' ') line.remove_prefix(1);
+        if (!line.empty()) f(line);
+    });
+}
+
+// Calls `f(piece, status, text)` for each of the plug-in's display pieces of an accepted policy.
+template <typename F> void EachPiece(const Plugin &plugin, const PolicyView &pv, F &&f) {
+    const TAM_RPD_ROUTE_VIEW view = MakeView(nullptr, pv.attr);
+    for (const DisplayPiece &piece : kDisplayPieces) {
+        std::string_view text;
+        const uint32_t st = plugin.Display(view, piece.code, text);
+        f(piece, st, text);
+    }
+}
+
 // Those lines, each after `indent`.
 void PrintBlock(FILE *out, std::string_view text, const char *indent);
 // The same lines, appended to `out`.
@@ -68,15 +86,6 @@ public:
 protected:
     // A route's line, "  announce  KEY (path N)", with the key text as the format has it.
     void RouteLine(const RouteView &r, const char *keyText);
-    // Calls `f(piece, status, text)` for each of the plug-in's display pieces of an accepted policy.
-    template <typename F> void EachPiece(const PolicyView &pv, F &&f) {
-        const TAM_RPD_ROUTE_VIEW view = MakeView(nullptr, pv.attr);
-        for (const DisplayPiece &piece : kDisplayPieces) {
-            std::string_view text;
-            const uint32_t st = plugin_.Display(view, piece.code, text);
-            f(piece, st, text);
-        }
-    }
 
     const Plugin &plugin_;
     FILE *out_;

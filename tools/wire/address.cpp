@@ -2,6 +2,7 @@
 
 #include <arpa/inet.h>
 
+#include <charconv>
 #include <cstdio>
 
 namespace rpdwire {
@@ -46,9 +47,7 @@ std::string Ipv4PrefixText(uint32_t a, unsigned length) {
     char text[32];
     char *p = PutIpv4(text, a);
     *p++ = '/';
-    if (length >= 100) *p++ = static_cast<char>('0' + length / 100 % 10);
-    if (length >= 10) *p++ = static_cast<char>('0' + length / 10 % 10);
-    *p++ = static_cast<char>('0' + length % 10);
+    p = std::to_chars(p, text + sizeof(text), length).ptr;
     return std::string(text, static_cast<size_t>(p - text));
 }
 

@@ -12,7 +12,7 @@ std::string AddressText(bool v6, const uint8_t *addr);
 std::string EndpointText(bool v6, const uint8_t *addr, uint16_t port);
 // An IPv4 address held as a host-order word.
 std::string Ipv4Text(uint32_t hostOrder);
-// "10.0.0.0/8"; `length` is below 256.
+// "10.0.0.0/8".
 std::string Ipv4PrefixText(uint32_t hostOrder, unsigned length);
 
 }  // namespace rpdwire

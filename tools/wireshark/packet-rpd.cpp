@@ -135,12 +135,11 @@ void ApplyPrefs() {
     g_loadTried = false;
 }
 
-// "+ 0": a piece's first line, leading blanks cut.
+// "+ 0": a piece's first item.
 std::string FirstLine(const std::string &text) {
     std::string line;
-    rpdhost::EachLine(text, [&](std::string_view l) {
-        while (!l.empty() && l.front() == ' ') l.remove_prefix(1);
-        if (line.empty()) line = std::string(l);
+    rpdhost::EachItem(text, [&](std::string_view item) {
+        if (line.empty()) line = std::string(item);
     });
     return line;
 }
@@ -213,8 +212,7 @@ void AddPolicy(proto_tree *tree, tvbuff_t *tvb, gint base, const rpdhost::RpdPol
             continue;
         }
         joined.clear();
-        rpdhost::EachLine(x.text, [&](std::string_view line) {
-            while (!line.empty() && line.front() == ' ') line.remove_prefix(1);
+        rpdhost::EachItem(x.text, [&](std::string_view line) {
             if (!joined.empty()) joined += "; ";
             for (const char c : line)
                 if (c != ' ' || joined.empty() || joined.back() != ' ') joined += c;

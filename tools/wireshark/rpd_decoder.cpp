@@ -21,12 +21,9 @@ public:
         p.read = pv.wire != nullptr;
         if (p.read) p.wire = *pv.wire;
         if (!texts.pieces) return;
-        const TAM_RPD_ROUTE_VIEW view = MakeView(nullptr, pv.attr);
-        for (const DisplayPiece &piece : kDisplayPieces) {
-            std::string_view text;
-            const uint32_t st = plugin_.Display(view, piece.code, text);
+        EachPiece(plugin_, pv, [&](const DisplayPiece &piece, uint32_t st, std::string_view text) {
             p.pieces.push_back({piece.code, piece.name, st, std::string(text)});
-        }
+        });
     }
 
     void Route(const MessageView &, const PolicyView &, const RouteView &r) override {
