@@ -56,6 +56,7 @@ gint ett_rpd = -1, ett_rpd_route = -1, ett_rpd_policy = -1, ett_rpd_pieces = -1;
 expert_field ei_rpd_refused = EI_INIT;
 
 const char *pref_library = "";
+gboolean pref_pieces = FALSE;
 guint pref_wc_code = rpdwire::kAttrWideCommunity;
 
 const value_string kCommunityNames[] = {
@@ -135,15 +136,6 @@ void ApplyPrefs() {
     g_loadTried = false;
 }
 
-// "+ 0": a piece's first item.
-std::string FirstLine(const std::string &text) {
-    std::string line;
-    rpdhost::EachItem(text, [&](std::string_view item) {
-        if (line.empty()) line = std::string(item);
-    });
-    return line;
-}
-
 void AddPolicy(proto_tree *tree, tvbuff_t *tvb, gint base, const rpdhost::RpdPolicy &p) {
     const gint at = base + static_cast<gint>(p.offset);
     proto_item *pi = proto_tree_add_item(tree, hf_rpd_policy, tvb, at, static_cast<gint>(p.length), ENC_NA);
@@ -179,20 +171,15 @@ void AddPolicy(proto_tree *tree, tvbuff_t *tvb, gint base, const rpdhost::RpdPol
                 break;
         }
     }
-    auto piece = [&](uint32_t code) -> std::string {
-        for (const rpdhost::RpdPiece &x : p.pieces)
-            if (x.code == code && x.status == TAM_RPD_OK) return x.text;
-        return "";
-    };
     for (const rpdhost::WcAction &a : w.actions) {
         const gint head = at + static_cast<gint>(a.offset);
         switch (a.kind) {
             case rpdhost::WcAction::Med:
-                proto_tree_add_string(pt, hf_rpd_action_med, tvb, head + 3, 5, FirstLine(piece(TAM_RPD_DISP_MED)).c_str());
+                proto_tree_add_string(pt, hf_rpd_action_med, tvb, head + 3, 5, p.medText.c_str());
                 break;
             case rpdhost::WcAction::AsPathAdd:
                 proto_tree_add_string(pt, hf_rpd_action_as_path, tvb, head + 3, static_cast<gint>(5 * a.asPath.size()),
-                                      FirstLine(piece(TAM_RPD_DISP_ASPATH_APPLY)).c_str());
+                                      p.asPathText.c_str());
                 break;
             case rpdhost::WcAction::CommunityAdd:
                 for (size_t i = 0; i < a.communities.values.size(); ++i)
@@ -203,6 +190,7 @@ void AddPolicy(proto_tree *tree, tvbuff_t *tvb, gint base, const rpdhost::RpdPol
     }
     // The plug-in's own display pieces under their names, each on one line
     // (its lines joined by "; ", their padding folded).
+    if (p.pieces.empty()) return;
     proto_tree *dt = proto_tree_add_subtree(pt, tvb, at, static_cast<gint>(p.length), ett_rpd_pieces, nullptr,
                                             "Plug-in display pieces");
     std::string joined;
@@ -246,6 +234,9 @@ void AddMessage(proto_tree *tree, packet_info *pinfo, tvbuff_t *tvb, gint start,
                            r.refusals.empty() ? "" : ", refused");
 }
 
+// A field a filter, column or -e names (not merely one of a shown tree).
+bool Named(int hf) { return proto_registrar_get_nth(static_cast<guint>(hf))->ref_type != HF_REF_TYPE_NONE; }
+
 int DissectRpd(tvbuff_t *tvb, packet_info *pinfo, proto_tree *tree, void *) {
     // Nothing to do unless the tree is shown or a filter, column or field asks for RPD.
     if (tree == nullptr || hf_bgp_marker < 0 || !proto_field_is_referenced(tree, proto_rpd)) return 0;
@@ -256,7 +247,9 @@ int DissectRpd(tvbuff_t *tvb, packet_info *pinfo, proto_tree *tree, void *) {
     // The texts only when the tree is shown or a filter, column or field reads them.
     rpdhost::RpdTexts texts;
     texts.keys = proto_field_is_referenced(tree, hf_rpd_key_text) != FALSE;
-    texts.pieces = proto_field_is_referenced(tree, hf_rpd_piece) != FALSE;
+    texts.pieces = pref_pieces ? proto_field_is_referenced(tree, hf_rpd_piece) != FALSE : Named(hf_rpd_piece);
+    texts.actions = proto_field_is_referenced(tree, hf_rpd_action_med) != FALSE ||
+                    proto_field_is_referenced(tree, hf_rpd_action_as_path) != FALSE;
     int found = 0;
     for (guint i = 0; i < markers->len; ++i) {
         const auto *fi = static_cast<const field_info *>(g_ptr_array_index(markers, i));
@@ -312,6 +305,11 @@ void RegisterRpd() {
                                        &pref_library, FALSE);
     prefs_register_uint_preference(m, "wide_community_code", "Wide Community attribute code",
                                    "Path attribute code of the Wide Community attribute (default 129)", 10, &pref_wc_code);
+    prefs_register_bool_preference(m, "display_pieces", "Show the plug-in's display pieces",
+                                   "Each policy's seven display pieces as the plug-in renders them, in the packet "
+                                   "details (seven more plug-in decodes per policy; a filter or field naming "
+                                   "rpd.piece gets them either way)",
+                                   &pref_pieces);
 }
 
 void HandoffRpd() {

@@ -20,10 +20,22 @@ public:
         if (!p.accepted) return;
         p.read = pv.wire != nullptr;
         if (p.read) p.wire = *pv.wire;
-        if (!texts.pieces) return;
-        EachPiece(plugin_, pv, [&](const DisplayPiece &piece, uint32_t st, std::string_view text) {
-            p.pieces.push_back({piece.code, piece.name, st, std::string(text)});
-        });
+        if (texts.pieces || !p.read) {
+            EachPiece(plugin_, pv, [&](const DisplayPiece &piece, uint32_t st, std::string_view text) {
+                p.pieces.push_back({piece.code, piece.name, st, std::string(text)});
+                if (st == TAM_RPD_OK) ActionText(piece.code, text);
+            });
+            return;
+        }
+        if (!texts.actions) return;
+        const TAM_RPD_ROUTE_VIEW view = MakeView(nullptr, pv.attr);
+        for (const WcAction &a : p.wire.actions) {
+            const uint32_t code = a.kind == WcAction::Med         ? TAM_RPD_DISP_MED
+                                  : a.kind == WcAction::AsPathAdd ? TAM_RPD_DISP_ASPATH_APPLY
+                                                                  : 0;
+            std::string_view text;
+            if (code != 0 && plugin_.Display(view, code, text) == TAM_RPD_OK) ActionText(code, text);
+        }
     }
 
     void Route(const MessageView &, const PolicyView &, const RouteView &r) override {
@@ -43,6 +55,17 @@ public:
     }
 
 private:
+    // An action field shows the first line of the plug-in's piece for it.
+    void ActionText(uint32_t code, std::string_view text) {
+        std::string *to = code == TAM_RPD_DISP_MED           ? &out_.policy.medText
+                          : code == TAM_RPD_DISP_ASPATH_APPLY ? &out_.policy.asPathText
+                                                              : nullptr;
+        if (to == nullptr) return;
+        EachItem(text, [&](std::string_view item) {
+            if (to->empty()) *to = std::string(item);
+        });
+    }
+
     const Plugin &plugin_;
     RpdMessage &out_;
 };

@@ -38,7 +38,10 @@ struct RpdPolicy {
     size_t offset = 0, length = 0;  // of the attribute value in the message
     bool read = false;              // the diagnostic reading agreed with the plug-in: `wire` holds the policy
     WcPolicy wire;
-    std::vector<RpdPiece> pieces;   // the plug-in's display pieces, when accepted
+    std::vector<RpdPiece> pieces;   // the plug-in's display pieces, when asked for or the reading failed
+    // The first line of the plug-in's MED and AS-path action pieces ("+ 50"):
+    // the text of those action fields.
+    std::string medText, asPathText;
 };
 
 // A refusal or damage, in rpd-host's words: the rule and the byte.
@@ -55,10 +58,13 @@ struct RpdMessage {
     bool Empty() const { return routes.empty() && !policy.present && refusals.empty(); }
 };
 
-// What a decode renders besides the fields: each route's key text and the
-// policy's display pieces (seven more decodes by the plug-in).
+// What a decode renders besides the fields: each route's key text, the
+// policy's display pieces (seven more decodes by the plug-in) and the texts
+// of its MED and AS-path actions (one decode each, when the policy has them).
+// A policy the diagnostic reading could not read gets its pieces whatever
+// is asked: they are all there is to show of it.
 struct RpdTexts {
-    bool keys = true, pieces = true;
+    bool keys = true, pieces = true, actions = true;
 };
 
 class RpdDecoder {
