@@ -234,7 +234,8 @@ void AddMessage(proto_tree *tree, packet_info *pinfo, tvbuff_t *tvb, gint start,
                            r.refusals.empty() ? "" : ", refused");
 }
 
-// A field a filter, column or -e names (not merely one of a shown tree).
+// A field a display filter or column names (not merely one of a shown
+// tree; tshark's -e fields do not count here, they make the tree shown).
 bool Named(int hf) { return proto_registrar_get_nth(static_cast<guint>(hf))->ref_type != HF_REF_TYPE_NONE; }
 
 int DissectRpd(tvbuff_t *tvb, packet_info *pinfo, proto_tree *tree, void *) {
@@ -307,8 +308,8 @@ void RegisterRpd() {
                                    "Path attribute code of the Wide Community attribute (default 129)", 10, &pref_wc_code);
     prefs_register_bool_preference(m, "display_pieces", "Show the plug-in's display pieces",
                                    "Each policy's seven display pieces as the plug-in renders them, in the packet "
-                                   "details (seven more plug-in decodes per policy; a filter or field naming "
-                                   "rpd.piece gets them either way)",
+                                   "details and the rpd.piece fields (seven more plug-in decodes per policy; "
+                                   "a display filter naming rpd.piece gets them either way)",
                                    &pref_pieces);
 }
 
