@@ -220,8 +220,15 @@ uint32_t OutputKeyOnly(TAM_RPD_OUTPUT_BUF **ppstOut, const TAM_RPD_ROUTE_KEY &ke
 
 // The 9-byte IPv4 body of an RPD NLRI (after its length byte), read from
 // `in` into a route key; false when it is cut short or its policy type is
-// not the export policy.
-bool ReadNlriBody(BeReader &in, TAM_RPD_ROUTE_KEY &key) noexcept;
+// not the export policy. Taken whole, so one bounds check covers it.
+inline bool ReadNlriBody(BeReader &in, TAM_RPD_ROUTE_KEY &key) noexcept {
+    const uint8_t *p = nullptr;
+    if (!in.Take(9, p) || p[0] != TAM_RPD_POLICY_EXPORT) {
+        return false;
+    }
+    MakeIpv4Key(key, LoadBe32(p + 1), LoadBe32(p + 5));
+    return true;
+}
 // Writes the 10-byte IPv4 RPD NLRI of `key` at `p`.
 void WriteNlri(uint8_t *p, const TAM_RPD_ROUTE_KEY &key) noexcept;
 

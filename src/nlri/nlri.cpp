@@ -47,17 +47,6 @@ template <typename T> int32_t Order(T a, T b) noexcept { return a > b ? 1 : (a <
 
 namespace tam {
 
-bool ReadNlriBody(BeReader &in, TAM_RPD_ROUTE_KEY &key) noexcept {
-    uint8_t policy = 0;
-    uint32_t distinguisher = 0;
-    uint32_t peer = 0;
-    if (!in.U8(policy) || policy != TAM_RPD_POLICY_EXPORT || !in.U32(distinguisher) || !in.U32(peer)) {
-        return false;
-    }
-    MakeIpv4Key(key, distinguisher, peer);
-    return true;
-}
-
 void WriteNlri(uint8_t *p, const TAM_RPD_ROUTE_KEY &key) noexcept {
     p[0] = kNlriLenIpv4;
     p[1] = key.ucPolicyType;
