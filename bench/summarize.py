@@ -111,7 +111,7 @@ def versus_tshark(path):
         if not ok:
             failures.append(f"tshark {label} with the plug-in: {ratio:.2f} of its time without")
     pieces = median(r["details-pieces"] / r["details-without"] for r in reps)
-    print(f"| packet details with the display pieces (-V, rpd.display_pieces) | "
+    print(f"| packet details with the plug-in's own texts (-V, rpd.plugin_texts) | "
           f"{median(r['details-without'] for r in reps):.2f} | {median(r['details-pieces'] for r in reps):.2f} "
           f"| {pieces:.2f} | | |")
     print(f"\nrpd-host (readable text) on the same capture: {median(r['rpd-host'] for r in reps):.2f} CPU s.")

@@ -176,16 +176,20 @@ for pref, said in (("rpd.library:/nonexistent/libtam_rpd.so.0", "cannot load the
     check(r.stderr.count(said) == 1 and r.stdout == "", "-o %s: %r" % (pref, r.stderr[-300:]))
 
 # 4. The packet details show the plug-in's key text and its action texts; its
-# display pieces when the preference asks for them, or a filter names them.
+# own policy text and display pieces when the preference asks for them, or a
+# filter names them.
 full = os.path.join(ROOT, "samples/full-set.pcap")
 v = tshark("-r", full, "-Y", "rpd", "-V").stdout
 check("announce Route Type: Export Policy, Peer Address: 10.1.1.1, Distinguisher: 7" in v, "-V shows the key text")
-check("MED: + 50" in v and "[container]" not in v, "-V shows the MED text and no display pieces by default")
-v = tshark("-o", "rpd.display_pieces:TRUE", "-r", full, "-Y", "rpd", "-V").stdout
+check("MED: + 50" in v and "[container]" not in v and "Parameter(3)" not in v,
+      "-V shows the MED text and none of the plug-in's own texts by default")
+v = tshark("-o", "rpd.plugin_texts:TRUE", "-r", full, "-Y", "rpd", "-V").stdout
 check("[community_filters] 1:2 3:4 65535:65535" in v and "[container] Wide-community Container 1:; Type : 1;" in v,
-      "-V with rpd.display_pieces shows the display pieces")
-named = tshark("-r", full, "-Y", 'rpd.piece contains "65535:65535"', "-T", "fields", "-e", "rpd.distinguisher").stdout
-check(named.split() == ["7"], "a filter naming rpd.piece finds the pieces: %r" % named)
+      "-V with rpd.plugin_texts shows the display pieces")
+check("Wide-community Parameter(3):" in v, "-V with rpd.plugin_texts shows the plug-in's policy text")
+for name, value in (("rpd.piece", "65535:65535"), ("rpd.policy_text", "Wide-community Target")):
+    named = tshark("-r", full, "-Y", '%s contains "%s"' % (name, value), "-T", "fields", "-e", "rpd.distinguisher").stdout
+    check(named.split() == ["7"], "a filter naming %s finds the text: %r" % (name, named))
 
 # 5. A policy split over two TCP segments decodes once, in the frame that completes it.
 def split_last_segment(src_path, dst_path):

@@ -50,13 +50,13 @@ int hf_rpd_policy = -1, hf_rpd_community = -1, hf_rpd_source_as = -1, hf_rpd_con
 int hf_rpd_match_prefix = -1, hf_rpd_match_prefix_ge = -1, hf_rpd_match_prefix_le = -1, hf_rpd_match_as_path = -1,
     hf_rpd_match_community = -1;
 int hf_rpd_action_med = -1, hf_rpd_action_as_path = -1, hf_rpd_action_community = -1;
-int hf_rpd_piece = -1;
+int hf_rpd_piece = -1, hf_rpd_policy_text = -1;
 int hf_bgp_marker = -1;
 gint ett_rpd = -1, ett_rpd_route = -1, ett_rpd_policy = -1, ett_rpd_pieces = -1;
 expert_field ei_rpd_refused = EI_INIT;
 
 const char *pref_library = "";
-gboolean pref_pieces = FALSE;
+gboolean pref_plugin_texts = FALSE;
 guint pref_wc_code = rpdwire::kAttrWideCommunity;
 
 const value_string kCommunityNames[] = {
@@ -188,9 +188,18 @@ void AddPolicy(proto_tree *tree, tvbuff_t *tvb, gint base, const rpdhost::RpdPol
                 break;
         }
     }
-    // The plug-in's own display pieces under their names, each on one line
-    // (its lines joined by "; ", their padding folded).
-    if (p.pieces.empty()) return;
+    if (p.pieces.empty()) return;  // the plug-in's own texts were not asked for
+    // Its policy text, a line each (its NUL-separated items too).
+    proto_tree *xt = proto_tree_add_subtree(pt, tvb, at, static_cast<gint>(p.length), ett_rpd_pieces, nullptr,
+                                            "Plug-in policy text");
+    if (p.textStatus != TAM_RPD_OK)
+        proto_tree_add_string_format(xt, hf_rpd_policy_text, tvb, at, 0, "", "(%s)", TAM_RPD_StatusName(p.textStatus));
+    rpdhost::EachLine(p.text, [&](std::string_view line) {
+        const std::string l(line);
+        proto_tree_add_string_format(xt, hf_rpd_policy_text, tvb, at, 0, l.c_str(), "%s", l.c_str());
+    });
+    // Its display pieces under their names, each on one line (its lines
+    // joined by "; ", their padding folded).
     proto_tree *dt = proto_tree_add_subtree(pt, tvb, at, static_cast<gint>(p.length), ett_rpd_pieces, nullptr,
                                             "Plug-in display pieces");
     std::string joined;
@@ -248,7 +257,8 @@ int DissectRpd(tvbuff_t *tvb, packet_info *pinfo, proto_tree *tree, void *) {
     // The texts only when the tree is shown or a filter, column or field reads them.
     rpdhost::RpdTexts texts;
     texts.keys = proto_field_is_referenced(tree, hf_rpd_key_text) != FALSE;
-    texts.pieces = pref_pieces ? proto_field_is_referenced(tree, hf_rpd_piece) != FALSE : Named(hf_rpd_piece);
+    texts.plugin = pref_plugin_texts ? proto_field_is_referenced(tree, hf_rpd_piece) != FALSE
+                                     : Named(hf_rpd_piece) || Named(hf_rpd_policy_text);
     texts.actions = proto_field_is_referenced(tree, hf_rpd_action_med) != FALSE ||
                     proto_field_is_referenced(tree, hf_rpd_action_as_path) != FALSE;
     int found = 0;
@@ -291,6 +301,7 @@ void RegisterRpd() {
         {&hf_rpd_action_as_path, {"AS path add", "rpd.action.as_path", FT_STRING, BASE_NONE, nullptr, 0, "As the plug-in renders it", HFILL}},
         {&hf_rpd_action_community, {"Community add", "rpd.action.community", FT_STRING, BASE_NONE, nullptr, 0, nullptr, HFILL}},
         {&hf_rpd_piece, {"Display piece line", "rpd.piece", FT_STRING, BASE_NONE, nullptr, 0, nullptr, HFILL}},
+        {&hf_rpd_policy_text, {"Policy text line", "rpd.policy_text", FT_STRING, BASE_NONE, nullptr, 0, nullptr, HFILL}},
     };
     static gint *ett[] = {&ett_rpd, &ett_rpd_route, &ett_rpd_policy, &ett_rpd_pieces};
     static ei_register_info ei[] = {
@@ -306,11 +317,12 @@ void RegisterRpd() {
                                        &pref_library, FALSE);
     prefs_register_uint_preference(m, "wide_community_code", "Wide Community attribute code",
                                    "Path attribute code of the Wide Community attribute (default 129)", 10, &pref_wc_code);
-    prefs_register_bool_preference(m, "display_pieces", "Show the plug-in's display pieces",
-                                   "Each policy's seven display pieces as the plug-in renders them, in the packet "
-                                   "details and the rpd.piece fields (seven more plug-in decodes per policy; "
-                                   "a display filter naming rpd.piece gets them either way)",
-                                   &pref_pieces);
+    prefs_register_bool_preference(m, "plugin_texts", "Show the plug-in's own policy texts",
+                                   "Each policy's text and seven display pieces as the plug-in renders them, in "
+                                   "the packet details and the rpd.policy_text and rpd.piece fields (eight more "
+                                   "plug-in decodes per policy; a display filter naming either field gets them "
+                                   "either way)",
+                                   &pref_plugin_texts);
 }
 
 void HandoffRpd() {

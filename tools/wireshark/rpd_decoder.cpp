@@ -20,7 +20,10 @@ public:
         if (!p.accepted) return;
         p.read = pv.wire != nullptr;
         if (p.read) p.wire = *pv.wire;
-        if (texts.pieces || !p.read) {
+        if (texts.plugin || !p.read) {
+            std::string_view whole;
+            p.textStatus = plugin_.Text(MakeView(nullptr, pv.attr), TAM_RPD_STR_WIDE_CMTY, whole);
+            p.text = whole;
             EachPiece(plugin_, pv, [&](const DisplayPiece &piece, uint32_t st, std::string_view text) {
                 p.pieces.push_back({piece.code, piece.name, st, std::string(text)});
                 if (st == TAM_RPD_OK) ActionText(piece.code, text);

@@ -38,7 +38,11 @@ struct RpdPolicy {
     size_t offset = 0, length = 0;  // of the attribute value in the message
     bool read = false;              // the diagnostic reading agreed with the plug-in: `wire` holds the policy
     WcPolicy wire;
-    std::vector<RpdPiece> pieces;   // the plug-in's display pieces, when asked for or the reading failed
+    // The plug-in's own texts, when asked for or the reading failed: its
+    // policy text (NUL-separated items) and its display pieces.
+    uint32_t textStatus = 0;
+    std::string text;
+    std::vector<RpdPiece> pieces;
     // The first line of the plug-in's MED and AS-path action pieces ("+ 50"):
     // the text of those action fields.
     std::string medText, asPathText;
@@ -59,12 +63,12 @@ struct RpdMessage {
 };
 
 // What a decode renders besides the fields: each route's key text, the
-// policy's display pieces (seven more decodes by the plug-in) and the texts
-// of its MED and AS-path actions (one decode each, when the policy has them).
-// A policy the diagnostic reading could not read gets its pieces whatever
-// is asked: they are all there is to show of it.
+// policy's own texts (its policy text and display pieces: eight more decodes
+// by the plug-in) and the texts of its MED and AS-path actions (one decode
+// each, when the policy has them). A policy the diagnostic reading could not
+// read gets its own texts whatever is asked: they are all there is to show.
 struct RpdTexts {
-    bool keys = true, pieces = true, actions = true;
+    bool keys = true, plugin = true, actions = true;
 };
 
 class RpdDecoder {
