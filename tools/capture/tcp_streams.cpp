@@ -84,6 +84,7 @@ void TcpStreams::Start(Flow &f, const TcpPacket &s) {
     if (f.kind == FlowKind::Bmp) {
         f.decoder = std::make_unique<BmpStream>(ctx_, BmpStream::Mode::Resync);
         f.decoder->origin().where = "router " + EndpointText(d.v6, d.src, s.sport);
+        f.decoder->origin().router = AddressText(d.v6, d.src);
         return;
     }
     f.decoder = std::make_unique<BgpStream>(ctx_);

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "commands.h"
+#include "net.h"
 #include "options.h"
 #include "run.h"
 
@@ -78,6 +79,51 @@ void ReadFiles(const Settings &s, Run &run) {
     }
 }
 
+// consume: the stream's records as they were published, one per line.
+int ConsumeCommand(Settings &s) {
+    InstallStopSignals();
+    std::string err;
+    if (!ParseServers(s.files[0], s.consume.servers, err)) {
+        std::fprintf(stderr, "rpd-host: consume: %s\n", err.c_str());
+        return 2;
+    }
+    const bool ok = Consume(s.consume, [](std::string_view r) {
+        std::fwrite(r.data(), 1, r.size(), stdout);
+        std::fputc('\n', stdout);
+    }, err);
+    if (!ok) std::fprintf(stderr, "rpd-host: consume: %s\n", err.c_str());
+    if (std::fflush(stdout) != 0 || std::ferror(stdout)) return 1;
+    return ok ? 0 : 1;
+}
+
+// How long the records still unacknowledged at the end may take.
+constexpr int64_t kPublishFlushMs = 10000;
+
+// The end of publishing: every record acknowledged, or said how many are not.
+bool FinishPublishing(NatsPublisher &p, const Settings &s) {
+    const uint64_t left = p.Flush(kPublishFlushMs);
+    const PublishCounts c = p.Counts();
+    if (left > 0) {
+        std::fprintf(stderr,
+                     "rpd-host: publish: %llu of %llu records not acknowledged within %lld s: they may be missing "
+                     "from stream %s\n",
+                     static_cast<unsigned long long>(left), static_cast<unsigned long long>(c.published),
+                     static_cast<long long>(kPublishFlushMs / 1000), s.publish.stream.c_str());
+        return false;
+    }
+    if (s.summary)
+        std::fprintf(stderr, "rpd-host: published %llu records to stream %s (%llu sent again after a lost acknowledgement)\n",
+                     static_cast<unsigned long long>(c.published), s.publish.stream.c_str(),
+                     static_cast<unsigned long long>(c.republished));
+    return true;
+}
+
+std::string HostName() {
+    char name[256] = "";
+    if (gethostname(name, sizeof(name) - 1) != 0 || name[0] == '\0') return "station";
+    return name;
+}
+
 }  // namespace
 
 int main(int argc, char **argv) {
@@ -91,6 +137,7 @@ int main(int argc, char **argv) {
     const int rc = ParseArgs(argc, argv, s);
     if (rc >= 0) return rc;
     const Mode mode = s.mode;
+    if (mode == Mode::Consume) return ConsumeCommand(s);
     EncodeJob job;
     if (mode == Mode::Speak) job.senderAs = s.live.link.speaker.localAs;
     if (mode == Mode::Speak || mode == Mode::Encode)
@@ -113,6 +160,18 @@ int main(int argc, char **argv) {
     ro.progress = s.progress;
     ro.walk = s.walk;
     ro.filter = s.filter;
+    std::unique_ptr<NatsPublisher> publisher;
+    if (!s.publish.servers.empty()) {
+        if (s.station.empty()) s.station = HostName();
+        s.publish.station = s.station;
+        publisher = std::make_unique<NatsPublisher>();
+        if (!publisher->Open(s.publish, err)) {
+            std::fprintf(stderr, "rpd-host: publish: %s\n", err.c_str());
+            return 2;
+        }
+        ro.publish = publisher.get();
+    }
+    ro.station = s.station;
     Run run(plugin, ro, stdout, stderr);
     if (mode == Mode::Files) ReadFiles(s, run);
     else if (!RunLive(s, job, run)) return 1;
@@ -121,6 +180,7 @@ int main(int argc, char **argv) {
         run.Flush();  // before the summary, which may go to stderr
         PrintSummary(s.output == OutputMode::Json ? stderr : stdout, run.summary());
     }
-    if (!run.Delivered()) return 1;
+    const bool published = publisher == nullptr || FinishPublishing(*publisher, s);
+    if (!run.Delivered() || !published) return 1;
     return run.summary().Failed() ? 1 : 0;
 }

@@ -5,7 +5,10 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <ctime>
 
 #include "net.h"
 
@@ -15,10 +18,11 @@ namespace {
 
 constexpr unsigned kFiles = static_cast<unsigned>(Mode::Files), kListen = static_cast<unsigned>(Mode::Listen),
                    kSpeak = static_cast<unsigned>(Mode::Speak), kBmp = static_cast<unsigned>(Mode::Bmp),
-                   kEncode = static_cast<unsigned>(Mode::Encode);
+                   kEncode = static_cast<unsigned>(Mode::Encode), kConsume = static_cast<unsigned>(Mode::Consume);
 constexpr unsigned kLive = kListen | kSpeak | kBmp;
 constexpr unsigned kDecoding = kFiles | kLive;  // the modes that decode what they read
-constexpr unsigned kAll = kDecoding | kEncode;
+constexpr unsigned kAll = kDecoding | kEncode | kConsume;
+constexpr unsigned kPublishing = kFiles | kListen | kBmp;  // the modes that can publish what they decode
 
 bool Fail(std::string &err, std::string what) {
     err = std::move(what);
@@ -45,6 +49,35 @@ bool Size(const char *text, uint64_t min, uint64_t &bytes) {
     if (v > (uint64_t{1} << 40 >> shift)) return false;  // at most 1 TiB
     bytes = static_cast<uint64_t>(v) << shift;
     return bytes >= min;
+}
+
+// A UTC time as nanoseconds since 1970: "2026-12-08T10:00:00Z" (a fraction
+// of a second allowed), or whole seconds since 1970.
+bool ParseSince(const char *text, int64_t &ns) {
+    unsigned long secs = 0;
+    if (Number(text, 1, 253402300799ul, secs)) {  // up to the year 9999
+        ns = static_cast<int64_t>(secs) * 1000000000;
+        return true;
+    }
+    std::tm t{};
+    int consumed = 0;
+    if (std::sscanf(text, "%4d-%2d-%2dT%2d:%2d:%2d%n", &t.tm_year, &t.tm_mon, &t.tm_mday, &t.tm_hour, &t.tm_min,
+                    &t.tm_sec, &consumed) != 6 || consumed != 19)
+        return false;
+    int64_t frac = 0, scale = 1000000000;
+    const char *p = text + consumed;
+    if (*p == '.')
+        for (++p; *p >= '0' && *p <= '9'; ++p)
+            if (scale > 1) frac += (*p - '0') * (scale /= 10);
+    if (std::strcmp(p, "Z") != 0 || t.tm_mon < 1 || t.tm_mon > 12 || t.tm_mday < 1 || t.tm_mday > 31 ||
+        t.tm_hour > 23 || t.tm_min > 59 || t.tm_sec > 60)
+        return false;
+    t.tm_year -= 1900;
+    t.tm_mon -= 1;
+    const time_t secsOf = timegm(&t);
+    if (secsOf <= 0) return false;
+    ns = static_cast<int64_t>(secsOf) * 1000000000 + frac;
+    return true;
 }
 
 bool Port(const char *value, const char *option, uint16_t &port, std::string &err) {
@@ -120,7 +153,7 @@ const std::vector<Option> kOptions = {
      [](Settings &s, const char *, std::string &) { return Output(s, OutputMode::PluginText); }},
     {"--display", nullptr, nullptr, kDecoding, Section::Output, "output", "each display piece of a policy under its name",
      [](Settings &s, const char *, std::string &) { return Output(s, OutputMode::Display); }},
-    {"--json", nullptr, nullptr, kDecoding, Section::Output, "output",
+    {"--json", nullptr, nullptr, kDecoding | kConsume, Section::Output, "output",
      "one JSON record per line: route, policy, event, problem, summary (docs/rpd-host.schema.json); the text "
      "summary goes to stderr. The output is valid input for encode.",
      [](Settings &s, const char *, std::string &) { return Output(s, OutputMode::Json); }},
@@ -279,6 +312,55 @@ const std::vector<Option> kOptions = {
          s.live.link.writeRotate.bytes = bytes;
          return true;
      }},
+    // Publishing, and consume.
+    {"--publish", nullptr, "URLS", kPublishing, Section::Publish, nullptr,
+     "publish every record --json would print to a NATS JetStream stream as well, on the servers of URLS "
+     "(nats://HOST:PORT, several comma-separated: any of them will do, reconnecting as they come and go)",
+     [](Settings &s, const char *v, std::string &err) { return ParseServers(v, s.publish.servers, err); }},
+    {"--stream", nullptr, "NAME", kPublishing | kConsume, Section::Publish, nullptr,
+     "the JetStream stream (default RPD; created with file storage when absent)",
+     [](Settings &s, const char *v, std::string &) {
+         s.publish.stream = s.consume.stream = v;
+         return s.streamGiven = true;
+     }},
+    {"--subject", nullptr, "PREFIX", kPublishing | kConsume, Section::Publish, nullptr,
+     "subjects are PREFIX.STATION.ROUTER.TYPE (default rpd; ROUTER the BMP router or live peer with '.' and ':' "
+     "as '_', or - for none; TYPE route, policy, event, problem or summary). consume reads the subjects of the "
+     "PREFIX given, e.g. 'rpd.*.*.route' for the routes only",
+     [](Settings &s, const char *v, std::string &) {
+         s.publish.subject = s.consume.subjects = v;
+         return s.streamGiven = true;
+     }},
+    {"--replicas", nullptr, "N", kPublishing, Section::Publish, nullptr,
+     "replicas of a stream the station creates (default 1; a JetStream cluster keeps up to 5)",
+     [](Settings &s, const char *v, std::string &err) {
+         unsigned long n = 0;
+         if (!Number(v, 1, 5, n)) return Fail(err, "--replicas needs a number from 1 to 5");
+         s.publish.replicas = static_cast<int>(n);
+         return s.streamGiven = true;
+     }},
+    {"--station", nullptr, "NAME", kDecoding, Section::Publish, nullptr,
+     "name this station in every JSON record (\"station\") and in the subjects it publishes under (default: "
+     "the host name when publishing)",
+     [](Settings &s, const char *v, std::string &err) {
+         if (*v == '\0') return Fail(err, "--station needs a name");
+         return s.station = v, true;
+     }},
+    {"--durable", nullptr, "NAME", kConsume, Section::Publish, nullptr,
+     "read through the durable consumer NAME, resuming where it stopped; processes on one durable share the "
+     "records, each record going to one of them",
+     [](Settings &s, const char *v, std::string &err) {
+         if (*v == '\0' || std::strpbrk(v, ". *>") != nullptr) return Fail(err, "--durable needs a name without '.', ' ', '*' or '>'");
+         return s.consume.durable = v, true;
+     }},
+    {"--since", nullptr, "TIME", kConsume, Section::Publish, nullptr,
+     "the records stored from TIME on (2026-12-08T10:00:00Z, or seconds since 1970)",
+     [](Settings &s, const char *v, std::string &err) {
+         return ParseSince(v, s.consume.sinceNs) || Fail(err, std::string("--since needs a UTC time such as 2026-12-08T10:00:00Z: ") + v);
+     }},
+    {"--follow", nullptr, nullptr, kConsume, Section::Publish, nullptr,
+     "at the end of the stream, wait for more records (until SIGINT or SIGTERM)",
+     [](Settings &s, const char *, std::string &) { return s.consume.follow = true, true; }},
     // encode.
     {"--format", nullptr, "FMT", kEncode, Section::Encode, nullptr,
      "hex (default), raw, mrt (BGP4MP_MESSAGE_AS4) or pcap",

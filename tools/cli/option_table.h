@@ -9,7 +9,7 @@
 namespace rpdhost {
 
 // Where --help lists an option.
-enum class Section { Input, Output, Filters, Other, Live, Encode };
+enum class Section { Input, Output, Filters, Other, Live, Publish, Encode };
 
 struct Option {
     const char *name;

@@ -30,6 +30,7 @@ const char *ModeName(Mode m) {
         case Mode::Speak: return "speak";
         case Mode::Bmp: return "bmp";
         case Mode::Encode: return "encode";
+        case Mode::Consume: return "consume";
     }
     return "";
 }
@@ -53,7 +54,12 @@ int CheckFiles(Mode mode, const Settings &s) {
         case Mode::Bmp:
             if (!s.files.empty()) return UsageError(std::string(ModeName(mode)) + " reads no files: " + s.files[0]);
             break;
+        case Mode::Consume:
+            if (s.files.size() != 1) return UsageError("consume needs the servers: nats://HOST:PORT[,nats://HOST:PORT...]");
+            break;
     }
+    if (mode != Mode::Consume && s.streamGiven && s.publish.servers.empty())
+        return UsageError("--stream, --subject and --replicas go with --publish");
     return -1;
 }
 
@@ -62,7 +68,7 @@ int CheckFiles(Mode mode, const Settings &s) {
 namespace {
 
 bool ModeNamed(const std::string &word, Mode &m) {
-    for (const Mode c : {Mode::Listen, Mode::Speak, Mode::Bmp, Mode::Encode})
+    for (const Mode c : {Mode::Listen, Mode::Speak, Mode::Bmp, Mode::Encode, Mode::Consume})
         if (word == ModeName(c)) {
             m = c;
             return true;
@@ -96,7 +102,7 @@ std::string Commands(const std::vector<const Option *> &named) {
                            [&](const Option *o) { return (o->modes & static_cast<unsigned>(m)) != 0; });
     };
     std::vector<std::string> modes;
-    for (const Mode m : {Mode::Listen, Mode::Speak, Mode::Bmp, Mode::Encode})
+    for (const Mode m : {Mode::Listen, Mode::Speak, Mode::Bmp, Mode::Encode, Mode::Consume})
         if (takes(m)) modes.push_back(ModeName(m));
     std::string list;
     for (size_t i = 0; i < modes.size(); ++i) list += (i == 0 ? "" : i + 1 == modes.size() ? " and " : ", ") + modes[i];

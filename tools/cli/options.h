@@ -12,12 +12,14 @@
 #include "filter.h"
 #include "input.h"
 #include "modes.h"
+#include "nats_consumer.h"
+#include "nats_publisher.h"
 #include "reporter.h"
 #include "walk.h"
 
 namespace rpdhost {
 
-enum class Mode : unsigned { Files = 1, Listen = 2, Speak = 4, Bmp = 8, Encode = 16 };
+enum class Mode : unsigned { Files = 1, Listen = 2, Speak = 4, Bmp = 8, Encode = 16, Consume = 32 };
 
 // Everything the command line sets.
 struct Settings {
@@ -36,6 +38,10 @@ struct Settings {
     bool unchecked = false;          // encode and speak: no check of the policies through the plug-in
     std::vector<std::string> files;  // inputs, or the description speak and encode take
     bool bgpPortGiven = false, bmpPortGiven = false;
+    std::string station;       // --station ("": none; the host name when publishing)
+    PublishOptions publish;    // --publish and its settings (no servers: not publishing)
+    bool streamGiven = false;  // --stream, --subject or --replicas: they need --publish
+    ConsumeOptions consume;    // consume
 };
 
 // Parses the command line into `s`: the mode is the first word that is not

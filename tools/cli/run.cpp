@@ -13,8 +13,12 @@ Run::Run(const Plugin &plugin, const RunOptions &opt, FILE *out, FILE *err)
                                         Flush();
                                         progress_.Clear();
                                     }),
-      output_(MakeReporter(opt.output, plugin, out)), filtered_(opt.filter, *output_),
+      output_(MakeReporter(opt.output, plugin, out, opt.station)),
+      published_(opt.publish != nullptr ? MakeJsonReporter(plugin, *opt.publish, opt.station) : nullptr),
+      filtered_(opt.filter, outputs_),
       walk_(plugin, opt.walk, sinks_), verifier_(plugin, walk_), out_(out), err_(err) {
+    outputs_.Add(*output_);
+    if (published_) outputs_.Add(*published_);
     // Problems reach stderr before the output keeps them; the verifier
     // checks a route after the output showed it.
     sinks_.Add(log_);

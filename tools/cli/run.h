@@ -26,6 +26,8 @@ struct RunOptions {
     bool progress = false;  // the progress line on `err`
     WalkOptions walk;
     RouteFilter filter;
+    std::string station;             // names the station in every JSON record ("": none)
+    RecordOut *publish = nullptr;    // where the JSON records are published too, behind the same filters
 };
 
 class Run : public MessageSink {
@@ -61,7 +63,8 @@ public:
 private:
     Progress progress_;
     ProblemLog log_;
-    std::unique_ptr<RouteSink> output_;
+    std::unique_ptr<RouteSink> output_, published_;
+    FanOut outputs_;
     FilteredSink filtered_;
     FanOut sinks_;
     RouteWalk walk_;

@@ -17,10 +17,12 @@ namespace {
 
 // One monitored router's connection, read like a BMP file.
 struct Router {
-    Router(int fd, MessageSink &sink, const std::string &where)
+    Router(int fd, MessageSink &sink, const std::string &where, const std::string &address)
         : sock(fd), ctx(sink, counts), reader(ctx, BmpStream::Mode::Strict) {
         reader.origin().where = "router " + where;
+        reader.origin().router = address;
     }
+    const std::string &address() { return reader.origin().router; }
     const std::string &name() { return reader.origin().where; }
     Fd sock;
     InputCounts counts;
@@ -70,9 +72,9 @@ private:
                                     : rpdwire::Counted(lo_.maxSessions, "router", "routers") + " already (--max-sessions)"));
             return;
         }
-        routers_.push_back(std::make_unique<Router>(sock.Release(), sink_, where));
+        routers_.push_back(std::make_unique<Router>(sock.Release(), sink_, where, SocketText(from, false)));
         Router &r = *routers_.back();
-        LiveEvent(ctx_, "", 0, r.name() + ": connected");
+        LiveEvent(ctx_, "", 0, r.name() + ": connected", r.address());
         if (!rec_.active()) return;
         // Recorded with the station on BMP's port, so that the record replays with no option.
         r.record.ep.peerAddr = SocketText(from, false);
@@ -102,7 +104,8 @@ private:
         r.sock.Close();
         if (rec_.active()) rec_.Closed(r.record, now);
         LiveEvent(ctx_, "", 0,
-                  r.name() + ": connection closed " + how + " (" + rpdwire::Counted(r.counts.messages, "BGP message", "BGP messages") + ")");
+                  r.name() + ": connection closed " + how + " (" + rpdwire::Counted(r.counts.messages, "BGP message", "BGP messages") + ")",
+                  r.address());
         sink_.OnCounts(r.counts);
     }
 

@@ -18,12 +18,14 @@ void Stamp(double now, bool &has, int64_t &sec, uint32_t &usec) {
 
 }  // namespace
 
-void LiveEvent(ReaderContext &ctx, const std::string &peer, uint32_t as, const std::string &what) {
+void LiveEvent(ReaderContext &ctx, const std::string &peer, uint32_t as, const std::string &what,
+               const std::string &router) {
     InputEvent e;
     e.peer = peer;
     e.peerAs = as;
     Stamp(Now(), e.hasTime, e.sec, e.usec);
     e.what = what;
+    e.router = router.empty() ? peer : router;
     ctx.Event(e);
     FlushOutput(ctx.sink());
 }
@@ -80,6 +82,7 @@ void LiveReport::Received(LiveLink &l, rpdwire::Bytes &message, double now) {
     rec_.Received(l.record, message, now);
     Message m;
     m.source() = {0, l.where, l.addr, l.session.peerAs()};
+    m.router = l.addr;
     Stamp(now, m.hasTime, m.sec, m.usec);  // the read that brought it
     m.offset = l.offset;
     l.offset += message.size();

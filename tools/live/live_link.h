@@ -15,7 +15,9 @@
 namespace rpdhost {
 
 // An event or problem of a live input, stamped with the time it happens.
-void LiveEvent(ReaderContext &ctx, const std::string &peer, uint32_t as, const std::string &what);
+// `router` is the BMP router the event concerns; a live session's events concern its peer.
+void LiveEvent(ReaderContext &ctx, const std::string &peer, uint32_t as, const std::string &what,
+               const std::string &router = "");
 void LiveProblem(ReaderContext &ctx, const std::string &where, const std::string &what);
 // Pushes a record to its file (closes it when `last`) and the sink's output
 // out; a new file of a rotating record is said, and the record's first

@@ -28,6 +28,7 @@ struct MessageSource {
     bool hasTime = false;
     int64_t sec = 0;
     uint32_t usec = 0;
+    std::string router{};  // the BMP router or live BGP peer it came through, by address ("": none)
 };
 
 struct Message : MessageSource {
@@ -52,6 +53,7 @@ struct InputEvent {
     uint32_t usec = 0;
     std::string what;
     bool live = false;  // from a session, not a file: the offset means nothing
+    std::string router{};  // as MessageSource::router
 };
 
 // A problem in the input itself (framing, truncation, capture), not in a message.

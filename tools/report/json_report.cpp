@@ -5,6 +5,7 @@
 #include "address.h"
 #include "hex.h"
 #include "json_writer.h"
+#include "record_out.h"
 #include "reporter.h"
 #include "textual.h"
 #include "wire.h"
@@ -116,7 +117,11 @@ void WritePolicyJson(JsonWriter &j, const WcPolicy &p, const uint8_t *raw, size_
 
 class JsonReporter : public RouteSink {
 public:
-    JsonReporter(const Plugin &plugin, FILE *out) : plugin_(plugin), out_(out) {}
+    // Records to a stream of lines, or to `out`; `station` names the station in every record ("": none).
+    JsonReporter(const Plugin &plugin, FILE *out, std::string station)
+        : plugin_(plugin), own_(out), out_(own_), station_(std::move(station)) {}
+    JsonReporter(const Plugin &plugin, RecordOut &out, std::string station)
+        : plugin_(plugin), own_(nullptr), out_(out), station_(std::move(station)) {}
     bool NeedsWire() const override { return true; }
 
     void Begin(const MessageView &mv, const PolicyView &) override {
@@ -129,7 +134,7 @@ public:
 
     void Route(const MessageView &mv, const PolicyView &pv, const RouteView &r) override {
         ++routes_;
-        JsonWriter j = Head("route", mv);
+        JsonWriter j = Head(kRoute, mv);
         j.Field("action", r.announce ? "announce" : "withdraw");
         const KeyFields k = KeyFieldsOf(*r.key);
         j.Key("key").Open().Field("policy_type", k.policyType).Field("distinguisher", k.distinguisher);
@@ -138,31 +143,32 @@ public:
         uint32_t st = 0;
         j.Field("text", KeyText(plugin_, *r.key, st));
         if (r.announce) Policy(j, mv, pv, r);
-        Emit(j);
+        Emit(j, kRoute, mv.m.router);
     }
 
     void End(const MessageView &mv, const PolicyView &pv) override {
         if (routes_ > 0 || !pv.present) return;
         // A policy on a message with no RPD route (a RIB entry of another family, say).
-        JsonWriter j = Head("policy", mv);
+        JsonWriter j = Head(kPolicy, mv);
         Policy(j, mv, pv, RouteView{});
-        Emit(j);
+        Emit(j, kPolicy, mv.m.router);
     }
 
     void Event(const std::string &file, const InputEvent &e) override {
         line_.clear();
-        JsonWriter j(line_);
-        j.Open().Field("type", "event").Field("file", file).Field("offset", e.offset).Field("peer", e.peer);
+        JsonWriter j = Open(kEvent);
+        j.Field("file", file).Field("offset", e.offset).Field("peer", e.peer);
         if (e.peerAs != 0) j.Field("peer_as", e.peerAs);
+        if (!e.router.empty()) j.Field("router", e.router);
         if (e.hasTime) j.Field("time", TimeText(e.sec, e.usec));
         j.Field("event", e.what);
-        Emit(j);
+        Emit(j, kEvent, e.router);
     }
 
     void Problem(const ProblemView &p) override {
         line_.clear();
-        JsonWriter j(line_);
-        j.Open().Field("type", "problem").Field("file", p.file);
+        JsonWriter j = Open(kProblem);
+        j.Field("file", p.file);
         if (p.number != 0) j.Field("message", p.number).Field("offset", p.offset);
         if (p.frame != 0) j.Field("frame", p.frame);
         if (!p.where.empty()) j.Field("stream", p.where);
@@ -170,27 +176,46 @@ public:
         if (p.hasByte) j.Field("message_byte", p.messageByte);
         if (p.hasAttributeByte) j.Field("attribute_byte", p.attributeByte);
         if (!p.excerpt.empty()) j.Field("excerpt", p.excerpt);
-        Emit(j);
+        Emit(j, kProblem, {});
     }
+
+    void Tally(Summary &s) const override { out_.Tally(s); }
 
     void Finish(const Summary &s) override {
         line_ = SummaryJson(s);
-        line_ += '\n';
-        std::fwrite(line_.data(), 1, line_.size(), out_);
+        constexpr std::string_view kHead = R"({"type":"summary",)";
+        if (!station_.empty() && std::string_view(line_).substr(0, kHead.size()) == kHead) {
+            std::string field;  // after the type, as in every record
+            JsonWriter(field).Key("station").Str(station_);
+            line_.insert(kHead.size(), field + ",");
+        }
+        out_.Put({kSummary, {}}, line_);
     }
 
 private:
-    JsonWriter Head(const char *type, const MessageView &mv) {
-        const Message &m = mv.m;
+    static constexpr const char *kRoute = "route", *kPolicy = "policy", *kEvent = "event", *kProblem = "problem",
+                                *kSummary = "summary";
+
+    // A record's start: its type, and the station when one is named.
+    JsonWriter Open(const char *type) {
         line_.clear();
         JsonWriter j(line_);
-        j.Open().Field("type", type).Field("version", kSchemaVersion).Field("file", mv.file);
+        j.Open().Field("type", type);
+        if (!station_.empty()) j.Field("station", station_);
+        return j;
+    }
+
+    JsonWriter Head(const char *type, const MessageView &mv) {
+        const Message &m = mv.m;
+        JsonWriter j = Open(type);
+        j.Field("version", kSchemaVersion).Field("file", mv.file);
         j.Field("message", m.number).Field("offset", m.offset);
         if (m.frame != 0) j.Field("frame", m.frame);
         if (!m.where.empty()) j.Field("stream", m.where);
         if (m.rebuilt) j.Field("rib_entry", true);
         if (!m.peer.empty()) j.Field("peer", m.peer);
         if (m.peerAs != 0) j.Field("peer_as", m.peerAs);
+        if (!m.router.empty()) j.Field("router", m.router);
         if (m.hasTime) j.Field("time", TimeText(m.sec, m.usec));
         if (prefixCount_ > 0) {
             j.Key("prefixes").OpenArray();
@@ -214,14 +239,15 @@ private:
         if (r.key != nullptr) j.Field("complete", r.complete);
     }
 
-    void Emit(JsonWriter &j) {
+    void Emit(JsonWriter &j, const char *type, std::string_view router) {
         j.Close();
-        line_ += '\n';
-        std::fwrite(line_.data(), 1, line_.size(), out_);
+        out_.Put({type, router}, line_);
     }
 
     const Plugin &plugin_;
-    FILE *out_;
+    StreamRecordOut own_;
+    RecordOut &out_;
+    std::string station_;
     std::string line_, policy_;
     std::vector<std::string> prefixes_;  // the message's, from Begin
     size_t prefixCount_ = 0;
@@ -230,8 +256,12 @@ private:
 
 }  // namespace
 
-std::unique_ptr<RouteSink> MakeJsonReporter(const Plugin &plugin, FILE *out) {
-    return std::make_unique<JsonReporter>(plugin, out);
+std::unique_ptr<RouteSink> MakeJsonReporter(const Plugin &plugin, FILE *out, const std::string &station) {
+    return std::make_unique<JsonReporter>(plugin, out, station);
+}
+
+std::unique_ptr<RouteSink> MakeJsonReporter(const Plugin &plugin, RecordOut &out, const std::string &station) {
+    return std::make_unique<JsonReporter>(plugin, out, station);
 }
 
 }  // namespace rpdhost

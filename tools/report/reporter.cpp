@@ -165,12 +165,12 @@ void TextualReporter::Event(const std::string &file, const InputEvent &e) {
     PrintEvent(out_, e);
 }
 
-std::unique_ptr<RouteSink> MakeReporter(OutputMode mode, const Plugin &plugin, FILE *out) {
+std::unique_ptr<RouteSink> MakeReporter(OutputMode mode, const Plugin &plugin, FILE *out, const std::string &station) {
     switch (mode) {
         case OutputMode::Text: return MakeTextReporter(plugin, out);
         case OutputMode::PluginText: return MakePluginTextReporter(plugin, out);
         case OutputMode::Display: return MakeDisplayReporter(plugin, out);
-        case OutputMode::Json: return MakeJsonReporter(plugin, out);
+        case OutputMode::Json: return MakeJsonReporter(plugin, out, station);
         case OutputMode::None: break;
     }
     return std::make_unique<RouteSink>();

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "plugin.h"
+#include "record_out.h"
 #include "route_sink.h"
 #include "summary.h"
 
@@ -16,8 +17,12 @@ namespace rpdhost {
 
 enum class OutputMode { Text, PluginText, Display, Json, None };
 
-// The output of `mode`, written to `out`.
-std::unique_ptr<RouteSink> MakeReporter(OutputMode mode, const Plugin &plugin, FILE *out);
+// The output of `mode`, written to `out`; `station`, when not empty, names
+// the station in every JSON record.
+std::unique_ptr<RouteSink> MakeReporter(OutputMode mode, const Plugin &plugin, FILE *out,
+                                        const std::string &station = "");
+// The JSON records, handed to `out` one at a time.
+std::unique_ptr<RouteSink> MakeJsonReporter(const Plugin &plugin, RecordOut &out, const std::string &station);
 
 // The summary as the text outputs end with it, and as one JSON record (no line feed).
 void PrintSummary(FILE *to, const Summary &s);

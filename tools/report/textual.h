@@ -97,6 +97,6 @@ private:
 std::unique_ptr<RouteSink> MakeTextReporter(const Plugin &plugin, FILE *out);
 std::unique_ptr<RouteSink> MakePluginTextReporter(const Plugin &plugin, FILE *out);
 std::unique_ptr<RouteSink> MakeDisplayReporter(const Plugin &plugin, FILE *out);
-std::unique_ptr<RouteSink> MakeJsonReporter(const Plugin &plugin, FILE *out);
+std::unique_ptr<RouteSink> MakeJsonReporter(const Plugin &plugin, FILE *out, const std::string &station);
 
 }  // namespace rpdhost

@@ -105,6 +105,7 @@ void BmpStream::Event(const BmpPeerHeader *ph, const std::string &what) {
         e.usec = ph->usec;
     }
     e.what = origin_.where.empty() ? what : origin_.where + ": " + what;
+    e.router = origin_.router;
     ctx_.Event(e);
 }
 
@@ -149,7 +150,7 @@ void BmpStream::Information(uint8_t type, ByteReader r) {
 void BmpStream::Emit(const BmpPeerHeader &ph, const uint8_t *m, size_t len, const char *kind) {
     Message msg;
     msg.source() = {origin_.frame, (origin_.where.empty() ? "" : origin_.where + ": ") + kind + " of " + PeerName(ph) + ", " + Table(ph),
-                    ph.addr, ph.as, ph.sec != 0, ph.sec, ph.usec};
+                    ph.addr, ph.as, ph.sec != 0, ph.sec, ph.usec, origin_.router};
     msg.bytes.assign(m, m + len);
     msg.offset = offset_;
     ctx_.Emit(msg);

@@ -1,0 +1,199 @@
+#include "nats_publisher.h"
+
+#include <chrono>
+#include <thread>
+
+#include "clock.h"
+#include "net.h"
+
+namespace rpdhost {
+
+namespace {
+
+// Publishing waits this long at a time for room in the window, so that a stop signal is seen.
+constexpr int64_t kStallMs = 100;
+
+// A record that cannot be published as it stands, however long one waits.
+bool Permanent(natsStatus s) { return s == NATS_MAX_PAYLOAD || s == NATS_INVALID_ARG || s == NATS_INVALID_SUBJECT; }
+
+bool FindOrCreateStream(jsCtx *js, const PublishOptions &o, const std::string &prefix, std::string &err) {
+    jsStreamInfo *si = nullptr;
+    jsErrCode jerr = static_cast<jsErrCode>(0);
+    natsStatus s = js_GetStreamInfo(&si, js, o.stream.c_str(), nullptr, &jerr);
+    if (s == NATS_OK) {
+        jsStreamInfo_Destroy(si);
+        return true;
+    }
+    if (s != NATS_NOT_FOUND && jerr != JSStreamNotFoundErr) {
+        err = NatsError(s, ("cannot look up stream " + o.stream).c_str());
+        return false;
+    }
+    jsStreamConfig cfg;
+    jsStreamConfig_Init(&cfg);
+    const std::string subjects = prefix + ".>";
+    const char *list[] = {subjects.c_str()};
+    cfg.Name = o.stream.c_str();
+    cfg.Subjects = list;
+    cfg.SubjectsLen = 1;
+    cfg.Storage = js_FileStorage;
+    cfg.Replicas = o.replicas;
+    cfg.Duplicates = int64_t{120} * 1000 * 1000 * 1000;  // the window in which a message id is known again
+    s = js_AddStream(&si, js, &cfg, nullptr, &jerr);
+    if (s == NATS_OK || jerr == JSStreamNameExistErr) {  // or another station made it first
+        jsStreamInfo_Destroy(si);
+        return true;
+    }
+    err = NatsError(s, ("cannot create stream " + o.stream + " for " + subjects).c_str());
+    return false;
+}
+
+}  // namespace
+
+NatsPublisher::~NatsPublisher() {
+    for (natsMsg *m : again_) natsMsg_Destroy(m);
+    if (link_.js() != nullptr) {
+        natsMsgList pending{};
+        if (js_PublishAsyncGetPendingList(&pending, link_.js()) == NATS_OK) natsMsgList_Destroy(&pending);
+    }
+}
+
+bool NatsPublisher::Open(const PublishOptions &o, std::string &err) {
+    o_ = o;
+    prefix_ = o.subject;
+    // The run's own ids: a station started again must not have its records taken for duplicates.
+    const auto start = std::chrono::duration_cast<std::chrono::microseconds>(
+                           std::chrono::system_clock::now().time_since_epoch()).count();
+    idPrefix_ = o.station + "/" + std::to_string(start) + "/";
+    jsOptions jo;
+    jsOptions_Init(&jo);
+    jo.PublishAsync.MaxPending = o.window;
+    jo.PublishAsync.AckHandler = &NatsPublisher::OnAck;
+    jo.PublishAsync.AckHandlerClosure = this;
+    jo.PublishAsync.StallWait = kStallMs;
+    return link_.Open(o.servers, o.connectMs, &jo, err) && FindOrCreateStream(link_.js(), o, prefix_, err);
+}
+
+// The library's thread: what was acknowledged is done, what lost its
+// acknowledgement (a timeout, a server gone) waits to be published again,
+// and what the stream refused is dropped and counted.
+void NatsPublisher::OnAck(jsCtx *, natsMsg *msg, jsPubAck *pa, jsPubAckErr *pae, void *self) {
+    auto &p = *static_cast<NatsPublisher *>(self);
+    std::lock_guard<std::mutex> hold(p.mu_);
+    if (pa != nullptr) {
+        ++p.counts_.acknowledged;
+    } else if (pae != nullptr && pae->ErrCode != 0) {
+        ++p.counts_.refused;
+        p.refusal_ = pae->ErrText != nullptr ? pae->ErrText : "refused";
+    } else {
+        p.again_.push_back(msg);
+        return;
+    }
+    natsMsg_Destroy(msg);
+}
+
+natsStatus NatsPublisher::Send(natsMsg *&m) {
+    jsPubOptions po;
+    jsPubOptions_Init(&po);
+    po.MaxWait = o_.ackWaitMs;
+    return js_PublishMsgAsync(link_.js(), &m, &po);
+}
+
+bool NatsPublisher::Republish() {
+    for (;;) {
+        natsMsg *m = nullptr;
+        {
+            std::lock_guard<std::mutex> hold(mu_);
+            if (again_.empty()) return true;
+            m = again_.front();
+            again_.pop_front();
+        }
+        const natsStatus s = Send(m);
+        std::lock_guard<std::mutex> hold(mu_);
+        if (s == NATS_OK) {
+            ++counts_.republished;
+            continue;
+        }
+        again_.push_front(m);  // no room yet, or no server: later
+        return false;
+    }
+}
+
+void NatsPublisher::Put(const RecordTag &tag, std::string &line) {
+    const std::string subject = prefix_ + "." + SubjectToken(o_.station) + "." + SubjectToken(std::string(tag.router)) +
+                                "." + tag.type;
+    const std::string id = idPrefix_ + std::to_string(++sequence_);
+    natsMsg *m = nullptr;
+    natsStatus s = natsMsg_Create(&m, subject.c_str(), nullptr, line.data(), static_cast<int>(line.size()));
+    if (s == NATS_OK) s = natsMsgHeader_Set(m, "Nats-Msg-Id", id.c_str());
+    while (s == NATS_OK) {
+        Republish();
+        s = Send(m);
+        if (s == NATS_OK) break;
+        if (Permanent(s)) break;
+        // The window is full or no server answers: wait, and with the
+        // station, the routers. A stop signal leaves it to the final flush.
+        if (StopRequested()) {
+            std::lock_guard<std::mutex> hold(mu_);
+            again_.push_back(m);
+            ++counts_.published;
+            return;
+        }
+        s = NATS_OK;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    std::lock_guard<std::mutex> hold(mu_);
+    if (s == NATS_OK) {
+        ++counts_.published;
+        return;
+    }
+    if (s == NATS_MAX_PAYLOAD) {
+        ++counts_.tooLarge;
+    } else {
+        ++counts_.refused;
+        refusal_ = natsStatus_GetText(s);
+    }
+    natsMsg_Destroy(m);
+}
+
+uint64_t NatsPublisher::Flush(int64_t ms) {
+    const double end = Now() + static_cast<double>(ms) / 1000;
+    for (;;) {
+        const bool sent = Republish();
+        jsPubOptions po;
+        jsPubOptions_Init(&po);
+        po.MaxWait = kStallMs;
+        const natsStatus s = js_PublishAsyncComplete(link_.js(), &po);
+        if (s == NATS_OK && sent) {
+            std::lock_guard<std::mutex> hold(mu_);
+            if (again_.empty()) return 0;
+        }
+        if (Now() >= end) break;
+        if (s != NATS_TIMEOUT) std::this_thread::sleep_for(std::chrono::milliseconds(kStallMs));
+    }
+    natsMsgList pending{};
+    uint64_t left = 0;
+    if (js_PublishAsyncGetPendingList(&pending, link_.js()) == NATS_OK) {
+        left = static_cast<uint64_t>(pending.Count);
+        natsMsgList_Destroy(&pending);
+    }
+    std::lock_guard<std::mutex> hold(mu_);
+    return left + again_.size();
+}
+
+PublishCounts NatsPublisher::Counts() const {
+    std::lock_guard<std::mutex> hold(mu_);
+    return counts_;
+}
+
+std::string NatsPublisher::Refusal() const {
+    std::lock_guard<std::mutex> hold(mu_);
+    return refusal_;
+}
+
+void NatsPublisher::Tally(Summary &s) const {
+    const PublishCounts c = Counts();
+    if (c.tooLarge > 0) s.skipped["records larger than the NATS server's limit, not published"] = {c.tooLarge, true};
+    if (c.refused > 0) s.skipped["records the JetStream stream refused (" + Refusal() + ")"] = {c.refused, true};
+}
+
+}  // namespace rpdhost

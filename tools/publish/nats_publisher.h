@@ -1,0 +1,81 @@
+// --publish: the JSON records into a NATS JetStream stream, each under
+// PREFIX.STATION.ROUTER.TYPE and with a message id of the station's own
+// (its name, the start of its run, a sequence), so that a record published
+// again after an acknowledgement was lost is dropped by the stream's
+// duplicate window: each record is in the stream once.
+//
+// Publishing is asynchronous within a bounded window of unacknowledged
+// records. A record whose acknowledgement does not come in time is
+// published again, through reconnections to any server of the list. A full
+// window makes Put wait, and so the station stops reading from its routers
+// (their TCP connections back up) rather than drop anything. What is
+// dropped anyway (a record above the server's size limit, one the stream
+// refuses) is counted in the summary and reported.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <deque>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "nats_link.h"
+#include "record_out.h"
+
+namespace rpdhost {
+
+struct PublishOptions {
+    std::vector<std::string> servers;  // nats:// URLs
+    std::string stream = "RPD";        // created (file storage) when absent
+    std::string subject = "rpd";       // the prefix of every subject
+    std::string station;               // names the station in subjects and message ids
+    int replicas = 1;                  // of a stream it creates
+    int64_t window = 4096;             // unacknowledged records at most
+    int64_t ackWaitMs = 2000;          // unacknowledged this long: published again
+    int64_t connectMs = 5000;          // for the first server to answer
+};
+
+// What became of the records, for the summary and the report at the end.
+struct PublishCounts {
+    uint64_t published = 0;      // handed to the server (republications not counted again)
+    uint64_t acknowledged = 0;   // in the stream (duplicates included: already there)
+    uint64_t republished = 0;    // sent again after a lost or late acknowledgement
+    uint64_t tooLarge = 0;       // above the server's size limit: dropped
+    uint64_t refused = 0;        // refused by the stream: dropped
+};
+
+class NatsPublisher : public RecordOut {
+public:
+    NatsPublisher() = default;
+    ~NatsPublisher() override;
+
+    // Connects and finds or creates the stream; false with the reason.
+    bool Open(const PublishOptions &o, std::string &err);
+    void Put(const RecordTag &tag, std::string &line) override;
+    void Tally(Summary &s) const override;
+    // Waits at most `ms` for every record to be acknowledged (publishing
+    // again what needs it); how many are left unacknowledged.
+    uint64_t Flush(int64_t ms);
+    PublishCounts Counts() const;
+    // What the stream refused last ("" when it refused nothing).
+    std::string Refusal() const;
+
+private:
+    static void OnAck(jsCtx *js, natsMsg *msg, jsPubAck *pa, jsPubAckErr *pae, void *self);
+    // Publishes again what lost its acknowledgement; false when the window is full.
+    bool Republish();
+    // One publication; the message is the library's once this returns true.
+    natsStatus Send(natsMsg *&m);
+
+    PublishOptions o_;
+    NatsLink link_;
+    std::string prefix_, idPrefix_;
+    uint64_t sequence_ = 0;
+    mutable std::mutex mu_;        // the acknowledgement thread's side
+    std::deque<natsMsg *> again_;  // to publish again (ours to destroy)
+    std::string refusal_;
+    PublishCounts counts_;         // under mu_
+};
+
+}  // namespace rpdhost
