@@ -50,6 +50,18 @@ expect_rc 2 "speak's option to listen" "$tool" listen --connect 192.0.2.1
 grep -q -- "--connect is an option of rpd-host speak, not of rpd-host listen" "$tmp/err" || fail "mode not named: $(cat "$tmp/err")"
 expect_rc 2 "one port for BGP and BMP" "$tool" --port 1790 --bmp-port 1790 "$samples/full-set.pcap"
 grep -q -- "--port and --bmp-port both name port 1790" "$tmp/err" || fail "port conflict not named: $(cat "$tmp/err")"
+# Publishing and consume: what is refused before any server is asked.
+for bad in "--since 2026-13-01T00:00:00Z" "--since 2026-12-08T10:00:00" "--since yesterday" "--durable a.b"; do
+  expect_rc 2 "consume $bad" "$tool" consume $bad nats://127.0.0.1:4222
+done
+expect_rc 2 "consume without servers" "$tool" consume
+expect_rc 2 "a server that is not nats://" "$tool" consume http://127.0.0.1:4222
+expect_rc 2 "--stream without --publish" "$tool" --stream X "$samples/full-set.hex"
+grep -q -- "go with --publish" "$tmp/err" || fail "--stream without --publish not said: $(cat "$tmp/err")"
+expect_rc 2 "a text output for consume" "$tool" consume --display nats://127.0.0.1:4222
+expect_rc 1 "consume from no server" "$tool" consume --since 2026-12-08T10:00:00.5Z nats://127.0.0.1:1
+expect_rc 2 "publish to no server" "$tool" --publish nats://127.0.0.1:1 "$samples/full-set.hex"
+grep -q "publish: cannot connect to nats://127.0.0.1:1" "$tmp/err" || fail "unreachable server not named: $(cat "$tmp/err")"
 expect_rc 0 "--version" "$tool" --version
 grep -q "^rpd-host [0-9]" "$tmp/out" || fail "--version prints no version"
 cp "$samples/noadv.hex" "$tmp/-odd.hex"
