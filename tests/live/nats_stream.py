@@ -4,7 +4,8 @@ on loopback, and consumers reading the stream back:
 
 1. rpd-host replays the samples and the real-implementation captures with
    --json --publish: `consume` prints exactly the records the station printed,
-   in the same order; a subject filter gives a router's or a type's records.
+   in the same order; a subject filter gives a router's or a type's records;
+   `consume --table` gives the table `--table` gives on the files.
 2. A router streams BMP to `rpd-host bmp --publish` while the server is killed
    with SIGKILL and started again on the same store: every record the station
    printed is in the stream exactly once.
@@ -99,6 +100,12 @@ def replay(server):
     bmp_router = [line for line in printed if '"router":"127.0.0.1"' in line]
     check(bmp_router and consume(server.url, "--subject", "rpd.replay.127_0_0_1.>") == bmp_router,
           "--subject rpd.replay.127_0_0_1.>: the records of that router")
+    # The routes in force: the same table from the files and from the stream.
+    r = subprocess.run([TOOL, "--table", "--json", "--station", "replay", *inputs], capture_output=True, text=True,
+                       timeout=60)
+    table = r.stdout.splitlines()
+    check(len(table) > 1 and consume(server.url, "--table", "--json") == table,
+          "consume --table differs from the files' --table (%d records)" % len(table))
     return printed
 
 

@@ -174,6 +174,14 @@ for f in "$samples"/*.hex "$samples"/*.pcap "$samples"/*.mrt "$fixtures"/*.pcap*
   "$tool" --json --verify --port 179 --port 1179 "$f" 2>/dev/null >"$tmp/records"
   "$here/validate_json.py" "$schema" <"$tmp/records" 2>"$tmp/err" || fail "$(basename "$f"): records off the schema: $(cat "$tmp/err")"
 done
+# --table: the routes in force, on the schema too; a BMP peer that went down leaves none, an earlier time some.
+"$tool" --table --json --station lab --at 2023-11-14T22:13:22.6Z "$fixtures/bmp-rpd.pcapng" 2>/dev/null >"$tmp/records"
+"$here/validate_json.py" "$schema" <"$tmp/records" 2>"$tmp/err" || fail "--table --json off the schema: $(cat "$tmp/err")"
+tail -1 "$tmp/records" | grep -qx '{"type":"table","routes":5,"at":"2023-11-14T22:13:22.600000Z"}' ||
+  fail "--table --at: $(tail -1 "$tmp/records")"
+"$tool" --table "$fixtures/bmp-rpd.pcapng" | grep -q "^table: 0 RPD routes in force at the end" || fail "--table after peer down"
+expect_rc 2 "--table with --display" "$tool" --table --display "$samples/full-set.hex"
+expect_rc 2 "--at without --table" "$tool" --at 2023-11-14T22:13:22Z "$samples/full-set.hex"
 # Decode -> encode -> decode gives the same routes and policies, for every sample and fixture.
 same_routes() {
   /usr/bin/python3 - "$1" "$2" <<'PY'

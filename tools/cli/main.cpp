@@ -87,11 +87,23 @@ int ConsumeCommand(Settings &s) {
         std::fprintf(stderr, "rpd-host: consume: %s\n", err.c_str());
         return 2;
     }
-    const bool ok = Consume(s.consume, [](std::string_view r) {
-        std::fwrite(r.data(), 1, r.size(), stdout);
-        std::fputc('\n', stdout);
+    RouteTable table(s.tableAt);
+    std::string line;
+    const bool ok = Consume(s.consume, [&](std::string_view r) {
+        if (!s.table) {
+            std::fwrite(r.data(), 1, r.size(), stdout);
+            std::fputc('\n', stdout);
+            return;
+        }
+        // The record's type, to file it as the station did.
+        const size_t at = r.find(R"("type":")");
+        const size_t end = at == std::string_view::npos ? at : r.find('"', at + 8);
+        const std::string type(end == std::string_view::npos ? std::string_view() : r.substr(at + 8, end - at - 8));
+        line.assign(r);
+        table.Put({type.c_str(), {}}, line);
     }, err);
     if (!ok) std::fprintf(stderr, "rpd-host: consume: %s\n", err.c_str());
+    if (s.table) table.Print(stdout, s.output == OutputMode::Json);
     if (std::fflush(stdout) != 0 || std::ferror(stdout)) return 1;
     return ok ? 0 : 1;
 }
@@ -172,11 +184,14 @@ int main(int argc, char **argv) {
         ro.publish = publisher.get();
     }
     ro.station = s.station;
+    RouteTable table(s.tableAt);
+    if (s.table) ro.records = &table;
     Run run(plugin, ro, stdout, stderr);
     if (mode == Mode::Files) ReadFiles(s, run);
     else if (!RunLive(s, job, run)) return 1;
+    if (s.summary) run.Finish();
+    if (s.table) table.Print(stdout, s.output == OutputMode::Json);
     if (s.summary) {
-        run.Finish();
         run.Flush();  // before the summary, which may go to stderr
         PrintSummary(s.output == OutputMode::Json ? stderr : stdout, run.summary());
     }

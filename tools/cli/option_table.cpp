@@ -11,6 +11,7 @@
 #include <ctime>
 
 #include "net.h"
+#include "textual.h"
 
 namespace rpdhost {
 
@@ -159,6 +160,19 @@ const std::vector<Option> kOptions = {
      [](Settings &s, const char *, std::string &) { return Output(s, OutputMode::Json); }},
     {"--quiet", nullptr, nullptr, kDecoding, Section::Output, "output", "no routes, only problems and the summary",
      [](Settings &s, const char *, std::string &) { return Output(s, OutputMode::None); }},
+    {"--table", nullptr, nullptr, kDecoding | kConsume, Section::Output, nullptr,
+     "instead of the records as they come, the RPD routes in force at the end: for each router, peer and route "
+     "key, the policy that stands (an announcement sets it, a withdrawal removes it, a peer's session or a "
+     "router's stream ending removes theirs); as text, or with --json as one \"table_route\" record each",
+     [](Settings &s, const char *, std::string &) { return s.table = true; }},
+    {"--at", nullptr, "TIME", kDecoding | kConsume, Section::Output, nullptr,
+     "with --table: the routes in force at TIME (2026-12-08T10:00:00Z, or seconds since 1970), by the records' times",
+     [](Settings &s, const char *v, std::string &err) {
+         int64_t ns = 0;
+         if (!ParseSince(v, ns)) return Fail(err, std::string("--at needs a UTC time such as 2026-12-08T10:00:00Z: ") + v);
+         s.tableAt = TimeText(ns / 1000000000, static_cast<uint32_t>(ns % 1000000000 / 1000));
+         return true;
+     }},
     // Filters.
     {"--peer", nullptr, "ADDR", kDecoding, Section::Filters, nullptr,
      "routes whose key names this peer address",

@@ -58,6 +58,9 @@ int CheckFiles(Mode mode, const Settings &s) {
             if (s.files.size() != 1) return UsageError("consume needs the servers: nats://HOST:PORT[,nats://HOST:PORT...]");
             break;
     }
+    if (s.table && s.output != OutputMode::Text && s.output != OutputMode::Json)
+        return UsageError("--table shows the routes as text or, with --json, as JSON records");
+    if (!s.tableAt.empty() && !s.table) return UsageError("--at goes with --table");
     if (mode != Mode::Consume && s.streamGiven && s.publish.servers.empty())
         return UsageError("--stream, --subject and --replicas go with --publish");
     return -1;

@@ -15,6 +15,7 @@
 #include "nats_consumer.h"
 #include "nats_publisher.h"
 #include "reporter.h"
+#include "route_table.h"
 #include "walk.h"
 
 namespace rpdhost {
@@ -42,6 +43,8 @@ struct Settings {
     PublishOptions publish;    // --publish and its settings (no servers: not publishing)
     bool streamGiven = false;  // --stream, --subject or --replicas: they need --publish
     ConsumeOptions consume;    // consume
+    bool table = false;        // --table: the routes in force, at the end
+    std::string tableAt;       // --at, as records write times ("": the end)
 };
 
 // Parses the command line into `s`: the mode is the first word that is not

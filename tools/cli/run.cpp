@@ -13,7 +13,8 @@ Run::Run(const Plugin &plugin, const RunOptions &opt, FILE *out, FILE *err)
                                         Flush();
                                         progress_.Clear();
                                     }),
-      output_(MakeReporter(opt.output, plugin, out, opt.station)),
+      output_(opt.records != nullptr ? MakeJsonReporter(plugin, *opt.records, opt.station)
+                                     : MakeReporter(opt.output, plugin, out, opt.station)),
       published_(opt.publish != nullptr ? MakeJsonReporter(plugin, *opt.publish, opt.station) : nullptr),
       filtered_(opt.filter, outputs_),
       walk_(plugin, opt.walk, sinks_), verifier_(plugin, walk_), out_(out), err_(err) {

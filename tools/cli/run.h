@@ -28,6 +28,7 @@ struct RunOptions {
     RouteFilter filter;
     std::string station;             // names the station in every JSON record ("": none)
     RecordOut *publish = nullptr;    // where the JSON records are published too, behind the same filters
+    RecordOut *records = nullptr;    // instead of the output: the JSON records go here (--table)
 };
 
 class Run : public MessageSink {

@@ -16,7 +16,8 @@ const char kHead[] =
     "                      POLICY.json\n"
     "       rpd-host bmp [OPTIONS] [LIVE OPTIONS]\n"
     "       rpd-host encode [--format FMT] [--output FILE] [--unchecked] POLICY.json\n"
-    "       rpd-host consume [--json] [PUBLISH OPTIONS] nats://HOST:PORT[,...]\n"
+    "       rpd-host consume [--json] [--table [--at TIME]] [PUBLISH OPTIONS]\n"
+    "                        nats://HOST:PORT[,...]\n"
     "\n"
     "Decodes the BGP Routing Policy Distribution routes (AFI 1, SAFI 75) of BGP\n"
     "messages through the RPD plug-in, as a BGP process would: MP_REACH_NLRI and\n"
@@ -153,7 +154,8 @@ void PrintUsage(FILE *out) {
     List(s, Section::Live);
     s += "\nPublishing: a station (bmp, listen, or rpd-host replaying files) publishes\n"
          "its records to NATS JetStream with --publish; consume reads them back, in\n"
-         "stream order, as --json records, and ends at the end of the stream.\n";
+         "stream order, as --json records (or, with --table, the routes in force), and\n"
+         "ends at the end of the stream.\n";
     List(s, Section::Publish);
     s += "\nencode: builds one BGP UPDATE per entry of POLICY.json's \"updates\" (see\n"
          "samples/*.json) and writes them to the output.\n";

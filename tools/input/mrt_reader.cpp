@@ -58,6 +58,8 @@ void MrtReader::Bgp4mp(uint16_t subtype, ByteReader body) {
         if (!body.U16(from) || !body.U16(to)) return Damaged("BGP4MP state change cut short");
         InputEvent e{offset_, AddressText(v6, peerIp), peerAs, true, sec_, usec_,
                      std::string("state ") + StateName(from) + " -> " + StateName(to)};
+        constexpr uint16_t kEstablished = 6;
+        if (from == kEstablished && to != kEstablished) e.ends = InputEvent::Ends::Peer;
         ctx_.Event(e);
         return;
     }

@@ -105,7 +105,7 @@ private:
         if (rec_.active()) rec_.Closed(r.record, now);
         LiveEvent(ctx_, "", 0,
                   r.name() + ": connection closed " + how + " (" + rpdwire::Counted(r.counts.messages, "BGP message", "BGP messages") + ")",
-                  r.address());
+                  r.address(), InputEvent::Ends::Router);
         sink_.OnCounts(r.counts);
     }
 

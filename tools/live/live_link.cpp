@@ -19,13 +19,14 @@ void Stamp(double now, bool &has, int64_t &sec, uint32_t &usec) {
 }  // namespace
 
 void LiveEvent(ReaderContext &ctx, const std::string &peer, uint32_t as, const std::string &what,
-               const std::string &router) {
+               const std::string &router, InputEvent::Ends ends) {
     InputEvent e;
     e.peer = peer;
     e.peerAs = as;
     Stamp(Now(), e.hasTime, e.sec, e.usec);
     e.what = what;
     e.router = router.empty() ? peer : router;
+    e.ends = ends;
     ctx.Event(e);
     FlushOutput(ctx.sink());
 }
@@ -114,7 +115,9 @@ void LiveReport::Apply(LiveLink &l, SessionOutput out, double now) {
         switch (e.kind) {
             case SessionEvent::Kind::Message: Received(l, e.message, now); break;
             case SessionEvent::Kind::Established: Established(l, now); break;
-            case SessionEvent::Kind::Closed: LiveEvent(ctx_, l.addr, l.session.peerAs(), e.how); break;
+            case SessionEvent::Kind::Closed:
+                LiveEvent(ctx_, l.addr, l.session.peerAs(), e.how, "", InputEvent::Ends::Peer);
+                break;
         }
     }
     if (!out.problem.empty()) LiveProblem(ctx_, l.where, out.problem);

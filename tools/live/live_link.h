@@ -17,7 +17,7 @@ namespace rpdhost {
 // An event or problem of a live input, stamped with the time it happens.
 // `router` is the BMP router the event concerns; a live session's events concern its peer.
 void LiveEvent(ReaderContext &ctx, const std::string &peer, uint32_t as, const std::string &what,
-               const std::string &router = "");
+               const std::string &router = "", InputEvent::Ends ends = InputEvent::Ends::Nothing);
 void LiveProblem(ReaderContext &ctx, const std::string &where, const std::string &what);
 // Pushes a record to its file (closes it when `last`) and the sink's output
 // out; a new file of a rotating record is said, and the record's first

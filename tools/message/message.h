@@ -54,6 +54,10 @@ struct InputEvent {
     std::string what;
     bool live = false;  // from a session, not a file: the offset means nothing
     std::string router{};  // as MessageSource::router
+    // What the event ends, for whoever keeps routes: the session with `peer`
+    // (a BMP Peer Down, a closed session, an MRT state change leaving
+    // Established), or everything the router sent (its BMP stream ended).
+    enum class Ends : uint8_t { Nothing, Peer, Router } ends = Ends::Nothing;
 };
 
 // A problem in the input itself (framing, truncation, capture), not in a message.

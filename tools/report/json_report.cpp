@@ -160,6 +160,7 @@ public:
         j.Field("file", file).Field("offset", e.offset).Field("peer", e.peer);
         if (e.peerAs != 0) j.Field("peer_as", e.peerAs);
         if (!e.router.empty()) j.Field("router", e.router);
+        if (e.ends != InputEvent::Ends::Nothing) j.Field("ends", e.ends == InputEvent::Ends::Peer ? "peer" : "router");
         if (e.hasTime) j.Field("time", TimeText(e.sec, e.usec));
         j.Field("event", e.what);
         Emit(j, kEvent, e.router);

@@ -94,7 +94,7 @@ void StatText(uint16_t type, ByteReader v, std::string &out) {
 
 }  // namespace
 
-void BmpStream::Event(const BmpPeerHeader *ph, const std::string &what) {
+void BmpStream::Event(const BmpPeerHeader *ph, const std::string &what, InputEvent::Ends ends) {
     InputEvent e;
     e.offset = offset_;
     if (ph != nullptr) {
@@ -106,6 +106,7 @@ void BmpStream::Event(const BmpPeerHeader *ph, const std::string &what) {
     }
     e.what = origin_.where.empty() ? what : origin_.where + ": " + what;
     e.router = origin_.router;
+    e.ends = ends;
     ctx_.Event(e);
 }
 
@@ -144,7 +145,7 @@ void BmpStream::Information(uint8_t type, ByteReader r) {
             what += std::string(", ") + (t == 0 ? "" : std::string(kInfo[t]) + " ") + "\"" + Printable(v, n) + "\"";
     }
     if (termination) terminated_ = true;
-    Event(nullptr, what);
+    Event(nullptr, what, termination ? InputEvent::Ends::Router : InputEvent::Ends::Nothing);
 }
 
 void BmpStream::Emit(const BmpPeerHeader &ph, const uint8_t *m, size_t len, const char *kind) {
@@ -254,7 +255,7 @@ void BmpStream::PeerDown(const BmpPeerHeader &ph, ByteReader r) {
     } else {
         what += "reason " + std::to_string(reason);
     }
-    Event(&ph, what);
+    Event(&ph, what, InputEvent::Ends::Peer);
 }
 
 // A statistics report: its counters as one event, "statistics: routes in Loc-RIB 12, ...".

@@ -63,7 +63,7 @@ private:
     void Emit(const BmpPeerHeader &ph, const uint8_t *m, size_t len, const char *kind);
     void Damaged(std::string what);
     // `ph`: the peer it is about (its address, AS and time), or none.
-    void Event(const BmpPeerHeader *ph, const std::string &what);
+    void Event(const BmpPeerHeader *ph, const std::string &what, InputEvent::Ends ends = InputEvent::Ends::Nothing);
 
     ReaderContext &ctx_;
     Mode mode_;
