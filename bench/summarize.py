@@ -118,6 +118,38 @@ def versus_tshark(path):
     return failures
 
 
+def versus_nats(path):
+    """Station -> JetStream -> consume against the JSON station alone on the
+    same routes: CPU and wall time, the median of the repetitions."""
+    reps = []
+    for line in open(path):
+        run, user, sys_, wall = line.split()
+        if not reps or run in reps[-1]:
+            reps.append({})
+        reps[-1][run] = (float(user) + float(sys_), float(wall))
+    if not reps:
+        return []
+
+    def median(values):
+        values = sorted(values)
+        return values[len(values) // 2]
+
+    routes = 100000
+    print(f"\nPublishing to NATS JetStream on loopback, {routes:,} routes (median of {len(reps)} interleaved repetitions):\n")
+    print("| run | CPU s | wall s | routes/s (wall) |")
+    print("|---|---:|---:|---:|")
+    for run, label in (("json", "station alone, --json to /dev/null"), ("publish", "station --quiet --publish (until acknowledged)"),
+                       ("consume", "consume, the whole stream")):
+        cpu, wall = median(r[run][0] for r in reps), median(r[run][1] for r in reps)
+        print(f"| {label} | {cpu:.2f} | {wall:.2f} | {routes / wall:,.0f} |")
+    through = median(routes / (r["publish"][1] + r["consume"][1]) for r in reps)
+    ratio = median(r["publish"][0] / r["json"][0] for r in reps)
+    ok = ratio <= 2.0
+    print(f"\nStation -> JetStream -> consume: {through:,.0f} routes/s. Publisher CPU per route / JSON station's: "
+          f"{ratio:.2f} (limit 2.0, {'ok' if ok else 'MISSED'}).")
+    return [] if ok else [f"publishing costs {ratio:.2f} times the JSON station's CPU"]
+
+
 def main():
     doc = json.load(open(sys.argv[1]))
     rows = {}
@@ -176,6 +208,8 @@ def main():
         failures += versus_bgpdump(sys.argv[4])
     if len(sys.argv) > 5:
         failures += versus_tshark(sys.argv[5])
+    if len(sys.argv) > 6:
+        failures += versus_nats(sys.argv[6])
     for f in failures:
         print(f"\nMISSED: {f}")
     return 1 if failures else 0

@@ -113,7 +113,7 @@ constexpr int64_t kPublishFlushMs = 10000;
 
 // The end of publishing: every record acknowledged, or said how many are not.
 bool FinishPublishing(NatsPublisher &p, const Settings &s) {
-    const uint64_t left = p.Flush(kPublishFlushMs);
+    const uint64_t left = p.Finish(kPublishFlushMs);
     const PublishCounts c = p.Counts();
     if (left > 0) {
         std::fprintf(stderr,
@@ -124,7 +124,7 @@ bool FinishPublishing(NatsPublisher &p, const Settings &s) {
         return false;
     }
     if (s.summary)
-        std::fprintf(stderr, "rpd-host: published %llu records to stream %s (%llu sent again after a lost acknowledgement)\n",
+        std::fprintf(stderr, "rpd-host: published %llu records to stream %s (%llu messages sent again after a lost acknowledgement)\n",
                      static_cast<unsigned long long>(c.published), s.publish.stream.c_str(),
                      static_cast<unsigned long long>(c.republished));
     return true;

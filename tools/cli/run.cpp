@@ -17,7 +17,7 @@ Run::Run(const Plugin &plugin, const RunOptions &opt, FILE *out, FILE *err)
                                      : MakeReporter(opt.output, plugin, out, opt.station)),
       published_(opt.publish != nullptr ? MakeJsonReporter(plugin, *opt.publish, opt.station) : nullptr),
       filtered_(opt.filter, outputs_),
-      walk_(plugin, opt.walk, sinks_), verifier_(plugin, walk_), out_(out), err_(err) {
+      walk_(plugin, opt.walk, sinks_), verifier_(plugin, walk_), publish_(opt.publish), out_(out), err_(err) {
     outputs_.Add(*output_);
     if (published_) outputs_.Add(*published_);
     // Problems reach stderr before the output keeps them; the verifier
@@ -68,6 +68,7 @@ void Run::OnProgress(uint64_t bytes) {
 }
 
 bool Run::Flush() {
+    if (publish_ != nullptr) publish_->Flush();
     if (outError_ == 0) {
         errno = 0;
         if (std::fflush(out_) != 0 || std::ferror(out_)) outError_ = errno != 0 ? errno : -1;

@@ -71,6 +71,7 @@ private:
     RouteWalk walk_;
     Verifier verifier_;
     FILE *in_ = nullptr;  // a regular file being read: its position is the progress
+    RecordOut *publish_ = nullptr;
     FILE *out_, *err_;
     int outError_ = 0;  // the output's first failure (-1: one without a reason)
 };

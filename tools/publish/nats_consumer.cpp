@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 
 #include "nats_link.h"
@@ -86,7 +87,13 @@ bool Consume(const ConsumeOptions &o, const std::function<void(std::string_view)
         uint64_t left = 1;
         for (int i = 0; i < s.batch.Count; ++i) {
             natsMsg *m = s.batch.Msgs[i];
-            record(std::string_view(natsMsg_GetData(m), static_cast<size_t>(natsMsg_GetDataLength(m))));
+            // A message holds records of one subject, one per line.
+            std::string_view data(natsMsg_GetData(m), static_cast<size_t>(natsMsg_GetDataLength(m)));
+            while (!data.empty()) {
+                const size_t eol = std::min(data.find('\n'), data.size());
+                if (eol > 0) record(data.substr(0, eol));
+                data.remove_prefix(std::min(eol + 1, data.size()));
+            }
             natsMsg_Ack(m, nullptr);
             jsMsgMetaData *meta = nullptr;
             if (i + 1 == s.batch.Count && natsMsg_GetMetaData(&meta, m) == NATS_OK) {

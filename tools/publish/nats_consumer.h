@@ -21,7 +21,8 @@ struct ConsumeOptions {
     int64_t connectMs = 5000;
 };
 
-// Calls `record` with each record in stream order and acknowledges it after;
+// Calls `record` with each record in stream order (a message holds one or
+// more, a line each) and acknowledges the message after its records;
 // false with the reason when the stream cannot be read.
 bool Consume(const ConsumeOptions &o, const std::function<void(std::string_view)> &record, std::string &err);
 

@@ -1,5 +1,6 @@
 #include "nats_publisher.h"
 
+#include <algorithm>
 #include <chrono>
 #include <thread>
 
@@ -12,6 +13,17 @@ namespace {
 
 // Publishing waits this long at a time for room in the window, so that a stop signal is seen.
 constexpr int64_t kStallMs = 100;
+// A message holds at most this many records, and at most this many bytes (well under a server's limit).
+constexpr uint64_t kBatchRecords = 64;
+constexpr size_t kBatchBytes = 256 * 1024;
+
+// The records in a message: its lines.
+uint64_t Records(natsMsg *m) {
+    const char *p = natsMsg_GetData(m);
+    uint64_t n = 0;
+    for (int i = 0; i < natsMsg_GetDataLength(m); ++i) n += p[i] == '\n';
+    return n;
+}
 
 // A record that cannot be published as it stands, however long one waits.
 bool Permanent(natsStatus s) { return s == NATS_MAX_PAYLOAD || s == NATS_INVALID_ARG || s == NATS_INVALID_SUBJECT; }
@@ -66,11 +78,13 @@ bool NatsPublisher::Open(const PublishOptions &o, std::string &err) {
     idPrefix_ = o.station + "/" + std::to_string(start) + "/";
     jsOptions jo;
     jsOptions_Init(&jo);
-    jo.PublishAsync.MaxPending = o.window;
+    jo.PublishAsync.MaxPending = std::max<int64_t>(1, o.window / static_cast<int64_t>(kBatchRecords));
     jo.PublishAsync.AckHandler = &NatsPublisher::OnAck;
     jo.PublishAsync.AckHandlerClosure = this;
     jo.PublishAsync.StallWait = kStallMs;
-    return link_.Open(o.servers, o.connectMs, &jo, err) && FindOrCreateStream(link_.js(), o, prefix_, err);
+    if (!link_.Open(o.servers, o.connectMs, &jo, err) || !FindOrCreateStream(link_.js(), o, prefix_, err)) return false;
+    maxPayload_ = natsConnection_GetMaxPayload(link_.nc());
+    return true;
 }
 
 // The library's thread: what was acknowledged is done, what lost its
@@ -82,7 +96,7 @@ void NatsPublisher::OnAck(jsCtx *, natsMsg *msg, jsPubAck *pa, jsPubAckErr *pae,
     if (pa != nullptr) {
         ++p.counts_.acknowledged;
     } else if (pae != nullptr && pae->ErrCode != 0) {
-        ++p.counts_.refused;
+        p.counts_.refused += Records(msg);
         p.refusal_ = pae->ErrText != nullptr ? pae->ErrText : "refused";
     } else {
         p.again_.push_back(msg);
@@ -119,23 +133,44 @@ bool NatsPublisher::Republish() {
 }
 
 void NatsPublisher::Put(const RecordTag &tag, std::string &line) {
-    const std::string subject = prefix_ + "." + SubjectToken(o_.station) + "." + SubjectToken(std::string(tag.router)) +
-                                "." + tag.type;
+    std::string subject = prefix_ + "." + SubjectToken(o_.station) + "." + SubjectToken(std::string(tag.router)) + "." +
+                          tag.type;
+    // Nothing can carry a record above the server's limit: it is counted, not sent.
+    if (maxPayload_ > 0 && static_cast<int64_t>(line.size()) + 1 > maxPayload_) {
+        std::lock_guard<std::mutex> hold(mu_);
+        ++counts_.tooLarge;
+        return;
+    }
+    if (batchRecords_ > 0 && (subject != subject_ || batch_.size() + line.size() + 1 > kBatchBytes ||
+                              (maxPayload_ > 0 && static_cast<int64_t>(batch_.size() + line.size() + 1) > maxPayload_)))
+        SendBatch();
+    if (batchRecords_ == 0) subject_ = std::move(subject);
+    (batch_ += line) += '\n';
+    if (++batchRecords_ == kBatchRecords) SendBatch();
+}
+
+void NatsPublisher::Flush() {
+    if (batchRecords_ > 0) SendBatch();
+}
+
+void NatsPublisher::SendBatch() {
     const std::string id = idPrefix_ + std::to_string(++sequence_);
+    const uint64_t records = batchRecords_;
     natsMsg *m = nullptr;
-    natsStatus s = natsMsg_Create(&m, subject.c_str(), nullptr, line.data(), static_cast<int>(line.size()));
+    natsStatus s = natsMsg_Create(&m, subject_.c_str(), nullptr, batch_.data(), static_cast<int>(batch_.size()));
+    batch_.clear();
+    batchRecords_ = 0;
     if (s == NATS_OK) s = natsMsgHeader_Set(m, "Nats-Msg-Id", id.c_str());
     while (s == NATS_OK) {
         Republish();
         s = Send(m);
-        if (s == NATS_OK) break;
-        if (Permanent(s)) break;
+        if (s == NATS_OK || Permanent(s)) break;
         // The window is full or no server answers: wait, and with the
         // station, the routers. A stop signal leaves it to the final flush.
         if (StopRequested()) {
             std::lock_guard<std::mutex> hold(mu_);
             again_.push_back(m);
-            ++counts_.published;
+            counts_.published += records;
             return;
         }
         s = NATS_OK;
@@ -143,19 +178,16 @@ void NatsPublisher::Put(const RecordTag &tag, std::string &line) {
     }
     std::lock_guard<std::mutex> hold(mu_);
     if (s == NATS_OK) {
-        ++counts_.published;
+        counts_.published += records;
         return;
     }
-    if (s == NATS_MAX_PAYLOAD) {
-        ++counts_.tooLarge;
-    } else {
-        ++counts_.refused;
-        refusal_ = natsStatus_GetText(s);
-    }
+    counts_.refused += records;
+    refusal_ = natsStatus_GetText(s);
     natsMsg_Destroy(m);
 }
 
-uint64_t NatsPublisher::Flush(int64_t ms) {
+uint64_t NatsPublisher::Finish(int64_t ms) {
+    Flush();
     const double end = Now() + static_cast<double>(ms) / 1000;
     for (;;) {
         const bool sent = Republish();
@@ -173,11 +205,12 @@ uint64_t NatsPublisher::Flush(int64_t ms) {
     natsMsgList pending{};
     uint64_t left = 0;
     if (js_PublishAsyncGetPendingList(&pending, link_.js()) == NATS_OK) {
-        left = static_cast<uint64_t>(pending.Count);
+        for (int i = 0; i < pending.Count; ++i) left += Records(pending.Msgs[i]);
         natsMsgList_Destroy(&pending);
     }
     std::lock_guard<std::mutex> hold(mu_);
-    return left + again_.size();
+    for (natsMsg *m : again_) left += Records(m);
+    return left;
 }
 
 PublishCounts NatsPublisher::Counts() const {

@@ -4,6 +4,11 @@
 // again after an acknowledgement was lost is dropped by the stream's
 // duplicate window: each record is in the stream once.
 //
+// Records of one subject in a row travel together: a NATS message holds up
+// to 64 of them, one JSON record per line, and goes when the next record's
+// subject differs, when it is full, or when the run waits for input; so the
+// stream keeps the records' order, and a quiet station sends at once.
+//
 // Publishing is asynchronous within a bounded window of unacknowledged
 // records. A record whose acknowledgement does not come in time is
 // published again, through reconnections to any server of the list. A full
@@ -38,11 +43,11 @@ struct PublishOptions {
 
 // What became of the records, for the summary and the report at the end.
 struct PublishCounts {
-    uint64_t published = 0;      // handed to the server (republications not counted again)
-    uint64_t acknowledged = 0;   // in the stream (duplicates included: already there)
-    uint64_t republished = 0;    // sent again after a lost or late acknowledgement
+    uint64_t published = 0;      // records handed to the server (republications not counted again)
+    uint64_t acknowledged = 0;   // messages in the stream (duplicates included: already there)
+    uint64_t republished = 0;    // messages sent again after a lost or late acknowledgement
     uint64_t tooLarge = 0;       // above the server's size limit: dropped
-    uint64_t refused = 0;        // refused by the stream: dropped
+    uint64_t refused = 0;        // records refused by the stream: dropped
 };
 
 class NatsPublisher : public RecordOut {
@@ -53,10 +58,12 @@ public:
     // Connects and finds or creates the stream; false with the reason.
     bool Open(const PublishOptions &o, std::string &err);
     void Put(const RecordTag &tag, std::string &line) override;
+    void Flush() override;
     void Tally(Summary &s) const override;
-    // Waits at most `ms` for every record to be acknowledged (publishing
-    // again what needs it); how many are left unacknowledged.
-    uint64_t Flush(int64_t ms);
+    // Sends what it holds, then waits at most `ms` for every message to be
+    // acknowledged (publishing again what needs it); how many records are
+    // left unacknowledged.
+    uint64_t Finish(int64_t ms);
     PublishCounts Counts() const;
     // What the stream refused last ("" when it refused nothing).
     std::string Refusal() const;
@@ -65,13 +72,18 @@ private:
     static void OnAck(jsCtx *js, natsMsg *msg, jsPubAck *pa, jsPubAckErr *pae, void *self);
     // Publishes again what lost its acknowledgement; false when the window is full.
     bool Republish();
-    // One publication; the message is the library's once this returns true.
+    // One publication; the message is the library's once this returns NATS_OK.
     natsStatus Send(natsMsg *&m);
+    // Publishes the batch being filled, waiting for room as long as it takes.
+    void SendBatch();
 
     PublishOptions o_;
     NatsLink link_;
     std::string prefix_, idPrefix_;
     uint64_t sequence_ = 0;
+    std::string subject_, batch_;  // the records being gathered, and their subject
+    uint64_t batchRecords_ = 0;
+    int64_t maxPayload_ = 0;
     mutable std::mutex mu_;        // the acknowledgement thread's side
     std::deque<natsMsg *> again_;  // to publish again (ours to destroy)
     std::string refusal_;

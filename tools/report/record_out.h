@@ -22,6 +22,8 @@ public:
     virtual ~RecordOut() = default;
     // One record, without its line feed; the callee may change `line`.
     virtual void Put(const RecordTag &tag, std::string &line) = 0;
+    // Sends on what it holds back (the run is about to wait for input).
+    virtual void Flush() {}
     // What it could not deliver, added to the run's summary before that is written.
     virtual void Tally(Summary &) const {}
 };
