@@ -9,8 +9,13 @@ on loopback, and consumers reading the stream back:
 2. A router streams BMP to `rpd-host bmp --publish` while the server is killed
    with SIGKILL and started again on the same store: every record the station
    printed is in the stream exactly once.
-3. Two `consume` processes on one durable consumer, at once: together they
-   see every record of the stream once.
+3. Two stations publish at once, a router each, and two `consume` processes
+   share one durable consumer: together they see every record once.
+4. The server stays down: the station stops reading from its router, its
+   memory stays bounded, and everything arrives once the server is back.
+5. A three-node JetStream cluster with a stream of three replicas: the node
+   the station is connected to is killed mid-feed, the station carries on
+   with the others, and nothing is lost or doubled.
 
 Bounded in time; every process is stopped by its pid.
     nats_stream.py RPD_HOST SOURCE_DIR   (exit 77 when nats-server is missing)"""
@@ -22,6 +27,7 @@ import socket
 import subprocess
 import sys
 import tempfile
+import threading
 import time
 
 TOOL, SRC = sys.argv[1], sys.argv[2]
@@ -44,16 +50,22 @@ def free_port():
 
 
 class Server:
-    """One nats-server with JetStream, its store kept across restarts."""
+    """One nats-server with JetStream, its store kept across restarts; with
+    `cluster` (its own route port, the others' routes) a node of a cluster."""
 
-    def __init__(self, work):
-        self.port, self.store, self.proc = free_port(), os.path.join(work, "store"), None
-        self.log = open(os.path.join(work, "nats.log"), "a")
+    def __init__(self, work, name="store", cluster=None):
+        self.port, self.store, self.proc = free_port(), os.path.join(work, name), None
+        self.log = open(os.path.join(work, name + ".log"), "a")
         self.url = "nats://127.0.0.1:%d" % self.port
+        self.extra = []
+        if cluster is not None:
+            own, routes = cluster
+            self.extra = ["--server_name", name, "--cluster_name", "rpd", "--cluster", "nats://127.0.0.1:%d" % own,
+                          "--routes", ",".join("nats://127.0.0.1:%d" % r for r in routes)]
 
     def start(self):
-        self.proc = subprocess.Popen(["nats-server", "-js", "-a", "127.0.0.1", "-p", str(self.port), "-sd", self.store],
-                                     stdout=self.log, stderr=subprocess.STDOUT)
+        self.proc = subprocess.Popen(["nats-server", "-js", "-a", "127.0.0.1", "-p", str(self.port), "-sd", self.store,
+                                      *self.extra], stdout=self.log, stderr=subprocess.STDOUT)
         end = time.time() + 10
         while time.time() < end:
             try:
@@ -156,10 +168,168 @@ def broker_killed(server, work):
           "printed %d: %s" % (len(got), len(printed), open(os.path.join(work, "station.err")).read()[-600:]))
 
 
-def shared_durable(server, records):
-    """3. Two consumers on one durable share the stream: each record to one of them."""
-    procs = [subprocess.Popen([TOOL, "consume", "--durable", "pair", server.url], stdout=subprocess.PIPE,
-                              stderr=subprocess.PIPE, text=True) for _ in range(2)]
+def connected_port(pid):
+    """The remote port of the process's established loopback TCP connection to a NATS node (from /proc)."""
+    inodes = set()
+    for fd in os.listdir("/proc/%d/fd" % pid):
+        try:
+            target = os.readlink("/proc/%d/fd/%s" % (pid, fd))
+        except OSError:
+            continue
+        if target.startswith("socket:["):
+            inodes.add(target[8:-1])
+    ports = []
+    for line in open("/proc/net/tcp").read().splitlines()[1:]:
+        f = line.split()
+        if f[9] in inodes and f[3] == "01":  # ESTABLISHED
+            ports.append(int(f[2].split(":")[1], 16))
+    return ports
+
+
+def stream_routes(station_args, feed, work, name):
+    """A station (bmp, publishing with `station_args`) fed by one router
+    through `feed(socket, station)`; returns what it printed and its stderr."""
+    port = free_port()
+    out_path, err_path = os.path.join(work, name + ".jsonl"), os.path.join(work, name + ".err")
+    with open(out_path, "w") as out, open(err_path, "w") as err:
+        station = subprocess.Popen([TOOL, "bmp", "--bind", "127.0.0.1", "--port", str(port), "--sessions", "1",
+                                    "--duration", "60", "--json", *station_args], stdout=out, stderr=err)
+    try:
+        time.sleep(0.5)
+        router = socket.create_connection(("127.0.0.1", port), timeout=10)
+        router.sendall(bmp(4, tlv(2, name.encode())) + peer_up("192.0.2.1", 65001, 1700000000))
+        feed(router, station)
+        router.settimeout(30)
+        router.sendall(bmp(5, tlv(1, b"\0\0")))
+        router.close()
+        station.wait(timeout=40)
+    finally:
+        if station.poll() is None:
+            station.kill()
+            station.wait()
+    return open(out_path).read().splitlines(), open(err_path).read()
+
+
+def cluster_failover(work):
+    """A three-node JetStream cluster and a stream of three replicas: the node
+    the station is connected to is killed mid-feed; nothing is lost or doubled."""
+    routes = [free_port() for _ in range(3)]
+    nodes = [Server(work, "node%d" % i, (routes[i], [r for j, r in enumerate(routes) if j != i])) for i in range(3)]
+    urls = ",".join(n.url for n in nodes)
+    try:
+        for n in nodes:
+            n.start()
+        # The cluster elects its leaders: until then the stream cannot be made.
+        end, made = time.time() + 30, None
+        while time.time() < end:
+            made = subprocess.run([TOOL, "--quiet", "--publish", urls, "--replicas", "3", "--stream", "CLUSTER",
+                                   "--subject", "cl", os.path.join(SRC, "samples", "noadv.pcap")],
+                                  capture_output=True, text=True, timeout=60)
+            if made.returncode == 0:
+                break
+            time.sleep(0.5)
+        check(made is not None and made.returncode == 0, "no replicated stream on the cluster: %s" % (made and made.stderr[-300:]))
+        announce = update(TOOL, SRC, work, "full-set")
+        sent = [0]
+
+        def feed(router, station):
+            start, killed = time.time(), False
+            while time.time() - start < 3:
+                for _ in range(20):
+                    router.sendall(bmp(0, peer_header("192.0.2.1", 65001, 1700000000 + sent[0]) + announce))
+                    sent[0] += 1
+                if not killed and time.time() - start > 1:
+                    ports = connected_port(station.pid)
+                    victim = [n for n in nodes if n.port in ports]
+                    check(len(victim) == 1, "the station is connected to %s, not one node" % ports)
+                    for n in victim:
+                        n.kill()
+                    killed = True
+                time.sleep(0.01)
+
+        printed, err = stream_routes(["--publish", urls, "--stream", "CLUSTER", "--subject", "cl", "--station", "c"],
+                                     feed, work, "clustered")
+        print("cluster:", err.strip().splitlines()[-1] if err.strip() else "", "-", sent[0], "sent")
+        routes_printed = sum(1 for line in printed if line.startswith('{"type":"route"'))
+        check(routes_printed == sent[0], "the clustered station printed %d routes of %d" % (routes_printed, sent[0]))
+        alive = ",".join(n.url for n in nodes if n.proc.poll() is None)
+        got = consume(alive, "--stream", "CLUSTER", "--subject", "cl.c.>")
+        check(len(got) == len(set(got)) and sorted(got) == sorted(printed),
+              "after a node died the stream holds %d records (%d distinct), the station printed %d: %s" % (
+                  len(got), len(set(got)), len(printed), err[-400:]))
+    finally:
+        for n in nodes:
+            n.stop()
+
+
+def broker_down(work):
+    """The server stays down: the station's memory stays bounded, it stops
+    reading from the router, and it resumes when the server is back."""
+    server = Server(work, "down")
+    server.start()
+    announce = update(TOOL, SRC, work, "full-set")
+    sent, stalled, peak = [0], [0.0], [0]
+
+    def feed(router, station):
+        server.kill()
+        router.settimeout(1.0)
+        start = time.time()
+        chunk = bmp(0, peer_header("192.0.2.1", 65001, 1700000000) + announce) * 50
+        left = b""
+        while time.time() - start < 20 and stalled[0] == 0:
+            left, sent[0] = chunk, sent[0] + 50
+            try:
+                while left:
+                    left = left[router.send(left):]
+            except socket.timeout:
+                stalled[0] = time.time() - start  # the station stopped reading
+        for line in open("/proc/%d/status" % station.pid):
+            if line.startswith("VmRSS:"):
+                peak[0] = int(line.split()[1])
+        server.start()
+        router.settimeout(30)
+        router.sendall(left)  # the rest of the send that waited
+
+    printed, err = stream_routes(["--publish", server.url, "--stream", "DOWN", "--subject", "down", "--station", "d"],
+                                 feed, work, "down")
+    try:
+        routes = sum(1 for line in printed if line.startswith('{"type":"route"'))
+        check(routes == sent[0], "the station printed %d routes of the %d sent" % (routes, sent[0]))
+        check(stalled[0] > 0, "the station never stopped reading while the server was down (%d routes sent)" % sent[0])
+        check(0 < peak[0] < 128 * 1024, "the station holds %d KiB while the server is down" % peak[0])
+        got = consume(server.url, "--stream", "DOWN", "--subject", "down")
+        check(sorted(got) == sorted(printed) and len(got) == len(set(got)),
+              "once the server is back the stream holds %d records, the station printed %d: %s" % (
+                  len(got), len(printed), err[-400:]))
+        print("broker down: %d routes sent before the station stopped reading, after %.1f s; %d KiB held" % (
+            sent[0], stalled[0], peak[0]))
+    finally:
+        server.stop()
+
+
+def two_stations(server, work):
+    """Two stations publish at once (a router each) and two consumers share
+    one durable: together they see every record once."""
+    announce = update(TOOL, SRC, work, "full-set")
+    printed = {}
+
+    def feed(router, station):
+        for i in range(40):
+            router.sendall(b"".join(bmp(0, peer_header("192.0.2.1", 65001, 1700000000 + i) + announce) for _ in range(50)))
+
+    def run(name):
+        printed[name], _ = stream_routes(["--publish", server.url, "--stream", "TWO", "--subject", "two",
+                                          "--station", name], feed, work, name)
+
+    threads = [threading.Thread(target=run, args=(name,)) for name in ("east", "west")]
+    for t in threads:
+        t.start()
+    for t in threads:
+        t.join(timeout=90)
+    records = printed.get("east", []) + printed.get("west", [])
+    check(len(records) > 4000, "the two stations printed %d records" % len(records))
+    procs = [subprocess.Popen([TOOL, "consume", "--durable", "pair", "--stream", "TWO", "--subject", "two", server.url],
+                              stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True) for _ in range(2)]
     outs = []
     for p in procs:
         try:
@@ -174,7 +344,8 @@ def shared_durable(server, records):
     check(sorted(together) == sorted(records), "two consumers on one durable saw %d and %d of %d records" % (
         len(outs[0]), len(outs[1]), len(records)))
     # The durable resumes where it stopped: nothing is left for a third reader.
-    check(consume(server.url, "--durable", "pair") == [], "the durable gives its records again")
+    check(consume(server.url, "--durable", "pair", "--stream", "TWO", "--subject", "two") == [],
+          "the durable gives its records again")
 
 
 def main():
@@ -185,11 +356,13 @@ def main():
         server = Server(work)
         server.start()
         try:
-            records = replay(server)
-            shared_durable(server, records)
+            replay(server)
+            two_stations(server, work)
             broker_killed(server, work)
         finally:
             server.stop()
+        broker_down(work)
+        cluster_failover(work)
     print("FAILED" if failures else "ok")
     return 1 if failures else 0
 

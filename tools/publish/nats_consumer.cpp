@@ -14,6 +14,7 @@ namespace {
 
 constexpr int kBatch = 256;
 constexpr int64_t kFetchMs = 500;
+constexpr int kSubscribeAttempts = 6;  // of the JetStream context's 5 s each
 
 // Owns a subscription and what it fetched; a consumer of this run alone
 // goes with it.
@@ -68,7 +69,11 @@ bool Consume(const ConsumeOptions &o, const std::function<void(std::string_view)
     jsErrCode jerr = static_cast<jsErrCode>(0);
     // A prefix means everything under it; a subject with wildcards, what it matches.
     const std::string subjects = o.subjects.find_first_of("*>") != std::string::npos ? o.subjects : o.subjects + ".>";
-    natsStatus st = js_PullSubscribe(&s.sub, link.js(), subjects.c_str(), s.name.c_str(), nullptr, &so, &jerr);
+    // A cluster that lost a node answers once it has elected new leaders: a
+    // few seconds, which the subscription waits out.
+    natsStatus st = NATS_TIMEOUT;
+    for (int attempt = 0; attempt < kSubscribeAttempts && st == NATS_TIMEOUT && !StopRequested(); ++attempt)
+        st = js_PullSubscribe(&s.sub, link.js(), subjects.c_str(), s.name.c_str(), nullptr, &so, &jerr);
     if (st != NATS_OK) {
         err = NatsError(st, ("cannot read stream " + o.stream).c_str());
         return false;

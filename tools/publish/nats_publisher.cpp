@@ -13,6 +13,8 @@ namespace {
 
 // Publishing waits this long at a time for room in the window, so that a stop signal is seen.
 constexpr int64_t kStallMs = 100;
+// A message that lost its acknowledgement goes again after this pause.
+constexpr double kRetryPause = 0.25;
 // A message holds at most this many records, and at most this many bytes (well under a server's limit).
 constexpr uint64_t kBatchRecords = 64;
 constexpr size_t kBatchBytes = 256 * 1024;
@@ -62,7 +64,7 @@ bool FindOrCreateStream(jsCtx *js, const PublishOptions &o, const std::string &p
 }  // namespace
 
 NatsPublisher::~NatsPublisher() {
-    for (natsMsg *m : again_) natsMsg_Destroy(m);
+    for (const Again &a : again_) natsMsg_Destroy(a.msg);
     if (link_.js() != nullptr) {
         natsMsgList pending{};
         if (js_PublishAsyncGetPendingList(&pending, link_.js()) == NATS_OK) natsMsgList_Destroy(&pending);
@@ -99,7 +101,7 @@ void NatsPublisher::OnAck(jsCtx *, natsMsg *msg, jsPubAck *pa, jsPubAckErr *pae,
         p.counts_.refused += Records(msg);
         p.refusal_ = pae->ErrText != nullptr ? pae->ErrText : "refused";
     } else {
-        p.again_.push_back(msg);
+        p.again_.push_back({msg, Now() + kRetryPause});
         return;
     }
     natsMsg_Destroy(msg);
@@ -113,21 +115,23 @@ natsStatus NatsPublisher::Send(natsMsg *&m) {
 }
 
 bool NatsPublisher::Republish() {
+    const double now = Now();
     for (;;) {
-        natsMsg *m = nullptr;
+        Again a{};
         {
             std::lock_guard<std::mutex> hold(mu_);
             if (again_.empty()) return true;
-            m = again_.front();
+            if (again_.front().notBefore > now) return false;  // its pause is not over
+            a = again_.front();
             again_.pop_front();
         }
-        const natsStatus s = Send(m);
+        const natsStatus s = Send(a.msg);
         std::lock_guard<std::mutex> hold(mu_);
         if (s == NATS_OK) {
             ++counts_.republished;
             continue;
         }
-        again_.push_front(m);  // no room yet, or no server: later
+        again_.push_front(a);  // no room yet, or no server: later
         return false;
     }
 }
@@ -169,7 +173,7 @@ void NatsPublisher::SendBatch() {
         // station, the routers. A stop signal leaves it to the final flush.
         if (StopRequested()) {
             std::lock_guard<std::mutex> hold(mu_);
-            again_.push_back(m);
+            again_.push_back({m, 0});
             counts_.published += records;
             return;
         }
@@ -209,7 +213,7 @@ uint64_t NatsPublisher::Finish(int64_t ms) {
         natsMsgList_Destroy(&pending);
     }
     std::lock_guard<std::mutex> hold(mu_);
-    for (natsMsg *m : again_) left += Records(m);
+    for (const Again &a : again_) left += Records(a.msg);
     return left;
 }
 

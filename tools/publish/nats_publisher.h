@@ -85,7 +85,14 @@ private:
     uint64_t batchRecords_ = 0;
     int64_t maxPayload_ = 0;
     mutable std::mutex mu_;        // the acknowledgement thread's side
-    std::deque<natsMsg *> again_;  // to publish again (ours to destroy)
+    // To publish again (ours to destroy), each not before its time: a
+    // cluster electing a new leader refuses at once, and is not to be
+    // hammered meanwhile.
+    struct Again {
+        natsMsg *msg;
+        double notBefore;
+    };
+    std::deque<Again> again_;
     std::string refusal_;
     PublishCounts counts_;         // under mu_
 };
