@@ -13,6 +13,7 @@
 #include "commands.h"
 #include "net.h"
 #include "options.h"
+#include "record_replay.h"
 #include "run.h"
 
 namespace {
@@ -79,14 +80,23 @@ void ReadFiles(const Settings &s, Run &run) {
     }
 }
 
-// consume: the stream's records as they were published, one per line.
+// consume --json or --table with no filter and no --verify: the records as
+// they were published need no plug-in.
+bool Passthrough(const Settings &s) {
+    return (s.table || s.output == OutputMode::Json) && !s.filter.Any() && !s.verify;
+}
+
+bool Servers(Settings &s) {
+    std::string err;
+    if (ParseServers(s.files[0], s.consume.servers, err)) return true;
+    std::fprintf(stderr, "rpd-host: consume: %s\n", err.c_str());
+    return false;
+}
+
+// consume: the stream's records as they were published, one per line, or the table they make.
 int ConsumeCommand(Settings &s) {
     InstallStopSignals();
     std::string err;
-    if (!ParseServers(s.files[0], s.consume.servers, err)) {
-        std::fprintf(stderr, "rpd-host: consume: %s\n", err.c_str());
-        return 2;
-    }
     RouteTable table(s.tableAt);
     std::string line;
     const bool ok = Consume(s.consume, [&](std::string_view r) {
@@ -106,6 +116,17 @@ int ConsumeCommand(Settings &s) {
     if (s.table) table.Print(stdout, s.output == OutputMode::Json);
     if (std::fflush(stdout) != 0 || std::ferror(stdout)) return 1;
     return ok ? 0 : 1;
+}
+
+// consume otherwise: the records through the plug-in again, into the run.
+bool ConsumeRecords(Settings &s, Run &run) {
+    InstallStopSignals();
+    RecordReplay replay(run);
+    std::string err;
+    const bool ok = Consume(s.consume, [&](std::string_view r) { replay.Put(r); }, err);
+    replay.Finish();
+    if (!ok) std::fprintf(stderr, "rpd-host: consume: %s\n", err.c_str());
+    return ok;
 }
 
 // How long the records still unacknowledged at the end may take.
@@ -149,7 +170,8 @@ int main(int argc, char **argv) {
     const int rc = ParseArgs(argc, argv, s);
     if (rc >= 0) return rc;
     const Mode mode = s.mode;
-    if (mode == Mode::Consume) return ConsumeCommand(s);
+    if (mode == Mode::Consume && !Servers(s)) return 2;
+    if (mode == Mode::Consume && Passthrough(s)) return ConsumeCommand(s);
     EncodeJob job;
     if (mode == Mode::Speak) job.senderAs = s.live.link.speaker.localAs;
     if (mode == Mode::Speak || mode == Mode::Encode)
@@ -188,7 +210,8 @@ int main(int argc, char **argv) {
     if (s.table) ro.records = &table;
     Run run(plugin, ro, stdout, stderr);
     if (mode == Mode::Files) ReadFiles(s, run);
-    else if (!RunLive(s, job, run)) return 1;
+    else if (mode == Mode::Consume && !ConsumeRecords(s, run)) return 1;
+    else if (mode != Mode::Consume && !RunLive(s, job, run)) return 1;
     if (s.summary) run.Finish();
     if (s.table) table.Print(stdout, s.output == OutputMode::Json);
     if (s.summary) {

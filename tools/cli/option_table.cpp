@@ -150,15 +150,15 @@ const std::vector<Option> kOptions = {
          return true;
      }},
     // Output.
-    {"--plugin-text", nullptr, nullptr, kDecoding, Section::Output, "output", "the plug-in's own composite texts, as they come",
+    {"--plugin-text", nullptr, nullptr, kDecoding | kConsume, Section::Output, "output", "the plug-in's own composite texts, as they come",
      [](Settings &s, const char *, std::string &) { return Output(s, OutputMode::PluginText); }},
-    {"--display", nullptr, nullptr, kDecoding, Section::Output, "output", "each display piece of a policy under its name",
+    {"--display", nullptr, nullptr, kDecoding | kConsume, Section::Output, "output", "each display piece of a policy under its name",
      [](Settings &s, const char *, std::string &) { return Output(s, OutputMode::Display); }},
     {"--json", nullptr, nullptr, kDecoding | kConsume, Section::Output, "output",
      "one JSON record per line: route, policy, event, problem, summary (docs/rpd-host.schema.json); the text "
      "summary goes to stderr. The output is valid input for encode.",
      [](Settings &s, const char *, std::string &) { return Output(s, OutputMode::Json); }},
-    {"--quiet", nullptr, nullptr, kDecoding, Section::Output, "output", "no routes, only problems and the summary",
+    {"--quiet", nullptr, nullptr, kDecoding | kConsume, Section::Output, "output", "no routes, only problems and the summary",
      [](Settings &s, const char *, std::string &) { return Output(s, OutputMode::None); }},
     {"--table", nullptr, nullptr, kDecoding | kConsume, Section::Output, nullptr,
      "instead of the records as they come, the RPD routes in force at the end: for each router, peer and route "
@@ -174,7 +174,7 @@ const std::vector<Option> kOptions = {
          return true;
      }},
     // Filters.
-    {"--peer", nullptr, "ADDR", kDecoding, Section::Filters, nullptr,
+    {"--peer", nullptr, "ADDR", kDecoding | kConsume, Section::Filters, nullptr,
      "routes whose key names this peer address",
      [](Settings &s, const char *v, std::string &err) {
          in_addr addr;
@@ -182,14 +182,14 @@ const std::vector<Option> kOptions = {
          s.filter.peers.push_back(ntohl(addr.s_addr));
          return true;
      }},
-    {"--distinguisher", nullptr, "N", kDecoding, Section::Filters, nullptr, "routes with this distinguisher",
+    {"--distinguisher", nullptr, "N", kDecoding | kConsume, Section::Filters, nullptr, "routes with this distinguisher",
      [](Settings &s, const char *v, std::string &err) {
          unsigned long n = 0;
          if (!Number(v, 0, 0xFFFFFFFFul, n)) return Fail(err, "--distinguisher needs a number from 0 to 4294967295");
          s.filter.distinguishers.push_back(static_cast<uint32_t>(n));
          return true;
      }},
-    {"--community", nullptr, "C", kDecoding, Section::Filters, nullptr,
+    {"--community", nullptr, "C", kDecoding | kConsume, Section::Filters, nullptr,
      "announcements whose policy is MATCH_AND_SET or MATCH_AND_NOADV",
      [](Settings &s, const char *v, std::string &err) {
          std::string c = v;
@@ -201,7 +201,7 @@ const std::vector<Option> kOptions = {
          return true;
      }},
     // Other options.
-    {"--verify", nullptr, nullptr, kDecoding, Section::Other, nullptr,
+    {"--verify", nullptr, nullptr, kDecoding | kConsume, Section::Other, nullptr,
      "format every route back through the packet, BGPI, HA, attribute and configuration callbacks, decode it "
      "again and report any byte or order difference; write each policy again from its fields and warn where the "
      "received bytes take a freedom of the format",
@@ -214,7 +214,7 @@ const std::vector<Option> kOptions = {
          s.walk.wcCode = static_cast<uint8_t>(n);
          return true;
      }},
-    {"--no-summary", nullptr, nullptr, kDecoding, Section::Other, nullptr, "do not print the summary",
+    {"--no-summary", nullptr, nullptr, kDecoding | kConsume, Section::Other, nullptr, "do not print the summary",
      [](Settings &s, const char *, std::string &) { return s.summary = false, true; }},
     {"--progress", nullptr, nullptr, kAll, Section::Other, nullptr,
      "progress line on stderr (default: when stderr is a terminal)",

@@ -16,7 +16,7 @@ const char kHead[] =
     "                      POLICY.json\n"
     "       rpd-host bmp [OPTIONS] [LIVE OPTIONS]\n"
     "       rpd-host encode [--format FMT] [--output FILE] [--unchecked] POLICY.json\n"
-    "       rpd-host consume [--json] [--table [--at TIME]] [PUBLISH OPTIONS]\n"
+    "       rpd-host consume [OPTIONS] [--table [--at TIME]] [PUBLISH OPTIONS]\n"
     "                        nats://HOST:PORT[,...]\n"
     "\n"
     "Decodes the BGP Routing Policy Distribution routes (AFI 1, SAFI 75) of BGP\n"
@@ -153,9 +153,10 @@ void PrintUsage(FILE *out) {
     s += "\nLive options:\n";
     List(s, Section::Live);
     s += "\nPublishing: a station (bmp, listen, or rpd-host replaying files) publishes\n"
-         "its records to NATS JetStream with --publish; consume reads them back, in\n"
-         "stream order, as --json records (or, with --table, the routes in force), and\n"
-         "ends at the end of the stream.\n";
+         "its records to NATS JetStream with --publish; consume reads them back in\n"
+         "stream order and ends at the end of the stream. With --json (or --table) it\n"
+         "prints them as published; other outputs, --verify and the filters decode\n"
+         "each message again, encoded back from its records.\n";
     List(s, Section::Publish);
     s += "\nencode: builds one BGP UPDATE per entry of POLICY.json's \"updates\" (see\n"
          "samples/*.json) and writes them to the output.\n";

@@ -1,0 +1,129 @@
+#include "record_replay.h"
+
+#include <ctime>
+#include <nlohmann/json.hpp>
+
+#include "encode.h"
+
+namespace rpdhost {
+
+namespace {
+
+using json = nlohmann::json;
+
+std::string Text(const json &r, const char *field) {
+    const auto it = r.find(field);
+    return it != r.end() && it->is_string() ? it->get<std::string>() : "";
+}
+
+uint64_t Number(const json &r, const char *field) {
+    const auto it = r.find(field);
+    return it != r.end() && it->is_number_unsigned() ? it->get<uint64_t>() : 0;
+}
+
+std::string InputName(const std::string &station, const std::string &file) {
+    return station.empty() ? file : station + ": " + file;
+}
+
+}  // namespace
+
+bool ParseRecordTime(const std::string &text, int64_t &sec, uint32_t &usec) {
+    std::tm t{};
+    unsigned micro = 0;
+    int used = 0;
+    if (std::sscanf(text.c_str(), "%4d-%2d-%2dT%2d:%2d:%2d.%6uZ%n", &t.tm_year, &t.tm_mon, &t.tm_mday, &t.tm_hour,
+                    &t.tm_min, &t.tm_sec, &micro, &used) != 7 || used != 27 || text.size() != 27)
+        return false;
+    t.tm_year -= 1900;
+    t.tm_mon -= 1;
+    sec = static_cast<int64_t>(timegm(&t));
+    usec = micro;
+    return true;
+}
+
+void RecordReplay::Input(const std::string &station, const std::string &file) {
+    const std::string name = InputName(station, file);
+    if (name == input_) return;
+    input_ = name;
+    sink_.OnInput(name);
+}
+
+void RecordReplay::Unreadable(const std::string &what) {
+    ++unreadable_;
+    InputProblem p;
+    p.what = what;
+    p.kind = "stream";
+    sink_.OnProblem(p);
+}
+
+void RecordReplay::Put(std::string_view line) {
+    const json r = json::parse(line, nullptr, false);
+    if (!r.is_object()) {
+        Emit();  // in stream order: the message before it
+        return Unreadable("a message of the stream holds a line that is not a JSON record");
+    }
+    const std::string type = Text(r, "type"), station = Text(r, "station"), file = Text(r, "file");
+    if (type == "route" || type == "policy") {
+        const std::string key = station + '\n' + file + '\n' + std::to_string(Number(r, "message"));
+        if (key != groupKey_) Emit();
+        if (group_.empty()) {
+            head_ = line;
+            groupKey_ = key;
+        }
+        (group_ += line) += '\n';
+        return;
+    }
+    Emit();  // in stream order: the message before what follows it
+    if (type == "event") {
+        Input(station, file);
+        InputEvent e;
+        e.offset = Number(r, "offset");
+        e.peer = Text(r, "peer");
+        e.peerAs = static_cast<uint32_t>(Number(r, "peer_as"));
+        e.hasTime = ParseRecordTime(Text(r, "time"), e.sec, e.usec);
+        e.what = Text(r, "event");
+        e.router = Text(r, "router");
+        const std::string ends = Text(r, "ends");
+        e.ends = ends == "peer" ? InputEvent::Ends::Peer : ends == "router" ? InputEvent::Ends::Router
+                                                                             : InputEvent::Ends::Nothing;
+        sink_.OnEvent(e);
+    } else if (type == "problem") {
+        Input(station, file);
+        InputProblem p;
+        p.number = Number(r, "message");
+        p.offset = Number(r, "offset");
+        p.frame = Number(r, "frame");
+        p.where = Text(r, "stream");
+        p.what = Text(r, "what");
+        p.kind = "at the station: " + Text(r, "status");
+        sink_.OnProblem(p);
+    }
+    // The station's summary counts its own input; the run makes its own.
+}
+
+void RecordReplay::Emit() {
+    if (group_.empty()) return;
+    const json r = json::parse(head_, nullptr, false);
+    EncodeJob job;
+    std::string err;
+    const bool built = BuildFromJson(group_, job, err) && job.messages.size() == 1;
+    group_.clear();
+    groupKey_.clear();
+    Input(Text(r, "station"), Text(r, "file"));
+    if (!built) return Unreadable("records of message " + std::to_string(Number(r, "message")) +
+                                  " cannot be encoded back: " + (err.empty() ? "not one UPDATE" : err));
+    Message m;
+    m.bytes = std::move(job.messages.front());
+    m.number = Number(r, "message");
+    m.offset = Number(r, "offset");
+    m.frame = Number(r, "frame");
+    m.where = Text(r, "stream");
+    m.peer = Text(r, "peer");
+    m.peerAs = static_cast<uint32_t>(Number(r, "peer_as"));
+    m.router = Text(r, "router");
+    m.hasTime = ParseRecordTime(Text(r, "time"), m.sec, m.usec);
+    m.rebuilt = r.value("rib_entry", false);
+    sink_.OnMessage(m);
+}
+
+}  // namespace rpdhost
