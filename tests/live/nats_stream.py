@@ -5,12 +5,14 @@ on loopback, and consumers reading the stream back:
 1. rpd-host replays the samples and the real-implementation captures with
    --json --publish: `consume` prints exactly the records the station printed,
    in the same order; a subject filter gives a router's or a type's records;
-   `consume --table` gives the table `--table` gives on the files.
+   `consume --table` gives the table `--table` gives on the files; read
+   back through the plug-in the records count the same, and filters select.
 2. A router streams BMP to `rpd-host bmp --publish` while the server is killed
    with SIGKILL and started again on the same store: every record the station
    printed is in the stream exactly once.
 3. Two stations publish at once, a router each, and two `consume` processes
-   share one durable consumer: together they see every record once.
+   share one durable consumer: together they see every record once. SIGTERM
+   mid-feed: the station flushes what is pending before it exits.
 4. The server stays down: the station stops reading from its router, its
    memory stays bounded, and everything arrives once the server is back.
 5. A three-node JetStream cluster with a stream of three replicas: the node
@@ -320,6 +322,39 @@ def broker_down(work):
         server.stop()
 
 
+def stop_signal(server, work):
+    """SIGTERM while routes stream in: the station stops reading, flushes what
+    is pending, and every record it printed is in the stream."""
+    announce = update(TOOL, SRC, work, "full-set")
+    port = free_port()
+    out_path = os.path.join(work, "term.jsonl")
+    with open(out_path, "w") as out, open(os.path.join(work, "term.err"), "w") as err:
+        station = subprocess.Popen([TOOL, "bmp", "--bind", "127.0.0.1", "--port", str(port), "--duration", "60",
+                                    "--json", "--publish", server.url, "--stream", "TERM", "--subject", "term",
+                                    "--station", "t"], stdout=out, stderr=err)
+    try:
+        time.sleep(0.5)
+        router = socket.create_connection(("127.0.0.1", port), timeout=10)
+        router.sendall(bmp(4, tlv(2, b"term")) + peer_up("192.0.2.1", 65001, 1700000000))
+        for i in range(20):
+            router.sendall(b"".join(bmp(0, peer_header("192.0.2.1", 65001, 1700000000 + i) + announce) for _ in range(100)))
+        time.sleep(0.3)
+        start = time.time()
+        station.terminate()
+        station.wait(timeout=20)
+        took = time.time() - start
+        router.close()
+    finally:
+        if station.poll() is None:
+            station.kill()
+            station.wait()
+    printed = open(out_path).read().splitlines()
+    check(station.returncode == 0 and took < 12, "SIGTERM: exit %s after %.1f s" % (station.returncode, took))
+    got = consume(server.url, "--json", "--stream", "TERM", "--subject", "term")
+    check(len(printed) > 2000 and got == printed, "after SIGTERM the stream holds %d records, the station printed %d" % (
+        len(got), len(printed)))
+
+
 def two_stations(server, work):
     """Two stations publish at once (a router each) and two consumers share
     one durable: together they see every record once."""
@@ -372,6 +407,7 @@ def main():
         try:
             replay(server)
             two_stations(server, work)
+            stop_signal(server, work)
             broker_killed(server, work)
         finally:
             server.stop()
