@@ -139,23 +139,14 @@ def replay(server):
 def broker_killed(server, work):
     """2. The server dies (SIGKILL) mid-feed and comes back: every record once."""
     announce = update(TOOL, SRC, work, "full-set")
-    port = free_port()
-    out = open(os.path.join(work, "station.jsonl"), "w")
-    err = open(os.path.join(work, "station.err"), "w")
-    station = subprocess.Popen([TOOL, "bmp", "--bind", "127.0.0.1", "--port", str(port), "--sessions", "1",
-                                "--duration", "60", "--json", "--publish", server.url, "--station", "edge",
-                                "--stream", "FEED", "--subject", "feed"], stdout=out, stderr=err)
-    sent = 0
-    try:
-        time.sleep(0.5)
-        router = socket.create_connection(("127.0.0.1", port), timeout=10)
-        router.sendall(bmp(4, tlv(2, b"edge-1")) + peer_up("192.0.2.1", 65001, 1700000000))
-        start = time.time()
-        killed = restarted = False
+    sent = [0]
+
+    def feed(router, station):
+        start, killed, restarted = time.time(), False, False
         while time.time() - start < 4:
             for _ in range(20):
-                router.sendall(bmp(0, peer_header("192.0.2.1", 65001, 1700000000 + sent) + announce))
-                sent += 1
+                router.sendall(bmp(0, peer_header("192.0.2.1", 65001, 1700000000 + sent[0]) + announce))
+                sent[0] += 1
             elapsed = time.time() - start
             if not killed and elapsed > 1:
                 server.kill()
@@ -164,23 +155,16 @@ def broker_killed(server, work):
                 server.start()
                 restarted = True
             time.sleep(0.01)
-        router.sendall(bmp(5, tlv(1, b"\0\0")))
-        router.close()
-        station.wait(timeout=40)
-    finally:
-        if station.poll() is None:
-            station.kill()
-            station.wait()
-    out.close()
-    err.close()
-    printed = open(os.path.join(work, "station.jsonl")).read().splitlines()
-    print("station:", open(os.path.join(work, "station.err")).read().strip().splitlines()[-1], "-", sent, "sent")
+
+    printed, err = stream_routes(["--publish", server.url, "--station", "edge", "--stream", "FEED", "--subject", "feed"],
+                                 feed, work, "station")
+    print("station:", err.strip().splitlines()[-1] if err.strip() else "", "-", sent[0], "sent")
     routes = sum(1 for line in printed if line.startswith('{"type":"route"'))
-    check(routes == sent, "the station printed %d routes of the %d sent" % (routes, sent))
+    check(routes == sent[0], "the station printed %d routes of the %d sent" % (routes, sent[0]))
     got = consume(server.url, "--json", "--stream", "FEED", "--subject", "feed")
     check(len(got) == len(set(got)), "%d records twice in the stream" % (len(got) - len(set(got))))
     check(sorted(got) == sorted(printed), "after the server's restart the stream holds %d records, the station "
-          "printed %d: %s" % (len(got), len(printed), open(os.path.join(work, "station.err")).read()[-600:]))
+          "printed %d: %s" % (len(got), len(printed), err[-600:]))
 
 
 def connected_port(pid):

@@ -4,22 +4,13 @@
 #include <nlohmann/json.hpp>
 
 #include "encode.h"
+#include "record_fields.h"
 
 namespace rpdhost {
 
 namespace {
 
 using json = nlohmann::json;
-
-std::string Text(const json &r, const char *field) {
-    const auto it = r.find(field);
-    return it != r.end() && it->is_string() ? it->get<std::string>() : "";
-}
-
-uint64_t Number(const json &r, const char *field) {
-    const auto it = r.find(field);
-    return it != r.end() && it->is_number_unsigned() ? it->get<uint64_t>() : 0;
-}
 
 std::string InputName(const std::string &station, const std::string &file) {
     return station.empty() ? file : station + ": " + file;
@@ -62,9 +53,9 @@ void RecordReplay::Put(std::string_view line) {
         Emit();  // in stream order: the message before it
         return Unreadable("a message of the stream holds a line that is not a JSON record");
     }
-    const std::string type = Text(r, "type"), station = Text(r, "station"), file = Text(r, "file");
+    const std::string type = TextField(r, "type"), station = TextField(r, "station"), file = TextField(r, "file");
     if (type == "route" || type == "policy") {
-        const std::string key = station + '\n' + file + '\n' + std::to_string(Number(r, "message"));
+        const std::string key = station + '\n' + file + '\n' + std::to_string(NumberField(r, "message"));
         if (key != groupKey_) Emit();
         if (group_.empty()) {
             head_ = line;
@@ -77,25 +68,25 @@ void RecordReplay::Put(std::string_view line) {
     if (type == "event") {
         Input(station, file);
         InputEvent e;
-        e.offset = Number(r, "offset");
-        e.peer = Text(r, "peer");
-        e.peerAs = static_cast<uint32_t>(Number(r, "peer_as"));
-        e.hasTime = ParseRecordTime(Text(r, "time"), e.sec, e.usec);
-        e.what = Text(r, "event");
-        e.router = Text(r, "router");
-        const std::string ends = Text(r, "ends");
+        e.offset = NumberField(r, "offset");
+        e.peer = TextField(r, "peer");
+        e.peerAs = static_cast<uint32_t>(NumberField(r, "peer_as"));
+        e.hasTime = ParseRecordTime(TextField(r, "time"), e.sec, e.usec);
+        e.what = TextField(r, "event");
+        e.router = TextField(r, "router");
+        const std::string ends = TextField(r, "ends");
         e.ends = ends == "peer" ? InputEvent::Ends::Peer : ends == "router" ? InputEvent::Ends::Router
                                                                              : InputEvent::Ends::Nothing;
         sink_.OnEvent(e);
     } else if (type == "problem") {
         Input(station, file);
         InputProblem p;
-        p.number = Number(r, "message");
-        p.offset = Number(r, "offset");
-        p.frame = Number(r, "frame");
-        p.where = Text(r, "stream");
-        p.what = Text(r, "what");
-        p.kind = "at the station: " + Text(r, "status");
+        p.number = NumberField(r, "message");
+        p.offset = NumberField(r, "offset");
+        p.frame = NumberField(r, "frame");
+        p.where = TextField(r, "stream");
+        p.what = TextField(r, "what");
+        p.kind = "at the station: " + TextField(r, "status");
         sink_.OnProblem(p);
     }
     // The station's summary counts its own input; the run makes its own.
@@ -109,19 +100,19 @@ void RecordReplay::Emit() {
     const bool built = BuildFromJson(group_, job, err) && job.messages.size() == 1;
     group_.clear();
     groupKey_.clear();
-    Input(Text(r, "station"), Text(r, "file"));
-    if (!built) return Unreadable("records of message " + std::to_string(Number(r, "message")) +
+    Input(TextField(r, "station"), TextField(r, "file"));
+    if (!built) return Unreadable("records of message " + std::to_string(NumberField(r, "message")) +
                                   " cannot be encoded back: " + (err.empty() ? "not one UPDATE" : err));
     Message m;
     m.bytes = std::move(job.messages.front());
-    m.number = Number(r, "message");
-    m.offset = Number(r, "offset");
-    m.frame = Number(r, "frame");
-    m.where = Text(r, "stream");
-    m.peer = Text(r, "peer");
-    m.peerAs = static_cast<uint32_t>(Number(r, "peer_as"));
-    m.router = Text(r, "router");
-    m.hasTime = ParseRecordTime(Text(r, "time"), m.sec, m.usec);
+    m.number = NumberField(r, "message");
+    m.offset = NumberField(r, "offset");
+    m.frame = NumberField(r, "frame");
+    m.where = TextField(r, "stream");
+    m.peer = TextField(r, "peer");
+    m.peerAs = static_cast<uint32_t>(NumberField(r, "peer_as"));
+    m.router = TextField(r, "router");
+    m.hasTime = ParseRecordTime(TextField(r, "time"), m.sec, m.usec);
     m.rebuilt = r.value("rib_entry", false);
     sink_.OnMessage(m);
 }

@@ -3,22 +3,13 @@
 #include <nlohmann/json.hpp>
 
 #include "json_writer.h"
+#include "record_fields.h"
 
 namespace rpdhost {
 
 namespace {
 
 using json = nlohmann::ordered_json;
-
-std::string Text(const json &r, const char *field) {
-    const auto it = r.find(field);
-    return it != r.end() && it->is_string() ? it->get<std::string>() : "";
-}
-
-uint64_t Number(const json &r, const char *field) {
-    const auto it = r.find(field);
-    return it != r.end() && it->is_number_unsigned() ? it->get<uint64_t>() : 0;
-}
 
 // "a, b, c" of the texts `f` makes of each element of r[field] (an array).
 template <typename F> std::string List(const json &r, const char *field, F &&f) {
@@ -51,7 +42,7 @@ std::string PolicyLine(const json &p) {
         if (!what.empty()) (to += to.empty() ? "" : "; ") += what;
     };
     const std::string prefixes = List(m, "prefixes", [](const json &e) {
-        std::string t = Text(e, "prefix");
+        std::string t = TextField(e, "prefix");
         if (e.contains("greater_equal")) t += " ge " + Str(e["greater_equal"]);
         if (e.contains("less_equal")) t += " le " + Str(e["less_equal"]);
         return t;
@@ -68,7 +59,7 @@ std::string PolicyLine(const json &p) {
     if (a.contains("med")) out += "; MED " + Str(a["med"].value("operation", json("set"))) + " " + Str(a["med"].value("value", json(0)));
     if (a.contains("as_path_add"))
         out += "; AS path add " + List(a, "as_path_add", [](const json &e) {
-                   const uint64_t repeat = Number(e, "repeat");
+                   const uint64_t repeat = NumberField(e, "repeat");
                    return Str(e.value("as", json(0))) + (repeat > 1 ? " x" + std::to_string(repeat) : "");
                });
     if (a.contains("community_add")) out += "; community add " + Group(a["community_add"]);
@@ -86,13 +77,13 @@ void RouteTable::Put(const RecordTag &tag, std::string &line) {
         return;
     }
     // A record without a time of its own (a BMP termination) counts at the time of the one before it.
-    std::string time = Text(r, "time");
+    std::string time = TextField(r, "time");
     if (time.empty()) time = last_;
     last_ = time;
     if (!at_.empty() && time > at_) return;  // after the time asked for
-    const std::string station = Text(r, "station"), router = Text(r, "router"), peer = Text(r, "peer");
+    const std::string station = TextField(r, "station"), router = TextField(r, "router"), peer = TextField(r, "peer");
     if (type == "event") {
-        const std::string ends = Text(r, "ends");
+        const std::string ends = TextField(r, "ends");
         if (ends.empty()) return;
         for (auto it = routes_.begin(); it != routes_.end();) {
             const Key &k = it->first;
@@ -102,9 +93,9 @@ void RouteTable::Put(const RecordTag &tag, std::string &line) {
         return;
     }
     const json &key = r.value("key", json::object());
-    Key k{station, router, peer, static_cast<uint32_t>(Number(key, "policy_type")),
-          static_cast<uint32_t>(Number(key, "distinguisher")), Text(key, "peer")};
-    if (Text(r, "action") == "withdraw") routes_.erase(k);
+    Key k{station, router, peer, static_cast<uint32_t>(NumberField(key, "policy_type")),
+          static_cast<uint32_t>(NumberField(key, "distinguisher")), TextField(key, "peer")};
+    if (TextField(r, "action") == "withdraw") routes_.erase(k);
     else routes_[k] = line;
 }
 
@@ -125,12 +116,12 @@ void RouteTable::Print(FILE *out, bool asJson) const {
             if (!k.station.empty()) j.Field("station", k.station);
             if (!k.router.empty()) j.Field("router", k.router);
             j.Field("peer", k.peer);
-            if (r.contains("peer_as")) j.Field("peer_as", Number(r, "peer_as"));
-            j.Key("key").Raw(r.value("key", json::object()).dump()).Field("text", Text(r, "text"));
-            if (r.contains("time")) j.Field("time", Text(r, "time"));
-            j.Field("file", Text(r, "file")).Field("message", Number(r, "message"));
+            if (r.contains("peer_as")) j.Field("peer_as", NumberField(r, "peer_as"));
+            j.Key("key").Raw(r.value("key", json::object()).dump()).Field("text", TextField(r, "text"));
+            if (r.contains("time")) j.Field("time", TextField(r, "time"));
+            j.Field("file", TextField(r, "file")).Field("message", NumberField(r, "message"));
             if (r.contains("policy")) j.Key("policy").Raw(r["policy"].dump());
-            if (r.contains("policy_status")) j.Field("policy_status", Text(r, "policy_status"));
+            if (r.contains("policy_status")) j.Field("policy_status", TextField(r, "policy_status"));
             j.Close();
             (buf += rec) += '\n';
             continue;
@@ -140,15 +131,15 @@ void RouteTable::Print(FILE *out, bool asJson) const {
             if (!k.station.empty()) buf += " station " + k.station + ",";
             if (!k.router.empty()) buf += " router " + k.router + ",";
             buf += " peer " + (k.peer.empty() ? std::string("(none named)") : k.peer);
-            if (r.contains("peer_as")) buf += " AS" + std::to_string(Number(r, "peer_as"));
+            if (r.contains("peer_as")) buf += " AS" + std::to_string(NumberField(r, "peer_as"));
             buf += '\n';
         }
         last = &k;
-        buf += "    " + Text(r, "text") + "\n      since ";
-        buf += (r.contains("time") ? Text(r, "time") + " " : "") + "(" + Text(r, "file") + ", message " +
-               std::to_string(Number(r, "message")) + ")\n";
+        buf += "    " + TextField(r, "text") + "\n      since ";
+        buf += (r.contains("time") ? TextField(r, "time") + " " : "") + "(" + TextField(r, "file") + ", message " +
+               std::to_string(NumberField(r, "message")) + ")\n";
         buf += "      policy " + (r.contains("policy")          ? PolicyLine(r["policy"])
-                                   : r.contains("policy_status") ? "not decoded: " + Text(r, "policy_status")
+                                   : r.contains("policy_status") ? "not decoded: " + TextField(r, "policy_status")
                                                                  : std::string("none")) + "\n";
     }
     if (asJson) {
