@@ -35,9 +35,12 @@ std::string NatsError(int status, const char *what) {
     return text;
 }
 
-NatsLink::~NatsLink() {
+void NatsLink::Close() {
+    if (nc_ != nullptr) natsConnection_Close(nc_);
     jsCtx_Destroy(js_);
     natsConnection_Destroy(nc_);
+    js_ = nullptr;
+    nc_ = nullptr;
 }
 
 bool NatsLink::Open(const std::vector<std::string> &servers, int64_t timeoutMs, jsOptions *js, std::string &err) {

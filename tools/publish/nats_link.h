@@ -21,7 +21,7 @@ std::string SubjectToken(const std::string &text);
 class NatsLink {
 public:
     NatsLink() = default;
-    ~NatsLink();
+    ~NatsLink() { Close(); }
     NatsLink(const NatsLink &) = delete;
     NatsLink &operator=(const NatsLink &) = delete;
 
@@ -30,6 +30,8 @@ public:
     bool Open(const std::vector<std::string> &servers, int64_t timeoutMs, jsOptions *js, std::string &err);
     natsConnection *nc() const { return nc_; }
     jsCtx *js() const { return js_; }
+    // Closes the connection and frees it; its callbacks stop.
+    void Close();
     // The server it is connected to now ("" while reconnecting).
     std::string Server() const;
 

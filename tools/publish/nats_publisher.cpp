@@ -64,11 +64,12 @@ bool FindOrCreateStream(jsCtx *js, const PublishOptions &o, const std::string &p
 }  // namespace
 
 NatsPublisher::~NatsPublisher() {
-    for (const Again &a : again_) natsMsg_Destroy(a.msg);
     if (link_.js() != nullptr) {
         natsMsgList pending{};
         if (js_PublishAsyncGetPendingList(&pending, link_.js()) == NATS_OK) natsMsgList_Destroy(&pending);
     }
+    link_.Close();  // before what waits is freed: no late acknowledgement is to reach it
+    for (const Again &a : again_) natsMsg_Destroy(a.msg);
 }
 
 bool NatsPublisher::Open(const PublishOptions &o, std::string &err) {
