@@ -8,6 +8,9 @@ set -euo pipefail
 build=$1
 src=$2
 fail() { echo "check_debs: $*" >&2; exit 1; }
+# Matches read their input whole (grep >/dev/null, never grep -q): grep -q
+# stops at the first match, and under pipefail the writer's SIGPIPE would
+# then fail a check that held.
 out=$build/packages
 rm -rf "$out"
 mkdir -p "$out"
@@ -17,7 +20,7 @@ arch=$(dpkg --print-architecture)
 lib=$out/libtam-rpd0_${version}_$arch.deb dev=$out/libtam-rpd-dev_${version}_$arch.deb tool=$out/rpd-host_${version}_$arch.deb
 for d in "$lib" "$dev" "$tool"; do [[ -f $d ]] || fail "no $(basename "$d")"; done
 
-has() { dpkg-deb --contents "$1" | awk '{print $6}' | grep -Eq "^\./$2\$" || fail "$(basename "$1") lacks $2"; }
+has() { dpkg-deb --contents "$1" | awk '{print $6}' | grep -E "^\./$2\$" >/dev/null || fail "$(basename "$1") lacks $2"; }
 multiarch=usr/lib/$(dpkg-architecture -qDEB_HOST_MULTIARCH 2>/dev/null || gcc -print-multiarch)
 has "$lib" "$multiarch/libtam_rpd\.so\.0"
 has "$lib" "$multiarch/libtam_rpd\.so\.$version"
@@ -28,22 +31,23 @@ has "$dev" "$multiarch/cmake/tam_rpd/tam_rpdConfig\.cmake"
 has "$dev" "usr/share/doc/libtam-rpd-dev/examples/host\.c"
 has "$tool" "usr/bin/rpd-host"
 has "$tool" "usr/share/man/man1/rpd-host\.1"
-if dpkg-deb --contents "$lib" | awk '{print $6}' | grep -Eq 'include|bin/'; then fail "the library package carries more than the library"; fi
-dpkg-deb --field "$dev" Depends | grep -q "libtam-rpd0 (= $version)" || fail "dev does not depend on the library"
-dpkg-deb --field "$tool" Depends | grep -q "libtam-rpd0 (= $version)" || fail "rpd-host does not depend on the library"
-dpkg-deb --field "$tool" Depends | grep -q 'libpcap' || fail "rpd-host does not depend on libpcap"
+if dpkg-deb --contents "$lib" | awk '{print $6}' | grep -E 'include|bin/' >/dev/null; then fail "the library package carries more than the library"; fi
+dpkg-deb --field "$dev" Depends | grep "libtam-rpd0 (= $version)" >/dev/null || fail "dev does not depend on the library"
+dpkg-deb --field "$tool" Depends | grep "libtam-rpd0 (= $version)" >/dev/null || fail "rpd-host does not depend on the library"
+dpkg-deb --field "$tool" Depends | grep 'libpcap' >/dev/null || fail "rpd-host does not depend on libpcap"
 
 for d in "$lib" "$dev" "$tool"; do has "$d" "usr/share/doc/[^/]*/copyright"; done
-dpkg-deb --fsys-tarfile "$tool" | tar -xO ./usr/share/doc/rpd-host/copyright | grep -q '^License: MIT' ||
+copyright_of() { dpkg-deb --fsys-tarfile "$1" | tar -xO "./usr/share/doc/$2/copyright"; }
+copyright_of "$tool" rpd-host | grep '^License: MIT' >/dev/null ||
   fail "rpd-host's copyright file does not name the MIT licence"
 # The Wireshark plug-in's package, when Wireshark's headers were there for the build.
 ws=$out/wireshark-rpd_${version}_$arch.deb
 if [[ -f $ws ]]; then
   has "$ws" "$multiarch/wireshark/plugins/[0-9.]+/epan/rpd\.so"
   has "$ws" "usr/share/doc/wireshark-rpd/copyright"
-  dpkg-deb --field "$ws" Depends | grep -q "libtam-rpd0 (= $version)" || fail "wireshark-rpd does not depend on the library"
-  dpkg-deb --field "$ws" Depends | grep -Eq 'libwireshark[0-9]+ \(>= [0-9.]+' || fail "wireshark-rpd does not depend on libwireshark"
-  dpkg-deb --fsys-tarfile "$ws" | tar -xO ./usr/share/doc/wireshark-rpd/copyright | grep -q '^License: GPL-2+' ||
+  dpkg-deb --field "$ws" Depends | grep "libtam-rpd0 (= $version)" >/dev/null || fail "wireshark-rpd does not depend on the library"
+  dpkg-deb --field "$ws" Depends | grep -E 'libwireshark[0-9]+ \(>= [0-9.]+' >/dev/null || fail "wireshark-rpd does not depend on libwireshark"
+  copyright_of "$ws" wireshark-rpd | grep '^License: GPL-2+' >/dev/null ||
     fail "wireshark-rpd's copyright file does not name the GPL"
 fi
 
@@ -53,7 +57,7 @@ mkdir -p "$root/var/lib/dpkg/info" "$root/var/lib/dpkg/updates"
 touch "$root/var/lib/dpkg/status"
 dpkg --root="$root" --force-depends --force-not-root --log=/dev/null --unpack "$lib" "$dev" "$tool" \
   $([[ -f $ws ]] && echo "$ws") >/dev/null
-dpkg --root="$root" -L rpd-host | grep -qx /usr/bin/rpd-host || fail "rpd-host not registered in the scratch root"
+dpkg --root="$root" -L rpd-host | grep -x /usr/bin/rpd-host >/dev/null || fail "rpd-host not registered in the scratch root"
 for s in full-set multi-nlri noadv withdraw; do
   "$root/usr/bin/rpd-host" --no-summary "$src/samples/$s.mrt" >/dev/null || fail "packaged rpd-host on $s.mrt"
 done

@@ -39,14 +39,14 @@ for f in "$@"; do
     --pie) pie=1; continue ;;
   esac
   [[ -f $f ]] || { say "$f: no such file"; continue; }
-  readelf -lW "$f" | grep -q GNU_RELRO || say "$f: no RELRO segment"
-  readelf -dW "$f" | grep -Eq 'BIND_NOW|FLAGS_1.*NOW' || say "$f: not linked with -z now (partial RELRO)"
+  readelf -lW "$f" | grep GNU_RELRO >/dev/null || say "$f: no RELRO segment"
+  readelf -dW "$f" | grep -E 'BIND_NOW|FLAGS_1.*NOW' >/dev/null || say "$f: not linked with -z now (partial RELRO)"
   imports=$(nm -D --undefined-only "$f" | awk '{print $NF}' | sed 's/@.*//')
   grep -qx '__stack_chk_fail' <<<"$imports" || say "$f: no stack protector"
   if grep -Eq '^__[a-z0-9_]+_chk$' < <(grep -vx '__stack_chk_fail' <<<"$imports"); then fortified=1; fi
   if ((pie)); then
-    readelf -hW "$f" | grep -q 'Type:.*DYN' || say "$f: not position independent"
-    readelf -dW "$f" | grep -q 'FLAGS_1.*PIE' || say "$f: not a PIE executable"
+    readelf -hW "$f" | grep 'Type:.*DYN' >/dev/null || say "$f: not position independent"
+    readelf -dW "$f" | grep 'FLAGS_1.*PIE' >/dev/null || say "$f: not a PIE executable"
   fi
 done
 # A binary may have nothing FORTIFY can check (clang leaves the plug-in's

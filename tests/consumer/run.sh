@@ -23,8 +23,8 @@ for f in bin/rpd-host include/tam_rpd.h include/tam_rpd_host.h include/tam_rpd_v
   [[ -e $prefix/$f ]] || fail "install lacks $f"
 done
 [[ $(readlink "$prefix/$libdir/libtam_rpd.so") == libtam_rpd.so.0 ]] || fail "dev symlink does not name the SONAME"
-readelf -d "$prefix/$libdir/libtam_rpd.so.0" | grep -q 'SONAME.*\[libtam_rpd.so.0\]' || fail "no SONAME libtam_rpd.so.0"
-if readelf -d "$prefix/bin/rpd-host" | grep -Eq 'RUNPATH|RPATH'; then fail "installed rpd-host has a RUNPATH"; fi
+readelf -d "$prefix/$libdir/libtam_rpd.so.0" | grep 'SONAME.*\[libtam_rpd.so.0\]' >/dev/null || fail "no SONAME libtam_rpd.so.0"
+if readelf -d "$prefix/bin/rpd-host" | grep -E 'RUNPATH|RPATH' >/dev/null; then fail "installed rpd-host has a RUNPATH"; fi
 
 # The installed tool finds the installed plug-in by itself.
 for s in full-set multi-nlri noadv withdraw; do

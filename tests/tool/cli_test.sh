@@ -140,7 +140,7 @@ for fmt in hex mrt pcap; do
   grep -q "^    attribute bytes: ... 09 30 \[00\] 04 02 ...$" "$tmp/err" || fail "malformed.$fmt: no excerpt"
   grep -q "Distinguisher: 10" "$tmp/out" || fail "malformed.$fmt: the walk did not go on to message 2"
 done
-"$tool" "$samples/multi-nlri.hex" | grep -c "^  announce" | grep -qx 4 || fail "multi-nlri: not 4 routes"
+"$tool" "$samples/multi-nlri.hex" | grep -c "^  announce" | grep -x 4 >/dev/null || fail "multi-nlri: not 4 routes"
 # (Output goes to a file first: grep -q stopping early would break the pipe.)
 "$tool" --json "$samples/full-set.pcap" >"$tmp/json" 2>/dev/null
 grep -q '"as_path":\["^100\$","_200_"\]' "$tmp/json" || fail "json match"
@@ -165,8 +165,8 @@ done
 "$tool" --peer 10.0.0.2 --peer 10.0.0.3 "$samples/multi-nlri.hex" >"$tmp/out"
 [[ $(grep -c "^  announce" "$tmp/out") -eq 2 ]] || fail "--peer: not 2 routes"
 grep -q "routes left out by the filters" "$tmp/out" || fail "--peer: filtered routes not counted"
-"$tool" --distinguisher 4294967295 "$samples/multi-nlri.hex" | grep -c "^  announce" | grep -qx 1 || fail "--distinguisher"
-"$tool" --community MATCH_AND_NOADV "$samples/full-set.hex" "$samples/noadv.hex" | grep -c "^  announce" | grep -qx 1 ||
+"$tool" --distinguisher 4294967295 "$samples/multi-nlri.hex" | grep -c "^  announce" | grep -x 1 >/dev/null || fail "--distinguisher"
+"$tool" --community MATCH_AND_NOADV "$samples/full-set.hex" "$samples/noadv.hex" | grep -c "^  announce" | grep -x 1 >/dev/null ||
   fail "--community"
 
 # JSON: every record of every sample and fixture holds to the schema (Debian's python3-jsonschema).
@@ -177,7 +177,7 @@ done
 # --table: the routes in force, on the schema too; a BMP peer that went down leaves none, an earlier time some.
 "$tool" --table --json --station lab --at 2023-11-14T22:13:22.6Z "$fixtures/bmp-rpd.pcapng" 2>/dev/null >"$tmp/records"
 "$here/validate_json.py" "$schema" <"$tmp/records" 2>"$tmp/err" || fail "--table --json off the schema: $(cat "$tmp/err")"
-tail -1 "$tmp/records" | grep -qx '{"type":"table","routes":5,"at":"2023-11-14T22:13:22.600000Z"}' ||
+tail -1 "$tmp/records" | grep -x '{"type":"table","routes":5,"at":"2023-11-14T22:13:22.600000Z"}' >/dev/null ||
   fail "--table --at: $(tail -1 "$tmp/records")"
 "$tool" --table "$fixtures/bmp-rpd.pcapng" >"$tmp/out"
 grep -q "^table: 0 RPD routes in force at the end" "$tmp/out" || fail "--table after peer down"
