@@ -17,10 +17,11 @@ struct Rec {
 
 // A route record as the JSON output writes it (the fields the table reads).
 Rec Route(const char *action, const char *router, const char *peer, uint32_t distinguisher, const char *time,
-          const char *station = "") {
+          const char *station = "", const char *rib = "") {
     std::string j = std::string(R"({"type":"route")") + (*station ? std::string(R"(,"station":")") + station + "\"" : "") +
                     R"(,"file":"f","message":1,"peer":")" + peer + "\"" +
                     (*router ? std::string(R"(,"router":")") + router + "\"" : "") +
+                    (*rib ? std::string(R"(,"rib":")") + rib + "\"" : "") +
                     (*time ? std::string(R"(,"time":")") + time + "\"" : "") + R"(,"action":")" + action +
                     R"(","key":{"policy_type":1,"distinguisher":)" + std::to_string(distinguisher) +
                     R"(,"peer":"10.0.0.1"},"text":"key )" + std::to_string(distinguisher) + "\"}";
@@ -34,7 +35,13 @@ Rec Ends(const char *what, const char *router, const char *peer, const char *tim
     return {"event", j};
 }
 
-// The routes left standing, as "router/peer/distinguisher".
+// As read back from a stream: no type in the tag, the record's own.
+Rec Untagged(Rec r) {
+    r.type = "";
+    return r;
+}
+
+// The routes left standing, as "router/peer/distinguisher[/rib]".
 std::vector<std::string> Standing(const std::vector<Rec> &records, const std::string &at = "") {
     RouteTable t(at);
     for (const Rec &r : records) {
@@ -55,7 +62,9 @@ std::vector<std::string> Standing(const std::vector<Rec> &records, const std::st
             f += std::strlen(name);
             return std::string(f, std::strcspn(f, "\",}"));
         };
-        keys.push_back(field(R"("router":")") + "/" + field(R"("peer":")") + "/" + field(R"("distinguisher":)"));
+        const std::string rib = field(R"("rib":")");
+        keys.push_back(field(R"("router":")") + "/" + field(R"("peer":")") + "/" + field(R"("distinguisher":)") +
+                       (rib == "-" ? "" : "/" + rib));
     }
     std::free(buf);
     return keys;
@@ -89,6 +98,19 @@ TEST(RouteTable, RecordsInOrderLeaveTheRoutesInForce) {
         {"at a time: a record without one counts at the time of the record before it",
          {Route("announce", "r1", "p1", 1, t1), Route("announce", "r1", "p1", 2, t3), Ends("router", "r1", "", "")},
          t2, {"r1/p1/1"}},
+        {"BMP's tables keep routes apart; a peer's end clears every table of it",
+         {Route("announce", "r1", "p1", 1, t1, "", "pre-policy Adj-RIB-In"),
+          Route("announce", "r1", "p1", 1, t1, "", "post-policy Adj-RIB-In"),
+          Route("announce", "r1", "p2", 1, t1, "", "pre-policy Adj-RIB-In"),
+          Route("withdraw", "r1", "p1", 1, t2, "", "pre-policy Adj-RIB-In")},
+         "", {"r1/p1/1/post-policy Adj-RIB-In", "r1/p2/1/pre-policy Adj-RIB-In"}},
+        {"", {Route("announce", "r1", "p1", 1, t1, "", "post-policy Adj-RIB-In"),
+              Route("announce", "r1", "p2", 1, t1, "", "pre-policy Adj-RIB-In"), Ends("peer", "r1", "p1", t2)},
+         "", {"r1/p2/1/pre-policy Adj-RIB-In"}},
+        {"records read back carry their own type",
+         {Untagged(Route("announce", "r1", "p1", 1, t1)), Untagged(Route("announce", "r1", "p1", 2, t1)),
+          Untagged(Ends("peer", "r1", "p1", t2)), Untagged(Route("announce", "r1", "p1", 3, t3))},
+         "", {"r1/p1/3"}},
         {"a withdrawal of a key never announced changes nothing",
          {Route("announce", "r1", "p1", 1, t1), Route("withdraw", "r1", "p1", 9, t2)}, "", {"r1/p1/1"}},
     };

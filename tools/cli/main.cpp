@@ -105,12 +105,8 @@ int ConsumeCommand(Settings &s) {
             std::fputc('\n', stdout);
             return;
         }
-        // The record's type, to file it as the station did.
-        const size_t at = r.find(R"("type":")");
-        const size_t end = at == std::string_view::npos ? at : r.find('"', at + 8);
-        const std::string type(end == std::string_view::npos ? std::string_view() : r.substr(at + 8, end - at - 8));
         line.assign(r);
-        table.Put({type.c_str(), {}}, line);
+        table.Put({"", {}}, line);  // the table reads the record's type itself
     }, err);
     if (!ok) std::fprintf(stderr, "rpd-host: consume: %s\n", err.c_str());
     if (s.table) table.Print(stdout, s.output == OutputMode::Json);
@@ -198,11 +194,19 @@ int main(int argc, char **argv) {
     if (!s.publish.servers.empty()) {
         if (s.station.empty()) s.station = HostName();
         s.publish.station = s.station;
+        // A station starts without its server, as routers will not wait for
+        // one; a replay of files has nothing to lose by saying so at once.
+        s.publish.patient = mode != Mode::Files;
         publisher = std::make_unique<NatsPublisher>();
         if (!publisher->Open(s.publish, err)) {
             std::fprintf(stderr, "rpd-host: publish: %s\n", err.c_str());
             return 2;
         }
+        if (!publisher->StreamReady())
+            std::fprintf(stderr,
+                         "rpd-host: publish: no NATS server answers yet; up to %lld records wait for one, then "
+                         "reading from the routers waits too\n",
+                         static_cast<long long>(s.publish.window));
         ro.publish = publisher.get();
     }
     ro.station = s.station;

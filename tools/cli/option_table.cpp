@@ -60,24 +60,10 @@ bool ParseSince(const char *text, int64_t &ns) {
         ns = static_cast<int64_t>(secs) * 1000000000;
         return true;
     }
-    std::tm t{};
-    int consumed = 0;
-    if (std::sscanf(text, "%4d-%2d-%2dT%2d:%2d:%2d%n", &t.tm_year, &t.tm_mon, &t.tm_mday, &t.tm_hour, &t.tm_min,
-                    &t.tm_sec, &consumed) != 6 || consumed != 19)
-        return false;
-    int64_t frac = 0, scale = 1000000000;
-    const char *p = text + consumed;
-    if (*p == '.')
-        for (++p; *p >= '0' && *p <= '9'; ++p)
-            if (scale > 1) frac += (*p - '0') * (scale /= 10);
-    if (std::strcmp(p, "Z") != 0 || t.tm_mon < 1 || t.tm_mon > 12 || t.tm_mday < 1 || t.tm_mday > 31 ||
-        t.tm_hour > 23 || t.tm_min > 59 || t.tm_sec > 60)
-        return false;
-    t.tm_year -= 1900;
-    t.tm_mon -= 1;
-    const time_t secsOf = timegm(&t);
-    if (secsOf <= 0) return false;
-    ns = static_cast<int64_t>(secsOf) * 1000000000 + frac;
+    int64_t sec = 0;
+    uint32_t usec = 0;
+    if (!ParseTimeText(text, sec, usec) || sec <= 0) return false;
+    ns = sec * 1000000000 + int64_t{usec} * 1000;
     return true;
 }
 

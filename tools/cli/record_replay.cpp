@@ -1,10 +1,10 @@
 #include "record_replay.h"
 
-#include <ctime>
 #include <nlohmann/json.hpp>
 
 #include "encode.h"
 #include "record_fields.h"
+#include "textual.h"
 
 namespace rpdhost {
 
@@ -17,20 +17,6 @@ std::string InputName(const std::string &station, const std::string &file) {
 }
 
 }  // namespace
-
-bool ParseRecordTime(const std::string &text, int64_t &sec, uint32_t &usec) {
-    std::tm t{};
-    unsigned micro = 0;
-    int used = 0;
-    if (std::sscanf(text.c_str(), "%4d-%2d-%2dT%2d:%2d:%2d.%6uZ%n", &t.tm_year, &t.tm_mon, &t.tm_mday, &t.tm_hour,
-                    &t.tm_min, &t.tm_sec, &micro, &used) != 7 || used != 27 || text.size() != 27)
-        return false;
-    t.tm_year -= 1900;
-    t.tm_mon -= 1;
-    sec = static_cast<int64_t>(timegm(&t));
-    usec = micro;
-    return true;
-}
 
 void RecordReplay::Input(const std::string &station, const std::string &file) {
     const std::string name = InputName(station, file);
@@ -57,9 +43,21 @@ void RecordReplay::Put(std::string_view line) {
     if (type == "route" || type == "policy") {
         const std::string key = station + '\n' + file + '\n' + std::to_string(NumberField(r, "message"));
         if (key != groupKey_) Emit();
-        if (group_.empty()) {
-            head_ = line;
+        if (group_.empty()) {  // the message's first record says where it came from
             groupKey_ = key;
+            station_ = station;
+            file_ = file;
+            head_ = Message();
+            head_.number = NumberField(r, "message");
+            head_.offset = NumberField(r, "offset");
+            head_.frame = NumberField(r, "frame");
+            head_.where = TextField(r, "stream");
+            head_.peer = TextField(r, "peer");
+            head_.peerAs = static_cast<uint32_t>(NumberField(r, "peer_as"));
+            head_.router = TextField(r, "router");
+            head_.rib = TextField(r, "rib");
+            head_.hasTime = ParseTimeText(TextField(r, "time"), head_.sec, head_.usec);
+            head_.rebuilt = r.value("rib_entry", false);
         }
         (group_ += line) += '\n';
         return;
@@ -71,12 +69,10 @@ void RecordReplay::Put(std::string_view line) {
         e.offset = NumberField(r, "offset");
         e.peer = TextField(r, "peer");
         e.peerAs = static_cast<uint32_t>(NumberField(r, "peer_as"));
-        e.hasTime = ParseRecordTime(TextField(r, "time"), e.sec, e.usec);
+        e.hasTime = ParseTimeText(TextField(r, "time"), e.sec, e.usec);
         e.what = TextField(r, "event");
         e.router = TextField(r, "router");
-        const std::string ends = TextField(r, "ends");
-        e.ends = ends == "peer" ? InputEvent::Ends::Peer : ends == "router" ? InputEvent::Ends::Router
-                                                                             : InputEvent::Ends::Nothing;
+        e.ends = EndsOf(TextField(r, "ends"));
         sink_.OnEvent(e);
     } else if (type == "problem") {
         Input(station, file);
@@ -94,27 +90,16 @@ void RecordReplay::Put(std::string_view line) {
 
 void RecordReplay::Emit() {
     if (group_.empty()) return;
-    const json r = json::parse(head_, nullptr, false);
     EncodeJob job;
     std::string err;
     const bool built = BuildFromJson(group_, job, err) && job.messages.size() == 1;
     group_.clear();
     groupKey_.clear();
-    Input(TextField(r, "station"), TextField(r, "file"));
-    if (!built) return Unreadable("records of message " + std::to_string(NumberField(r, "message")) +
+    Input(station_, file_);
+    if (!built) return Unreadable("records of message " + std::to_string(head_.number) +
                                   " cannot be encoded back: " + (err.empty() ? "not one UPDATE" : err));
-    Message m;
-    m.bytes = std::move(job.messages.front());
-    m.number = NumberField(r, "message");
-    m.offset = NumberField(r, "offset");
-    m.frame = NumberField(r, "frame");
-    m.where = TextField(r, "stream");
-    m.peer = TextField(r, "peer");
-    m.peerAs = static_cast<uint32_t>(NumberField(r, "peer_as"));
-    m.router = TextField(r, "router");
-    m.hasTime = ParseRecordTime(TextField(r, "time"), m.sec, m.usec);
-    m.rebuilt = r.value("rib_entry", false);
-    sink_.OnMessage(m);
+    head_.bytes = std::move(job.messages.front());
+    sink_.OnMessage(head_);
 }
 
 }  // namespace rpdhost

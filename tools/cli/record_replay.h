@@ -3,7 +3,7 @@
 // The route and policy records of one message (same station, file and
 // message number) are encoded back into that UPDATE (encode takes
 // rpd-host's own records) and handed on with the message's file, number,
-// offset, frame, stream, peer, router and time; events and problems are
+// offset, frame, stream, peer, router, table and time; events and problems are
 // handed on as the station saw them. A refused policy comes back as its
 // problem: its record holds no policy bytes to decode again.
 #pragma once
@@ -34,13 +34,11 @@ private:
 
     MessageSink &sink_;
     std::string group_;   // the records of the message being gathered, a line each
-    std::string head_;    // its first record
+    Message head_;        // what its first record says of the message
+    std::string station_, file_;
     std::string groupKey_;
     std::string input_;   // the input the walk was last told of
     uint64_t unreadable_ = 0;
 };
-
-// "2023-11-14T22:13:20.003000Z" as seconds and microseconds; false when it is not such a time.
-bool ParseRecordTime(const std::string &text, int64_t &sec, uint32_t &usec);
 
 }  // namespace rpdhost

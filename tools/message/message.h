@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <map>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "byte_reader.h"
@@ -29,6 +30,7 @@ struct MessageSource {
     int64_t sec = 0;
     uint32_t usec = 0;
     std::string router{};  // the BMP router or live BGP peer it came through, by address ("": none)
+    std::string rib{};     // the router's table it reports ("pre-policy Adj-RIB-In", "Loc-RIB"; "": not BMP)
 };
 
 struct Message : MessageSource {
@@ -59,6 +61,14 @@ struct InputEvent {
     // Established), or everything the router sent (its BMP stream ended).
     enum class Ends : uint8_t { Nothing, Peer, Router } ends = Ends::Nothing;
 };
+
+// The names records give Ends ("peer", "router"; null for Nothing), and back.
+inline const char *EndsName(InputEvent::Ends e) {
+    return e == InputEvent::Ends::Peer ? "peer" : e == InputEvent::Ends::Router ? "router" : nullptr;
+}
+inline InputEvent::Ends EndsOf(std::string_view name) {
+    return name == "peer" ? InputEvent::Ends::Peer : name == "router" ? InputEvent::Ends::Router : InputEvent::Ends::Nothing;
+}
 
 // A problem in the input itself (framing, truncation, capture), not in a message.
 struct InputProblem {

@@ -51,7 +51,7 @@ std::string RunConsumerName() {
 
 bool Consume(const ConsumeOptions &o, const std::function<void(std::string_view)> &record, std::string &err) {
     NatsLink link;
-    if (!link.Open(o.servers, o.connectMs, nullptr, err)) return false;
+    if (!link.Open(o.servers, o.connectMs, nullptr, false, err)) return false;
     jsSubOptions so;
     jsSubOptions_Init(&so);
     so.Stream = o.stream.c_str();

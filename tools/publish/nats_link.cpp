@@ -43,7 +43,8 @@ void NatsLink::Close() {
     nc_ = nullptr;
 }
 
-bool NatsLink::Open(const std::vector<std::string> &servers, int64_t timeoutMs, jsOptions *js, std::string &err) {
+bool NatsLink::Open(const std::vector<std::string> &servers, int64_t timeoutMs, jsOptions *js, bool patient,
+                    std::string &err) {
     natsOptions *opts = nullptr;
     natsStatus s = natsOptions_Create(&opts);
     std::vector<const char *> urls;
@@ -56,8 +57,11 @@ bool NatsLink::Open(const std::vector<std::string> &servers, int64_t timeoutMs, 
     if (s == NATS_OK) s = natsOptions_SetReconnectBufSize(opts, 16 << 20);
     if (s == NATS_OK) s = natsOptions_SetPingInterval(opts, 2000);
     if (s == NATS_OK) s = natsOptions_SetMaxPingsOut(opts, 3);
+    // A callback makes the first connection asynchronous; Connected() is asked instead.
+    if (s == NATS_OK && patient) s = natsOptions_SetRetryOnFailedConnect(opts, true, [](natsConnection *, void *) {}, nullptr);
     if (s == NATS_OK) s = natsConnection_Connect(&nc_, opts);
     natsOptions_Destroy(opts);
+    if (s == NATS_NOT_YET_CONNECTED) s = NATS_OK;
     if (s != NATS_OK) {
         err = NatsError(s, ("cannot connect to " + servers.front() + (servers.size() > 1 ? " or the others" : "")).c_str());
         return false;
@@ -68,6 +72,10 @@ bool NatsLink::Open(const std::vector<std::string> &servers, int64_t timeoutMs, 
         return false;
     }
     return true;
+}
+
+bool NatsLink::Connected() const {
+    return nc_ != nullptr && natsConnection_Status(nc_) == NATS_CONN_STATUS_CONNECTED;
 }
 
 std::string NatsLink::Server() const {

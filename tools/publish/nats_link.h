@@ -26,8 +26,12 @@ public:
     NatsLink &operator=(const NatsLink &) = delete;
 
     // Connects (waiting at most `timeoutMs` for the first server) and opens
-    // the JetStream context with `js` (null: the defaults).
-    bool Open(const std::vector<std::string> &servers, int64_t timeoutMs, jsOptions *js, std::string &err);
+    // the JetStream context with `js` (null: the defaults). With `patient`,
+    // no server answering is not a failure: the library keeps trying in the
+    // background and Connected() says when one has answered.
+    bool Open(const std::vector<std::string> &servers, int64_t timeoutMs, jsOptions *js, bool patient,
+              std::string &err);
+    bool Connected() const;
     natsConnection *nc() const { return nc_; }
     jsCtx *js() const { return js_; }
     // Closes the connection and frees it; its callbacks stop.

@@ -13,8 +13,11 @@ namespace {
 
 // Publishing waits this long at a time for room in the window, so that a stop signal is seen.
 constexpr int64_t kStallMs = 100;
-// A message that lost its acknowledgement goes again after this pause.
+// A message that lost its acknowledgement goes again after a pause: this
+// one at first, twice as long for each pause that ends in failures again,
+// up to the longest, and this one again once an acknowledgement comes.
 constexpr double kRetryPause = 0.25;
+constexpr double kLongestRetryPause = 2.0;
 // A message holds at most this many records, and at most this many bytes (well under a server's limit).
 constexpr uint64_t kBatchRecords = 64;
 constexpr size_t kBatchBytes = 256 * 1024;
@@ -75,6 +78,7 @@ NatsPublisher::~NatsPublisher() {
 bool NatsPublisher::Open(const PublishOptions &o, std::string &err) {
     o_ = o;
     prefix_ = o.subject;
+    retryPause_ = kRetryPause;
     // The run's own ids: a station started again must not have its records taken for duplicates.
     const auto start = std::chrono::duration_cast<std::chrono::microseconds>(
                            std::chrono::system_clock::now().time_since_epoch()).count();
@@ -85,9 +89,30 @@ bool NatsPublisher::Open(const PublishOptions &o, std::string &err) {
     jo.PublishAsync.AckHandler = &NatsPublisher::OnAck;
     jo.PublishAsync.AckHandlerClosure = this;
     jo.PublishAsync.StallWait = kStallMs;
-    if (!link_.Open(o.servers, o.connectMs, &jo, err) || !FindOrCreateStream(link_.js(), o, prefix_, err)) return false;
+    if (!link_.Open(o.servers, o.connectMs, &jo, o.patient, err)) return false;
+    if (!link_.Connected()) return true;  // patient: the stream is found once a server answers
+    if (!FindOrCreateStream(link_.js(), o, prefix_, err)) return false;
     maxPayload_ = natsConnection_GetMaxPayload(link_.nc());
+    streamReady_ = true;
     return true;
+}
+
+bool NatsPublisher::EnsureStream() {
+    if (streamReady_) return true;
+    const double now = Now();
+    if (now < nextStreamTry_ || !link_.Connected()) return false;
+    nextStreamTry_ = now + kRetryPause;
+    std::string err;
+    if (!FindOrCreateStream(link_.js(), o_, prefix_, err)) return false;  // a cluster still electing: later
+    maxPayload_ = natsConnection_GetMaxPayload(link_.nc());
+    streamReady_ = true;
+    return true;
+}
+
+void NatsPublisher::Hold(natsMsg *m, double notBefore, uint64_t records) {
+    std::lock_guard<std::mutex> hold(mu_);
+    again_.push_back({m, notBefore, records});
+    againRecords_ += records;
 }
 
 // The library's thread: what was acknowledged is done, what lost its
@@ -98,11 +123,19 @@ void NatsPublisher::OnAck(jsCtx *, natsMsg *msg, jsPubAck *pa, jsPubAckErr *pae,
     std::lock_guard<std::mutex> hold(p.mu_);
     if (pa != nullptr) {
         ++p.counts_.acknowledged;
+        p.retryPause_ = kRetryPause;
     } else if (pae != nullptr && pae->ErrCode != 0) {
         p.counts_.refused += Records(msg);
         p.refusal_ = pae->ErrText != nullptr ? pae->ErrText : "refused";
     } else {
-        p.again_.push_back({msg, Now() + kRetryPause});
+        const double now = Now();
+        if (now >= p.pauseSince_ + p.retryPause_) {  // the last pause is over, and still failures
+            if (p.pauseSince_ > 0) p.retryPause_ = std::min(2 * p.retryPause_, kLongestRetryPause);
+            p.pauseSince_ = now;
+        }
+        const uint64_t records = Records(msg);
+        p.again_.push_back({msg, now + p.retryPause_, records});
+        p.againRecords_ += records;
         return;
     }
     natsMsg_Destroy(msg);
@@ -116,6 +149,7 @@ natsStatus NatsPublisher::Send(natsMsg *&m) {
 }
 
 bool NatsPublisher::Republish() {
+    if (!EnsureStream()) return false;
     const double now = Now();
     for (;;) {
         Again a{};
@@ -125,14 +159,21 @@ bool NatsPublisher::Republish() {
             if (again_.front().notBefore > now) return false;  // its pause is not over
             a = again_.front();
             again_.pop_front();
+            againRecords_ -= a.records;
         }
         const natsStatus s = Send(a.msg);
         std::lock_guard<std::mutex> hold(mu_);
         if (s == NATS_OK) {
-            ++counts_.republished;
+            counts_.republished += a.notBefore > 0;  // held from the start is not sent again
+            continue;
+        }
+        if (Permanent(s)) {  // held before the server's limit was known
+            counts_.tooLarge += a.records;
+            natsMsg_Destroy(a.msg);
             continue;
         }
         again_.push_front(a);  // no room yet, or no server: later
+        againRecords_ += a.records;
         return false;
     }
 }
@@ -167,18 +208,25 @@ void NatsPublisher::SendBatch() {
     batchRecords_ = 0;
     if (s == NATS_OK) s = natsMsgHeader_Set(m, "Nats-Msg-Id", id.c_str());
     while (s == NATS_OK) {
-        Republish();
-        s = Send(m);
-        if (s == NATS_OK || Permanent(s)) break;
-        // The window is full or no server answers: wait, and with the
-        // station, the routers. A stop signal leaves it to the final flush.
-        if (StopRequested()) {
+        // What waits goes first, so the stream keeps the station's order.
+        if (Republish()) {
+            s = Send(m);
+            if (s == NATS_OK || Permanent(s)) break;
+        }
+        // Nothing goes out yet: the message waits with the others while the
+        // window has room; past it, so does the station, and with it the
+        // routers. A stop signal leaves it to the final flush.
+        bool room = false;
+        {
             std::lock_guard<std::mutex> hold(mu_);
-            again_.push_back({m, 0});
+            room = againRecords_ + records <= static_cast<uint64_t>(o_.window);
+        }
+        if (room || StopRequested()) {
+            Hold(m, 0, records);
+            std::lock_guard<std::mutex> hold(mu_);
             counts_.published += records;
             return;
         }
-        s = NATS_OK;
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     std::lock_guard<std::mutex> hold(mu_);
@@ -214,8 +262,7 @@ uint64_t NatsPublisher::Finish(int64_t ms) {
         natsMsgList_Destroy(&pending);
     }
     std::lock_guard<std::mutex> hold(mu_);
-    for (const Again &a : again_) left += Records(a.msg);
-    return left;
+    return left + againRecords_;
 }
 
 PublishCounts NatsPublisher::Counts() const {

@@ -39,6 +39,9 @@ struct PublishOptions {
     int64_t window = 4096;             // unacknowledged records at most
     int64_t ackWaitMs = 2000;          // unacknowledged this long: published again
     int64_t connectMs = 5000;          // for the first server to answer
+    // No server answering at the start is no failure (a station): records
+    // wait, within the window, until one answers and the stream is there.
+    bool patient = false;
 };
 
 // What became of the records, for the summary and the report at the end.
@@ -56,7 +59,10 @@ public:
     ~NatsPublisher() override;
 
     // Connects and finds or creates the stream; false with the reason.
+    // When patient and no server answers yet, both are left for later.
     bool Open(const PublishOptions &o, std::string &err);
+    // Whether the stream has been found or made: records are going out.
+    bool StreamReady() const { return streamReady_; }
     void Put(const RecordTag &tag, std::string &line) override;
     void Flush() override;
     void Tally(Summary &s) const override;
@@ -70,8 +76,12 @@ public:
 
 private:
     static void OnAck(jsCtx *js, natsMsg *msg, jsPubAck *pa, jsPubAckErr *pae, void *self);
-    // Publishes again what lost its acknowledgement; false when the window is full.
+    // Finds or makes the stream once a server answers (a try at a time, paced).
+    bool EnsureStream();
+    // Publishes what waits, in order; false while something still waits.
     bool Republish();
+    // Keeps a message to publish later.
+    void Hold(natsMsg *m, double notBefore, uint64_t records);
     // One publication; the message is the library's once this returns NATS_OK.
     natsStatus Send(natsMsg *&m);
     // Publishes the batch being filled, waiting for room as long as it takes.
@@ -84,15 +94,20 @@ private:
     std::string subject_, batch_;  // the records being gathered, and their subject
     uint64_t batchRecords_ = 0;
     int64_t maxPayload_ = 0;
+    bool streamReady_ = false;
+    double nextStreamTry_ = 0;
     mutable std::mutex mu_;        // the acknowledgement thread's side
-    // To publish again (ours to destroy), each not before its time: a
+    // To publish (again), ours to destroy, each not before its time: a
     // cluster electing a new leader refuses at once, and is not to be
-    // hammered meanwhile.
+    // hammered meanwhile. Before the stream is there, every message waits here.
     struct Again {
         natsMsg *msg;
         double notBefore;
+        uint64_t records;
     };
     std::deque<Again> again_;
+    uint64_t againRecords_ = 0;
+    double retryPause_ = 0, pauseSince_ = 0;  // backing off while failures go on (set by Open)
     std::string refusal_;
     PublishCounts counts_;         // under mu_
 };

@@ -160,7 +160,7 @@ public:
         j.Field("file", file).Field("offset", e.offset).Field("peer", e.peer);
         if (e.peerAs != 0) j.Field("peer_as", e.peerAs);
         if (!e.router.empty()) j.Field("router", e.router);
-        if (e.ends != InputEvent::Ends::Nothing) j.Field("ends", e.ends == InputEvent::Ends::Peer ? "peer" : "router");
+        if (const char *ends = EndsName(e.ends)) j.Field("ends", ends);
         if (e.hasTime) j.Field("time", TimeText(e.sec, e.usec));
         j.Field("event", e.what);
         Emit(j, kEvent, e.router);
@@ -217,6 +217,7 @@ private:
         if (!m.peer.empty()) j.Field("peer", m.peer);
         if (m.peerAs != 0) j.Field("peer_as", m.peerAs);
         if (!m.router.empty()) j.Field("router", m.router);
+        if (!m.rib.empty()) j.Field("rib", m.rib);
         if (m.hasTime) j.Field("time", TimeText(m.sec, m.usec));
         if (prefixCount_ > 0) {
             j.Key("prefixes").OpenArray();

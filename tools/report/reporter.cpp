@@ -57,6 +57,34 @@ std::string TimeText(int64_t sec, uint32_t usec) {
     return s;
 }
 
+bool ParseTimeText(std::string_view text, int64_t &sec, uint32_t &usec) {
+    char buf[48];
+    if (text.size() >= sizeof(buf)) return false;
+    text.copy(buf, text.size());
+    buf[text.size()] = '\0';
+    std::tm t{};
+    int consumed = 0;
+    if (std::sscanf(buf, "%4d-%2d-%2dT%2d:%2d:%2d%n", &t.tm_year, &t.tm_mon, &t.tm_mday, &t.tm_hour, &t.tm_min,
+                    &t.tm_sec, &consumed) != 6 || consumed != 19)
+        return false;
+    uint32_t micro = 0, scale = 1000000;
+    const char *p = buf + consumed;
+    if (*p == '.') {
+        const char *digits = ++p;
+        for (; *p >= '0' && *p <= '9'; ++p)
+            if (scale > 1) micro += static_cast<uint32_t>(*p - '0') * (scale /= 10);
+        if (p == digits) return false;
+    }
+    if (std::strcmp(p, "Z") != 0 || t.tm_mon < 1 || t.tm_mon > 12 || t.tm_mday < 1 || t.tm_mday > 31 ||
+        t.tm_hour > 23 || t.tm_min > 59 || t.tm_sec > 60)
+        return false;
+    t.tm_year -= 1900;
+    t.tm_mon -= 1;
+    sec = static_cast<int64_t>(timegm(&t));
+    usec = micro;
+    return true;
+}
+
 void AppendBlock(std::string &out, std::string_view text, std::string_view indent) {
     EachLine(text, [&](std::string_view line) { ((out += indent) += line) += '\n'; });
 }

@@ -1,5 +1,6 @@
 #include "route_table.h"
 
+#include <cstring>
 #include <nlohmann/json.hpp>
 
 #include "json_writer.h"
@@ -69,13 +70,15 @@ std::string PolicyLine(const json &p) {
 }  // namespace
 
 void RouteTable::Put(const RecordTag &tag, std::string &line) {
-    const std::string_view type = tag.type;
-    if (type != "route" && type != "event") return;
+    const bool tagged = tag.type != nullptr && *tag.type != '\0';
+    if (tagged && std::strcmp(tag.type, "route") != 0 && std::strcmp(tag.type, "event") != 0) return;
     const json r = json::parse(line, nullptr, false);
     if (!r.is_object()) {
         ++unreadable_;
         return;
     }
+    const std::string type = tagged ? std::string(tag.type) : TextField(r, "type");
+    if (type != "route" && type != "event") return;
     // A record without a time of its own (a BMP termination) counts at the time of the one before it.
     std::string time = TextField(r, "time");
     if (time.empty()) time = last_;
@@ -93,7 +96,7 @@ void RouteTable::Put(const RecordTag &tag, std::string &line) {
         return;
     }
     const json &key = r.value("key", json::object());
-    Key k{station, router, peer, static_cast<uint32_t>(NumberField(key, "policy_type")),
+    Key k{station, router, peer, TextField(r, "rib"), static_cast<uint32_t>(NumberField(key, "policy_type")),
           static_cast<uint32_t>(NumberField(key, "distinguisher")), TextField(key, "peer")};
     if (TextField(r, "action") == "withdraw") routes_.erase(k);
     else routes_[k] = line;
@@ -116,6 +119,7 @@ void RouteTable::Print(FILE *out, bool asJson) const {
             if (!k.station.empty()) j.Field("station", k.station);
             if (!k.router.empty()) j.Field("router", k.router);
             j.Field("peer", k.peer);
+            if (!k.rib.empty()) j.Field("rib", k.rib);
             if (r.contains("peer_as")) j.Field("peer_as", NumberField(r, "peer_as"));
             j.Key("key").Raw(r.value("key", json::object()).dump()).Field("text", TextField(r, "text"));
             if (r.contains("time")) j.Field("time", TextField(r, "time"));
@@ -126,12 +130,14 @@ void RouteTable::Print(FILE *out, bool asJson) const {
             (buf += rec) += '\n';
             continue;
         }
-        if (last == nullptr || last->station != k.station || last->router != k.router || last->peer != k.peer) {
+        if (last == nullptr || last->station != k.station || last->router != k.router || last->peer != k.peer ||
+            last->rib != k.rib) {
             buf += " ";
             if (!k.station.empty()) buf += " station " + k.station + ",";
             if (!k.router.empty()) buf += " router " + k.router + ",";
             buf += " peer " + (k.peer.empty() ? std::string("(none named)") : k.peer);
             if (r.contains("peer_as")) buf += " AS" + std::to_string(NumberField(r, "peer_as"));
+            if (!k.rib.empty()) buf += ", " + k.rib;
             buf += '\n';
         }
         last = &k;

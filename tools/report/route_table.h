@@ -1,5 +1,7 @@
 // --table: the RPD routes in force at the end of the input, or at a time:
-// for each station, router, peer and route key, the policy that stands.
+// for each station, router, peer, the router's table it reports (BMP's pre-
+// and post-policy Adj-RIB-In keep routes apart) and route key, the policy
+// that stands.
 // The records are applied in the order they come: an announcement sets a
 // route, a withdrawal removes it, and an event that ends a peer's session
 // (or a router's stream) removes that peer's (or router's) routes. The
@@ -23,6 +25,7 @@ public:
     // ("2026-12-08T10:00:00.000000Z"); "" for the end. Records stamped later
     // are left out.
     explicit RouteTable(std::string at = "") : at_(std::move(at)) {}
+    // A tag without a type (records read back from a stream): the record's own.
     void Put(const RecordTag &tag, std::string &line) override;
     // The routes in force: as text, or as JSON records (one "table_route"
     // each, then one "table").
@@ -33,12 +36,12 @@ public:
 
 private:
     struct Key {
-        std::string station, router, peer;
+        std::string station, router, peer, rib;
         uint32_t policyType = 0, distinguisher = 0;
         std::string keyPeer;
         bool operator<(const Key &o) const {
-            return std::tie(station, router, peer, policyType, distinguisher, keyPeer) <
-                   std::tie(o.station, o.router, o.peer, o.policyType, o.distinguisher, o.keyPeer);
+            return std::tie(station, router, peer, rib, policyType, distinguisher, keyPeer) <
+                   std::tie(o.station, o.router, o.peer, o.rib, o.policyType, o.distinguisher, o.keyPeer);
         }
     };
     // The rest of a route record, as it came ("policy" or "policy_status" included).

@@ -24,6 +24,9 @@ struct DisplayPiece {
 extern const DisplayPiece kDisplayPieces[7];
 
 std::string TimeText(int64_t sec, uint32_t usec);
+// The other way: a UTC time as TimeText writes it ("2023-11-14T22:13:20.003000Z"),
+// the fraction of any length or none; false when the text is not such a time.
+bool ParseTimeText(std::string_view text, int64_t &sec, uint32_t &usec);
 std::string CommunityText(uint32_t v);  // "high:low"
 
 // Calls `f` with each line of a plug-in text: lines end at a line feed or

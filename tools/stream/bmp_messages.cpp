@@ -150,8 +150,9 @@ void BmpStream::Information(uint8_t type, ByteReader r) {
 
 void BmpStream::Emit(const BmpPeerHeader &ph, const uint8_t *m, size_t len, const char *kind) {
     Message msg;
-    msg.source() = {origin_.frame, (origin_.where.empty() ? "" : origin_.where + ": ") + kind + " of " + PeerName(ph) + ", " + Table(ph),
-                    ph.addr, ph.as, ph.sec != 0, ph.sec, ph.usec, origin_.router};
+    const std::string table = Table(ph);
+    msg.source() = {origin_.frame, (origin_.where.empty() ? "" : origin_.where + ": ") + kind + " of " + PeerName(ph) + ", " + table,
+                    ph.addr, ph.as, ph.sec != 0, ph.sec, ph.usec, origin_.router, table};
     msg.bytes.assign(m, m + len);
     msg.offset = offset_;
     ctx_.Emit(msg);
