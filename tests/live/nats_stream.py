@@ -126,8 +126,9 @@ def replay(server):
     # (problems the station published count here too: the exit status says so)
     filtered = subprocess.run([TOOL, "consume", "--json", "--distinguisher", "7", server.url], capture_output=True,
                               text=True, timeout=60).stdout.splitlines()
-    check(sevens and len([f for f in filtered if f.startswith('{"type":"route"')]) == len(sevens),
-          "consume --distinguisher 7 gives %d routes of %d" % (len(filtered), len(sevens)))
+    filtered = [f for f in filtered if f.startswith('{"type":"route"')]
+    check(sevens and filtered == sevens, "consume --distinguisher 7 gives %d routes, the station printed %d: %s" % (
+        len(filtered), len(sevens), next(((a, b) for a, b in zip(filtered, sevens) if a != b), "")))
     # The routes in force: the same table from the files and from the stream.
     r = subprocess.run([TOOL, "--table", "--json", "--station", "replay", *inputs], capture_output=True, text=True,
                        timeout=60)

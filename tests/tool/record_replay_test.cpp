@@ -1,6 +1,7 @@
 // consume's way back into the plug-in: records regrouped into their messages.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -22,10 +23,11 @@ struct Seen : MessageSink {
     void OnEvent(const InputEvent &e) override { what.push_back("event " + e.what); }
 };
 
-std::string Withdraw(uint64_t message, uint32_t distinguisher, const char *file = "f") {
+std::string Withdraw(uint64_t message, uint32_t distinguisher, const char *file = "f", const char *more = "") {
     return std::string(R"({"type":"route","station":"s","file":")") + file + R"(","message":)" +
            std::to_string(message) +
-           R"(,"offset":10,"peer":"192.0.2.1","router":"127.0.0.1","time":"2023-11-14T22:13:20.500000Z","action":"withdraw","key":{"policy_type":1,"distinguisher":)" +
+           R"(,"offset":10,"peer":"192.0.2.1","router":"127.0.0.1","time":"2023-11-14T22:13:20.500000Z",)" + more +
+           R"("action":"withdraw","key":{"policy_type":1,"distinguisher":)" +
            std::to_string(distinguisher) + R"(,"peer":"10.0.0.1"},"text":"t"})";
 }
 
@@ -53,6 +55,31 @@ TEST(RecordReplay, TheRecordsOfAMessageBecomeItsUpdateInStreamOrder) {
     WalkError err;
     ASSERT_TRUE(SplitMessage(m.bytes.data(), m.bytes.size(), rpdwire::kAttrWideCommunity, parts, err)) << err.what;
     EXPECT_EQ(parts.unreach.length, 20u);
+}
+
+// The IPv4 prefixes beside the RPD routes come back when the record lists
+// them all; a list cut short cannot be rebuilt, and is left out.
+TEST(RecordReplay, TheMessagesIpv4PrefixesComeBackWhenListedWhole) {
+    Seen seen;
+    RecordReplay r(seen);
+    r.Put(Withdraw(1, 1, "f", R"("prefixes":["10.0.2.0/24","192.0.2.128/25"],"prefix_count":2,)"));
+    r.Put(Withdraw(2, 1, "f", R"("prefixes":["10.0.2.0/24"],"prefix_count":20,)"));
+    r.Finish();
+    ASSERT_EQ(seen.messages.size(), 2u);
+    size_t lengths[2] = {};
+    for (size_t i = 0; i < 2; ++i) {
+        UpdateParts parts;
+        WalkError err;
+        const Message &m = seen.messages[i];
+        ASSERT_TRUE(SplitMessage(m.bytes.data(), m.bytes.size(), rpdwire::kAttrWideCommunity, parts, err)) << err.what;
+        lengths[i] = parts.ipv4Nlri.length;
+        if (i == 0) {
+            ASSERT_EQ(parts.ipv4Nlri.length, 9u);  // /24 in 1 + 3 bytes, /25 in 1 + 4
+            const uint8_t want[] = {24, 10, 0, 2, 25, 192, 0, 2, 128};
+            EXPECT_EQ(0, std::memcmp(m.bytes.data() + parts.ipv4Nlri.offset, want, sizeof(want)));
+        }
+    }
+    EXPECT_EQ(lengths[1], 0u);
 }
 
 }  // namespace

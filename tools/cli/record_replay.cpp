@@ -22,7 +22,8 @@ void RecordReplay::Input(const std::string &station, const std::string &file) {
     const std::string name = InputName(station, file);
     if (name == input_) return;
     input_ = name;
-    sink_.OnInput(name);
+    if (station.empty()) sink_.OnInput(file);
+    else sink_.OnStationInput(station, file);
 }
 
 void RecordReplay::Unreadable(const std::string &what) {

@@ -49,6 +49,9 @@ public:
     uint32_t CountedRoutes() const { return walk_.CountedRoutes(); }
 
     void OnInput(const std::string &name) override { walk_.OnInput(name); }
+    void OnStationInput(const std::string &station, const std::string &file) override {
+        walk_.OnStationInput(station, file);
+    }
     void OnMessage(const Message &m) override { walk_.OnMessage(m); }
     void OnProblem(const InputProblem &p) override { walk_.OnProblem(p); }
     void OnEvent(const InputEvent &e) override { walk_.OnEvent(e); }

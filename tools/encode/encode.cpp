@@ -78,6 +78,17 @@ uint32_t Community(const json &v, const std::string &path) {
 }
 
 // AF_INET or AF_INET6 for an address text, 0 for anything else.
+// "10.0.0.0/8" as address and length.
+void PrefixOf(const std::string &text, const std::string &path, uint32_t &addr, uint8_t &len) {
+    const size_t slash = text.find('/');
+    if (slash == std::string::npos) throw Bad{path + ": expected address/length"};
+    addr = Ipv4(text.substr(0, slash), path);
+    char *end = nullptr;
+    const unsigned long n = std::strtoul(text.c_str() + slash + 1, &end, 10);
+    if (end == text.c_str() + slash + 1 || *end != '\0' || n > 32) throw Bad{path + ": length must be 0 to 32"};
+    len = static_cast<uint8_t>(n);
+}
+
 int Family(const std::string &text) {
     unsigned char buf[16];
     if (inet_pton(AF_INET, text.c_str(), buf) == 1) return AF_INET;
@@ -169,15 +180,8 @@ rpdwire::Policy PolicyOf(const json &j, const std::string &path) {
                 const std::string ep = m.Path("prefixes") + "[" + std::to_string(i++) + "]";
                 Reader er(e, ep);
                 er.Allow({"prefix", "greater_equal", "less_equal", "low_bits"});
-                const std::string pfx = er.Str("prefix", "");
-                const size_t slash = pfx.find('/');
-                if (slash == std::string::npos) throw Bad{ep + ".prefix: expected address/length"};
                 rpdwire::PrefixEntry pe;
-                pe.addr = Ipv4(pfx.substr(0, slash), ep + ".prefix");
-                char *end = nullptr;
-                const unsigned long len = std::strtoul(pfx.c_str() + slash + 1, &end, 10);
-                if (*end != '\0' || len > 32) throw Bad{ep + ".prefix: length must be 0 to 32"};
-                pe.mask = static_cast<uint8_t>(len);
+                PrefixOf(er.Str("prefix", ""), ep + ".prefix", pe.addr, pe.mask);
                 const bool ge = er.Has("greater_equal"), le = er.Has("less_equal");
                 pe.ge = static_cast<uint8_t>(er.Uint("greater_equal", 0, 32));
                 pe.le = static_cast<uint8_t>(er.Uint("less_equal", 0, 32));
@@ -298,12 +302,21 @@ void Build(const json &doc, EncodeJob &job) {
     for (const json &u : Array(top.At("updates"), "$.updates")) {
         const std::string up = "$.updates[" + std::to_string(i++) + "]";
         Reader r(u, up);
-        r.Allow({"announce", "withdraw", "next_hop", "origin_as", "policy", "raw_policy"});
+        r.Allow({"announce", "withdraw", "next_hop", "origin_as", "policy", "raw_policy", "prefixes"});
         rpdwire::Update upd;
         upd.wcAttrCode = wcCode;
         if (r.Has("announce")) upd.announce = NlrisOf(r.At("announce"), r.Path("announce"));
         if (r.Has("withdraw")) upd.withdraw = NlrisOf(r.At("withdraw"), r.Path("withdraw"));
         upd.nextHop = r.Has("next_hop") ? Ipv4(r.Str("next_hop", ""), r.Path("next_hop")) : 0;
+        if (r.Has("prefixes")) {
+            size_t k = 0;
+            for (const json &p : Array(r.At("prefixes"), r.Path("prefixes"))) {
+                const std::string pp = r.Path("prefixes") + "[" + std::to_string(k++) + "]";
+                if (!p.is_string()) throw Bad{pp + ": expected a prefix such as \"10.0.0.0/8\""};
+                auto &[addr, len] = upd.ipv4.emplace_back();
+                PrefixOf(p.get<std::string>(), pp, addr, len);
+            }
+        }
         upd.originAs = static_cast<uint32_t>(r.Uint("origin_as", job.endpoints.peerAs, 0xFFFFFFFFu));
         if (r.Has("policy") && r.Has("raw_policy")) throw Bad{up + ": give policy or raw_policy, not both"};
         if (r.Has("policy")) {
@@ -346,6 +359,10 @@ void BuildFromRecords(const std::string &text, EncodeJob &job) {
         lastMessage = message;
         json &u = updates.back();
         if (rec.contains("policy") && !u.contains("policy")) u["policy"] = rec["policy"];
+        // The message's IPv4 prefixes, when the record lists them all.
+        if (rec.contains("prefixes") && !u.contains("prefixes") && rec["prefixes"].is_array() &&
+            rec.value("prefix_count", uint64_t{0}) == rec["prefixes"].size())
+            u["prefixes"] = rec["prefixes"];
         if (type == "route") {
             if (!rec.contains("key")) throw Bad{path + ".key: missing"};
             u[rec.value("action", "") == "withdraw" ? "withdraw" : "announce"].push_back(rec["key"]);

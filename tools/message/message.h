@@ -109,6 +109,8 @@ public:
     virtual ~MessageSink() = default;
     // A new input begins: a file, or a live mode's listener.
     virtual void OnInput(const std::string & /*name*/) {}
+    // An input another station read (records read back from a stream): "STATION: FILE" to whoever names it so.
+    virtual void OnStationInput(const std::string &station, const std::string &file) { OnInput(station + ": " + file); }
     virtual void OnMessage(const Message &m) = 0;
     virtual void OnProblem(const InputProblem &p) = 0;
     virtual void OnEvent(const InputEvent & /*e*/) {}

@@ -124,6 +124,13 @@ public:
         : plugin_(plugin), own_(nullptr), out_(out), station_(std::move(station)) {}
     bool NeedsWire() const override { return true; }
 
+    // Records read back from a stream keep the station and the file they name.
+    void Input(const std::string &shown, const std::string &station, const std::string &file) override {
+        shown_ = shown;
+        readFile_ = file;
+        readStation_ = station;
+    }
+
     void Begin(const MessageView &mv, const PolicyView &) override {
         policy_.clear();
         routes_ = 0;
@@ -157,7 +164,7 @@ public:
     void Event(const std::string &file, const InputEvent &e) override {
         line_.clear();
         JsonWriter j = Open(kEvent);
-        j.Field("file", file).Field("offset", e.offset).Field("peer", e.peer);
+        j.Field("file", File(file)).Field("offset", e.offset).Field("peer", e.peer);
         if (e.peerAs != 0) j.Field("peer_as", e.peerAs);
         if (!e.router.empty()) j.Field("router", e.router);
         if (const char *ends = EndsName(e.ends)) j.Field("ends", ends);
@@ -169,7 +176,7 @@ public:
     void Problem(const ProblemView &p) override {
         line_.clear();
         JsonWriter j = Open(kProblem);
-        j.Field("file", p.file);
+        j.Field("file", File(p.file));
         if (p.number != 0) j.Field("message", p.number).Field("offset", p.offset);
         if (p.frame != 0) j.Field("frame", p.frame);
         if (!p.where.empty()) j.Field("stream", p.where);
@@ -202,14 +209,20 @@ private:
         line_.clear();
         JsonWriter j(line_);
         j.Open().Field("type", type);
-        if (!station_.empty()) j.Field("station", station_);
+        const std::string &station = readStation_.empty() ? station_ : readStation_;
+        if (!station.empty()) j.Field("station", station);
         return j;
+    }
+
+    // The file as the record names it: without the station its input was shown with.
+    const std::string &File(const std::string &shown) const {
+        return !readStation_.empty() && shown == shown_ ? readFile_ : shown;
     }
 
     JsonWriter Head(const char *type, const MessageView &mv) {
         const Message &m = mv.m;
         JsonWriter j = Open(type);
-        j.Field("version", kSchemaVersion).Field("file", mv.file);
+        j.Field("version", kSchemaVersion).Field("file", File(mv.file));
         j.Field("message", m.number).Field("offset", m.offset);
         if (m.frame != 0) j.Field("frame", m.frame);
         if (!m.where.empty()) j.Field("stream", m.where);
@@ -250,6 +263,7 @@ private:
     StreamRecordOut own_;
     RecordOut &out_;
     std::string station_;
+    std::string shown_, readStation_, readFile_;  // the input now, when read back from a stream
     std::string line_, policy_;
     std::vector<std::string> prefixes_;  // the message's, from Begin
     size_t prefixCount_ = 0;

@@ -25,6 +25,9 @@ public:
     void Begin(const MessageView &, const PolicyView &) override { begun_ = false; }
     void Route(const MessageView &mv, const PolicyView &pv, const RouteView &r) override;
     void End(const MessageView &mv, const PolicyView &pv) override;
+    void Input(const std::string &shown, const std::string &station, const std::string &file) override {
+        out_.Input(shown, station, file);
+    }
     void Event(const std::string &file, const InputEvent &e) override { out_.Event(file, e); }
     void Problem(const ProblemView &p) override { out_.Problem(p); }
     void Tally(Summary &s) const override;

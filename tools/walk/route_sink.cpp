@@ -29,6 +29,10 @@ void FanOut::End(const MessageView &mv, const PolicyView &pv) {
     for (RouteSink *s : sinks_) s->End(mv, pv);
 }
 
+void FanOut::Input(const std::string &shown, const std::string &station, const std::string &file) {
+    for (RouteSink *s : sinks_) s->Input(shown, station, file);
+}
+
 void FanOut::Event(const std::string &file, const InputEvent &e) {
     for (RouteSink *s : sinks_) s->Event(file, e);
 }

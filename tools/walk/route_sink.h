@@ -78,6 +78,9 @@ public:
     virtual void Begin(const MessageView &, const PolicyView &) {}
     virtual void Route(const MessageView &, const PolicyView &, const RouteView &) {}
     virtual void End(const MessageView &, const PolicyView &) {}
+    // An input begins, named `shown` in reports; records read back from a
+    // stream name the station that read it and its file apart ("" otherwise).
+    virtual void Input(const std::string & /*shown*/, const std::string & /*station*/, const std::string & /*file*/) {}
     virtual void Event(const std::string & /*file*/, const InputEvent &) {}
     virtual void Problem(const ProblemView &) {}
     // Adds what the sink counted itself to the run's summary, before Finish.
@@ -101,6 +104,7 @@ public:
     void Begin(const MessageView &mv, const PolicyView &pv) override;
     void Route(const MessageView &mv, const PolicyView &pv, const RouteView &r) override;
     void End(const MessageView &mv, const PolicyView &pv) override;
+    void Input(const std::string &shown, const std::string &station, const std::string &file) override;
     void Event(const std::string &file, const InputEvent &e) override;
     void Problem(const ProblemView &p) override;
     void Tally(Summary &s) const override;

@@ -34,6 +34,13 @@ std::string NlriRule(const uint8_t *p, size_t left, size_t &at) {
 void RouteWalk::OnInput(const std::string &name) {
     name_ = name;
     ++sum_.inputs;
+    sink_.Input(name_, "", "");
+}
+
+void RouteWalk::OnStationInput(const std::string &station, const std::string &file) {
+    name_ = station + ": " + file;
+    ++sum_.inputs;
+    sink_.Input(name_, station, file);
 }
 
 void RouteWalk::Unreadable(const std::string &name, const std::string &why, const char *status) {

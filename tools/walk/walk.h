@@ -27,6 +27,7 @@ public:
     RouteWalk(const Plugin &plugin, const WalkOptions &opt, RouteSink &sink) : plugin_(plugin), opt_(opt), sink_(sink) {}
 
     void OnInput(const std::string &name) override;
+    void OnStationInput(const std::string &station, const std::string &file) override;
     void OnMessage(const Message &m) override;
     void OnProblem(const InputProblem &p) override;
     void OnEvent(const InputEvent &e) override;

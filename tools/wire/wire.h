@@ -59,7 +59,7 @@ constexpr uint8_t kCapMultiprotocol = 1, kCapRouteRefresh = 2, kCapExtendedMessa
 constexpr uint16_t kAsTrans = 23456;
 
 // Path attributes.
-constexpr uint8_t kAttrOrigin = 1, kAttrAsPath = 2, kAttrMpReach = 14, kAttrMpUnreach = 15;
+constexpr uint8_t kAttrOrigin = 1, kAttrAsPath = 2, kAttrNextHop = 3, kAttrMpReach = 14, kAttrMpUnreach = 15;
 constexpr uint8_t kAttrWideCommunity = 129;  // the default; hosts may configure another code
 constexpr uint8_t kFlagOptional = 0x80, kFlagTransitive = 0x40, kFlagExtendedLength = 0x10;
 constexpr uint8_t kAsSequence = 2;

@@ -31,7 +31,7 @@ Bytes BgpMessage(uint8_t type, const Bytes &body) {
 
 Bytes BuildUpdate(const Update &u) {
     Bytes attrs;
-    if (!u.announce.empty()) {
+    if (!u.announce.empty() || !u.ipv4.empty()) {
         AppendPathAttr(attrs, kFlagTransitive, kAttrOrigin, {0});  // IGP
         Bytes path;
         if (u.originAs != 0) {
@@ -40,6 +40,11 @@ Bytes BuildUpdate(const Update &u) {
             Put32(path, u.originAs);
         }
         AppendPathAttr(attrs, kFlagTransitive, kAttrAsPath, path);
+    }
+    if (!u.ipv4.empty()) {
+        Bytes hop;
+        Put32(hop, u.nextHop);
+        AppendPathAttr(attrs, kFlagTransitive, kAttrNextHop, hop);
     }
     if (!u.withdraw.empty()) {
         Bytes v;
@@ -64,6 +69,10 @@ Bytes BuildUpdate(const Update &u) {
     Put16(body, 0);  // no IPv4 withdrawn routes
     Put16(body, static_cast<uint16_t>(attrs.size()));
     Append(body, attrs);
+    for (const auto &[addr, len] : u.ipv4) {  // the prefix's significant bytes only
+        Put8(body, len);
+        for (int i = 0; i < (len + 7) / 8; ++i) Put8(body, static_cast<uint8_t>(addr >> (24 - 8 * i)));
+    }
     return BgpMessage(kBgpUpdate, body);
 }
 

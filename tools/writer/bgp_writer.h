@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 #include "byte_writer.h"
@@ -25,6 +26,8 @@ struct Update {
     uint32_t nextHop = 0;
     uint32_t originAs = 0;  // AS_PATH of one AS when non-zero
     uint8_t wcAttrCode = kAttrWideCommunity;
+    // IPv4 unicast prefixes the message announces beside (its NLRI field), as address and length.
+    std::vector<std::pair<uint32_t, uint8_t>> ipv4;
 };
 
 // A whole BGP message: marker, length and type before `body`.
