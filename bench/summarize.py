@@ -139,7 +139,8 @@ def versus_nats(path):
     print("| run | CPU s | wall s | routes/s (wall) |")
     print("|---|---:|---:|---:|")
     for run, label in (("json", "station alone, --json to /dev/null"), ("publish", "station --quiet --publish (until acknowledged)"),
-                       ("consume", "consume --json, the whole stream")):
+                       ("consume", "consume --json, the whole stream"),
+                       ("decode", "consume --quiet: each message encoded back and decoded again")):
         cpu, wall = median(r[run][0] for r in reps), median(r[run][1] for r in reps)
         print(f"| {label} | {cpu:.2f} | {wall:.2f} | {routes / wall:,.0f} |")
     through = median(routes / (r["publish"][1] + r["consume"][1]) for r in reps)

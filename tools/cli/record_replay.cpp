@@ -35,7 +35,7 @@ void RecordReplay::Unreadable(const std::string &what) {
 }
 
 void RecordReplay::Put(std::string_view line) {
-    const json r = json::parse(line, nullptr, false);
+    json r = json::parse(line, nullptr, false);
     if (!r.is_object()) {
         Emit();  // in stream order: the message before it
         return Unreadable("a message of the stream holds a line that is not a JSON record");
@@ -60,7 +60,7 @@ void RecordReplay::Put(std::string_view line) {
             head_.hasTime = ParseTimeText(TextField(r, "time"), head_.sec, head_.usec);
             head_.rebuilt = r.value("rib_entry", false);
         }
-        (group_ += line) += '\n';
+        group_.push_back(std::move(r));
         return;
     }
     Emit();  // in stream order: the message before what follows it
@@ -93,7 +93,7 @@ void RecordReplay::Emit() {
     if (group_.empty()) return;
     EncodeJob job;
     std::string err;
-    const bool built = BuildFromJson(group_, job, err) && job.messages.size() == 1;
+    const bool built = BuildFromRecords(group_, job, err) && job.messages.size() == 1;
     group_.clear();
     groupKey_.clear();
     Input(station_, file_);

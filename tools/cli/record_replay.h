@@ -9,8 +9,10 @@
 #pragma once
 
 #include <cstdint>
+#include <nlohmann/json.hpp>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "message.h"
 
@@ -33,7 +35,7 @@ private:
     void Unreadable(const std::string &what);
 
     MessageSink &sink_;
-    std::string group_;   // the records of the message being gathered, a line each
+    std::vector<nlohmann::json> group_;  // the records of the message being gathered
     Message head_;        // what its first record says of the message
     std::string station_, file_;
     std::string groupKey_;

@@ -339,17 +339,14 @@ void Build(const json &doc, EncodeJob &job) {
 // rpd-host --json output: route and policy records, one per line. The
 // records of one message (same file and message number) become one UPDATE:
 // its announcements with their policy, its withdrawals.
-void BuildFromRecords(const std::string &text, EncodeJob &job) {
+void BuildFromRecordList(const std::vector<json> &records, const std::vector<size_t> &lines, EncodeJob &job) {
     json updates = json::array();
     std::string lastFile;
     uint64_t lastMessage = 0;
-    std::istringstream in(text);
-    std::string line;
-    for (size_t n = 1; std::getline(in, line); ++n) {
-        if (line.find_first_not_of(" \t\r") == std::string::npos) continue;
-        const std::string path = "line " + std::to_string(n);
-        const json rec = json::parse(line, nullptr, false);
-        if (rec.is_discarded() || !rec.is_object()) throw Bad{path + ": not a JSON record"};
+    for (size_t n = 0; n < records.size(); ++n) {
+        const json &rec = records[n];
+        const std::string path = "line " + std::to_string(lines.empty() ? n + 1 : lines[n]);
+        if (!rec.is_object()) throw Bad{path + ": not a JSON record"};
         const std::string type = rec.value("type", "");
         if (type != "route" && type != "policy") continue;  // events, problems, the summary: nothing to send
         const std::string file = rec.value("file", "");
@@ -369,7 +366,22 @@ void BuildFromRecords(const std::string &text, EncodeJob &job) {
         }
     }
     if (updates.empty()) throw Bad{"no route or policy record to encode"};
-    Build(json{{"updates", updates}}, job);
+    Build(json{{"updates", std::move(updates)}}, job);
+}
+
+void BuildFromRecords(const std::string &text, EncodeJob &job) {
+    std::vector<json> records;
+    std::vector<size_t> lines;
+    std::istringstream in(text);
+    std::string line;
+    for (size_t n = 1; std::getline(in, line); ++n) {
+        if (line.find_first_not_of(" \t\r") == std::string::npos) continue;
+        json rec = json::parse(line, nullptr, false);
+        if (rec.is_discarded() || !rec.is_object()) throw Bad{"line " + std::to_string(n) + ": not a JSON record"};
+        records.push_back(std::move(rec));
+        lines.push_back(n);
+    }
+    BuildFromRecordList(records, lines, job);
 }
 
 }  // namespace
@@ -385,6 +397,19 @@ std::vector<rpdwire::Bytes> Withdrawals(const std::vector<rpdwire::RpdNlri> &rou
         out.push_back(rpdwire::BuildUpdate(u));
     }
     return out;
+}
+
+bool BuildFromRecords(const std::vector<json> &records, EncodeJob &job, std::string &err) {
+    try {
+        BuildFromRecordList(records, {}, job);
+    } catch (const Bad &b) {
+        err = b.what;
+        return false;
+    } catch (const json::exception &e) {
+        err = e.what();
+        return false;
+    }
+    return true;
 }
 
 bool BuildFromJson(const std::string &text, EncodeJob &job, std::string &err) {

@@ -2,6 +2,7 @@
 // from a JSON description with the shared wire writers.
 #pragma once
 
+#include <nlohmann/json_fwd.hpp>
 #include <string>
 #include <vector>
 
@@ -24,5 +25,8 @@ std::vector<rpdwire::Bytes> Withdrawals(const std::vector<rpdwire::RpdNlri> &rou
 
 // Parses the description; false with `err` naming the offending field.
 bool BuildFromJson(const std::string &text, EncodeJob &job, std::string &err);
+// rpd-host's own JSON records, already parsed: the records of one message
+// (same file and message number) become one UPDATE.
+bool BuildFromRecords(const std::vector<nlohmann::json> &records, EncodeJob &job, std::string &err);
 
 }  // namespace rpdhost
