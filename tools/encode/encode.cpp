@@ -399,9 +399,10 @@ std::vector<rpdwire::Bytes> Withdrawals(const std::vector<rpdwire::RpdNlri> &rou
     return out;
 }
 
-bool BuildFromRecords(const std::vector<json> &records, EncodeJob &job, std::string &err) {
+// Runs `build`; a refusal in it becomes `err` and false.
+template <typename F> bool Refusal(F &&build, std::string &err) {
     try {
-        BuildFromRecordList(records, {}, job);
+        build();
     } catch (const Bad &b) {
         err = b.what;
         return false;
@@ -412,6 +413,10 @@ bool BuildFromRecords(const std::vector<json> &records, EncodeJob &job, std::str
     return true;
 }
 
+bool BuildFromRecords(const std::vector<json> &records, EncodeJob &job, std::string &err) {
+    return Refusal([&] { BuildFromRecordList(records, {}, job); }, err);
+}
+
 bool BuildFromJson(const std::string &text, EncodeJob &job, std::string &err) {
     json doc = json::parse(text, nullptr, false);
     // A description has "updates"; anything else is taken as records, one per line.
@@ -420,20 +425,7 @@ bool BuildFromJson(const std::string &text, EncodeJob &job, std::string &err) {
         err = "not valid JSON";
         return false;
     }
-    try {
-        if (records) {
-            BuildFromRecords(text, job);
-            return true;
-        }
-        Build(doc, job);
-    } catch (const Bad &b) {
-        err = b.what;
-        return false;
-    } catch (const json::exception &e) {
-        err = e.what();
-        return false;
-    }
-    return true;
+    return Refusal([&] { records ? BuildFromRecords(text, job) : Build(doc, job); }, err);
 }
 
 }  // namespace rpdhost

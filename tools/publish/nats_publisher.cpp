@@ -227,6 +227,7 @@ void NatsPublisher::SendBatch() {
             counts_.published += records;
             return;
         }
+        s = NATS_OK;  // a full window or no server is no refusal: try again
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     std::lock_guard<std::mutex> hold(mu_);
