@@ -325,7 +325,10 @@ def stop_signal(server, work):
         router.sendall(bmp(4, tlv(2, b"term")) + peer_up("192.0.2.1", 65001, 1700000000))
         for i in range(20):
             router.sendall(b"".join(bmp(0, peer_header("192.0.2.1", 65001, 1700000000 + i) + announce) for _ in range(100)))
-        time.sleep(0.3)
+        # Once it has read them all (the ASan build takes its time), while acknowledgements are still due.
+        end = time.time() + 20
+        while time.time() < end and sum(1 for _ in open(out_path)) <= 2000:
+            time.sleep(0.05)
         start = time.time()
         station.terminate()
         station.wait(timeout=20)
