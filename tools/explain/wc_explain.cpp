@@ -189,11 +189,11 @@ private:
     }
 
     bool Prefixes(ByteReader r, std::vector<WcPrefixEntry> &out) {
-        while (r.Left() > 0) {
-            const size_t e = At(r);
-            uint8_t first = 0, mask = 0, ge = 0, le = 0;
-            uint32_t addr = 0;
-            (void)(r.U8(first) && r.U32(addr) && r.U8(mask) && r.U8(ge) && r.U8(le));
+        const uint8_t *b = nullptr;
+        while (r.Take(8, b)) {  // the atom's length is a multiple of 8
+            const size_t e = static_cast<size_t>(b - v_);
+            const uint8_t first = b[0], mask = b[5], ge = b[6], le = b[7];
+            const uint32_t addr = rpdwire::Be32(b + 1);
             // Built from values read into registers: testing fields just stored one byte at a
             // time, as the compiler does for the rules below, stalls on every entry.
             const WcPrefixEntry p{first, addr, mask, ge, le};

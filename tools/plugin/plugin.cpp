@@ -16,30 +16,29 @@ constexpr uint64_t kModule = 0x52504448;  // "RPDH"
 constexpr size_t kTextRoom = 1u << 20;
 
 // The buffer is all NULs but for the last text taken out. Texts are written
-// from the start with single NULs between items, so the first all-zero block
-// marks their end: the scan costs the text's length, not the room's. Returns
-// the text; `dirty` is how much of the buffer to clear before the next call.
+// from the start with single NULs between items, so a run of kGap NULs marks
+// their end: the scan goes item by item and costs the text's length, not the
+// room's. Returns the text; `dirty` is how much of the buffer to clear before
+// the next call.
 std::string_view TakeText(const std::vector<char> &buf, uint32_t room, size_t &dirty) {
-    constexpr size_t kBlock = 256;
-    // Whether `n` bytes from `at` are all zero, OR-ed a word at a time (the compiler makes vector ORs of it).
-    auto zero = [&](size_t at, size_t n) {
-        uint64_t any = 0;
-        for (size_t i = 0; i < n; i += 8) {
-            uint64_t w;
-            std::memcpy(&w, buf.data() + at + i, 8);
-            any |= w;
+    constexpr size_t kGap = 256;
+    const char *const b = buf.data();
+    static const char kZeros[kGap] = {};
+    size_t end = 0, at = 0;  // `end`: just past the last byte of text seen
+    while (at < room) {
+        at += strnlen(b + at, room - at);
+        if (at > end) end = at;
+        if (at + 1 < room && b[at + 1] != '\0') {  // the NUL between two items
+            ++at;
+            continue;
         }
-        return any == 0;
-    };
-    size_t end = 0;
-    while (end + kBlock <= room && !zero(end, kBlock)) end += kBlock;
-    if (end + kBlock > room) end = room;  // the last, partial block
-    // Back over the zeros that end the text's block, four words, then a word at a time.
-    while (end >= 32 && zero(end - 32, 32)) end -= 32;
-    while (end >= 8 && zero(end - 8, 8)) end -= 8;
-    while (end > 0 && buf[end - 1] == '\0') --end;
-    dirty = std::min<size_t>(room, end + kBlock);
-    return std::string_view(buf.data(), end);
+        const size_t gap = std::min<size_t>(room, at + kGap);
+        if (std::memcmp(b + at, kZeros, gap - at) == 0) break;
+        while (b[at] == '\0') ++at;  // a short run of NULs inside the text; a byte follows within the gap
+    }
+    end = std::min<size_t>(end, room);
+    dirty = end;  // the gap after it was found clear
+    return std::string_view(b, end);
 }
 
 }  // namespace

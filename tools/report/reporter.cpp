@@ -1,5 +1,6 @@
 #include "reporter.h"
 
+#include <algorithm>
 #include <charconv>
 #include <climits>
 #include <cstring>
@@ -33,27 +34,29 @@ void AppendNumber(std::string &s, uint64_t v) {
 
 }  // namespace
 
-std::string TimeText(int64_t sec, uint32_t usec) {
+void AppendTimeText(std::string &out, int64_t sec, uint32_t usec) {
     // Messages come in runs of the same second: its calendar text is worked out once for the run.
     static thread_local int64_t lastSec = INT64_MIN;
-    static thread_local std::string lastText;
+    static thread_local char lastText[32];
+    static thread_local size_t lastLen = 0;
     if (sec != lastSec) {
         const time_t t = static_cast<time_t>(sec);
         struct tm tm;
         gmtime_r(&t, &tm);
-        char buf[64];
-        std::snprintf(buf, sizeof(buf), "%04d-%02d-%02dT%02d:%02d:%02d.", tm.tm_year + 1900, tm.tm_mon + 1,
-                      tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec);
+        const int n = std::snprintf(lastText, sizeof(lastText), "%04d-%02d-%02dT%02d:%02d:%02d.", tm.tm_year + 1900,
+                                    tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec);
         lastSec = sec;
-        lastText = buf;
+        lastLen = n > 0 ? std::min(static_cast<size_t>(n), sizeof(lastText) - 1) : 0;
     }
-    std::string s;
-    s.reserve(lastText.size() + 7);
-    s = lastText;
     char frac[7];
     Digits(frac, usec % 1000000u, 6);
     frac[6] = 'Z';
-    s.append(frac, 7);
+    out.append(lastText, lastLen).append(frac, 7);
+}
+
+std::string TimeText(int64_t sec, uint32_t usec) {
+    std::string s;
+    AppendTimeText(s, sec, usec);
     return s;
 }
 
@@ -105,10 +108,8 @@ void PrintEvent(FILE *out, const InputEvent &e) {
     std::fprintf(out, ": %s\n", e.what.c_str());
 }
 
-std::string MessageHeading(const MessageView &mv) {
+void AppendMessageHeading(std::string &s, const MessageView &mv) {
     const Message &m = mv.m;
-    std::string s;
-    s.reserve(mv.file.size() + m.where.size() + m.peer.size() + 96);
     s += mv.file;
     s += ": message ";
     AppendNumber(s, m.number);
@@ -129,8 +130,10 @@ std::string MessageHeading(const MessageView &mv) {
         s += " path ";
         AppendNumber(s, m.pathId);
     }
-    if (m.hasTime) (s += m.rebuilt ? " originated " : " at ") += TimeText(m.sec, m.usec);
-    return s;
+    if (m.hasTime) {
+        s += m.rebuilt ? " originated " : " at ";
+        AppendTimeText(s, m.sec, m.usec);
+    }
 }
 
 size_t Ipv4Prefixes(const MessageView &mv, size_t most, std::vector<std::string> &out) {
@@ -150,40 +153,66 @@ size_t Ipv4Prefixes(const MessageView &mv, size_t most, std::vector<std::string>
     }
 }
 
-std::string KeyText(const Plugin &plugin, const OutBuf &key, uint32_t &status) {
+uint32_t AppendKeyText(const Plugin &plugin, const OutBuf &key, std::string &out) {
     std::string_view raw;
-    status = plugin.Text(MakeView(&key, nullptr), TAM_RPD_STR_NLRI, raw);
-    if (status != TAM_RPD_OK) return TAM_RPD_StatusName(status);
-    // "RPD NLRI: " leads every key text; runs of blanks pad its columns.
-    std::string s(raw.size(), '\0');
-    char *const begin = s.data();  // through pointers: a store through s[] makes the compiler reload its data
-    char *out = begin;
-    const char *in = raw.data() + (raw.substr(0, 10) == "RPD NLRI: " ? 10 : 0), *end = raw.data() + raw.size();
-    for (; in < end; ++in) {
-        const char c = *in;
-        if (c == '\0' || c == '\n' || (c == ' ' && (out == begin || out[-1] == ' '))) continue;
-        *out++ = c;
+    const uint32_t status = plugin.Text(MakeView(&key, nullptr), TAM_RPD_STR_NLRI, raw);
+    if (status != TAM_RPD_OK) {
+        out += TAM_RPD_StatusName(status);
+        return status;
     }
-    while (out > begin && out[-1] == ' ') --out;
-    s.resize(static_cast<size_t>(out - begin));
+    // "RPD NLRI: " leads every key text; runs of blanks pad its columns.
+    const size_t at = out.size();
+    out.resize(at + raw.size());
+    char *const begin = out.data() + at;  // through pointers: a store through out[] makes the compiler reload its data
+    char *o = begin;
+    const char *in = raw.data() + (raw.substr(0, 10) == "RPD NLRI: " ? 10 : 0), *end = raw.data() + raw.size();
+    while (in < end) {
+        const char c = *in++;
+        if (static_cast<unsigned char>(c) > ' ') {  // most are
+            *o++ = c;
+        } else if (c == ' ') {
+            if (o != begin && o[-1] != ' ') *o++ = ' ';
+            in = SkipBlanks(in, end);
+        } else if (c != '\0' && c != '\n') {
+            *o++ = c;
+        }
+    }
+    while (o > begin && o[-1] == ' ') --o;
+    out.resize(at + static_cast<size_t>(o - begin));
+    return status;
+}
+
+std::string KeyText(const Plugin &plugin, const OutBuf &key, uint32_t &status) {
+    std::string s;
+    status = AppendKeyText(plugin, key, s);
     return s;
 }
 
 void TextualReporter::Begin(const MessageView &mv, const PolicyView &) {
-    std::string h = MessageHeading(mv);
-    h += '\n';
-    std::fwrite(h.data(), 1, h.size(), out_);
+    heading_.clear();
+    AppendMessageHeading(heading_, mv);
+    heading_ += '\n';
+    std::fwrite(heading_.data(), 1, heading_.size(), out_);
 }
 
 void TextualReporter::Route(const MessageView &, const PolicyView &, const RouteView &r) {
-    uint32_t st = 0;
-    RouteLine(r, KeyText(plugin_, *r.key, st).c_str());
+    routeLine_ = r.announce ? "  announce  " : "  withdraw  ";
+    AppendKeyText(plugin_, *r.key, routeLine_);
+    EndRouteLine(r);
 }
 
 void TextualReporter::RouteLine(const RouteView &r, const char *keyText) {
     routeLine_ = r.announce ? "  announce  " : "  withdraw  ";
     routeLine_ += keyText;
-    if (r.hasPathId) routeLine_ += " (path " + std::to_string(r.pathId) + ")";
+    EndRouteLine(r);
+}
+
+void TextualReporter::EndRouteLine(const RouteView &r) {
+    if (r.hasPathId) {
+        routeLine_ += " (path ";
+        AppendNumber(routeLine_, r.pathId);
+        routeLine_ += ')';
+    }
     routeLine_ += '\n';
     std::fwrite(routeLine_.data(), 1, routeLine_.size(), out_);
 }

@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "text_buffer.h"
 #include "textual.h"
 
 namespace rpdhost {
@@ -47,6 +48,25 @@ bool IsAddress(std::string_view w) {
     return dots == 3 && digit;
 }
 
+// An item's head: "    LABEL" padded with blanks to the items' column, or one blank past a longer label.
+constexpr size_t kItemColumn = 22;
+constexpr size_t HeadSize(size_t labelLen) { return std::max(kItemColumn, 4 + labelLen + 1); }
+constexpr void FillHead(char *head, std::string_view label) {
+    for (size_t i = 0; i < HeadSize(label.size()); ++i) head[i] = i >= 4 && i - 4 < label.size() ? label[i - 4] : ' ';
+}
+// The heads of the item labels, made once: an item is then three copies.
+template <size_t N> struct Head {
+    char text[HeadSize(N - 1)] = {};
+    constexpr explicit Head(const char (&label)[N]) { FillHead(text, std::string_view(label, N - 1)); }
+    constexpr std::string_view View() const { return {text, sizeof(text)}; }
+};
+constexpr Head kMatchAsPath("match AS path");
+constexpr Head kMatchCommunity("match community");
+constexpr Head kMatchPrefix("match prefix");
+constexpr Head kMed("MED");
+constexpr Head kAsPathAdd("AS path add");
+constexpr Head kCommunityAdd("community add");
+
 class TextReporter : public TextualReporter {
 public:
     using TextualReporter::TextualReporter;
@@ -58,26 +78,28 @@ public:
             if (pv.present) std::fprintf(out_, "  policy    not decoded: %s\n", TAM_RPD_StatusName(pv.status));
             return;
         }
-        line_.clear();
+        line_.Clear();
         EachPiece(plugin_, pv, [&](const DisplayPiece &piece, uint32_t st, std::string_view text) {
             if (st != TAM_RPD_OK) {
-                Item(piece.name, std::string("(") + TAM_RPD_StatusName(st) + ")");
+                std::string head(HeadSize(std::strlen(piece.name)), ' ');
+                FillHead(head.data(), piece.name);
+                Item(head, std::string("(") + TAM_RPD_StatusName(st) + ")");
                 return;
             }
             switch (piece.code) {
                 case TAM_RPD_DISP_PUBLIC: Container(text, pv); break;
-                case TAM_RPD_DISP_ASPATH_FILTER: Each(text, false, [&](std::string_view f) { Item("match AS path", f); }); break;
+                case TAM_RPD_DISP_ASPATH_FILTER: Each(text, false, [&](std::string_view f) { Item(kMatchAsPath.View(), f); }); break;
                 case TAM_RPD_DISP_CMTY_FILTER: Communities(text, pv); break;
                 case TAM_RPD_DISP_IP_PREFIX: Prefixes(text); break;
-                case TAM_RPD_DISP_MED: Each(text, false, [&](std::string_view f) { Item("MED", f); }); break;
-                case TAM_RPD_DISP_ASPATH_APPLY: Each(text, false, [&](std::string_view f) { Item("AS path add", f); }); break;
+                case TAM_RPD_DISP_MED: Each(text, false, [&](std::string_view f) { Item(kMed.View(), f); }); break;
+                case TAM_RPD_DISP_ASPATH_APPLY: Each(text, false, [&](std::string_view f) { Item(kAsPathAdd.View(), f); }); break;
                 case TAM_RPD_DISP_CMTY_APPLY:
-                    Each(text, false, [&](std::string_view f) { Item("community add", f, LeadNote(pv, true, 0)); });
+                    Each(text, false, [&](std::string_view f) { Item(kCommunityAdd.View(), f, LeadNote(pv, true, 0)); });
                     break;
                 default: break;
             }
         });
-        std::fwrite(line_.data(), 1, line_.size(), out_);
+        line_.Write(out_);
     }
 
 private:
@@ -86,31 +108,22 @@ private:
         constexpr size_t kShown = 4;
         const size_t n = Ipv4Prefixes(mv, kShown, prefixes_);
         if (n == 0) return;
-        line_ = n == 1 ? "  prefix    " : "  prefixes  ";
-        for (size_t i = 0; i < prefixes_.size(); ++i) (line_ += i == 0 ? "" : ", ") += prefixes_[i];
-        if (n > kShown) line_ += " and " + std::to_string(n - kShown) + " more (" + std::to_string(n) + ")";
-        line_ += '\n';
-        std::fwrite(line_.data(), 1, line_.size(), out_);
+        line_.Clear();
+        line_ << (n == 1 ? "  prefix    " : "  prefixes  ");
+        for (size_t i = 0; i < prefixes_.size(); ++i) line_ << (i == 0 ? "" : ", ") << prefixes_[i];
+        if (n > kShown) line_ << " and " << uint64_t{n - kShown} << " more (" << uint64_t{n} << ")";
+        line_ << '\n';
+        line_.Write(out_);
     }
 
-    // "    LABEL" padded to a column of 22, then the text, the note and a line feed, in one append.
-    void Item(const char *label, std::string_view text, std::string_view note = {}) {
-        constexpr size_t kColumn = 22;
-        const size_t labelLen = std::strlen(label), head = std::max(kColumn, 4 + labelLen + 1);
-        const size_t at = line_.size();
-        line_.resize(at + head + text.size() + note.size() + 1);
-        char *p = line_.data() + at;
-        std::memset(p, ' ', head);
-        std::memcpy(p + 4, label, labelLen);
-        p += head;
-        p = std::copy(text.begin(), text.end(), p);  // either may be empty, its data null
-        p = std::copy(note.begin(), note.end(), p);
-        *p = '\n';
+    // An item's line: its head, the text, the note and a line feed.
+    void Item(std::string_view head, std::string_view text, std::string_view note = {}) {
+        line_ << head << text << note << '\n';
     }
 
     // "Type : 1" lines of the container piece, as one line of "Type 1, Flag ..., ...".
     void Container(std::string_view text, const PolicyView &pv) {
-        line_ += "  policy    ";
+        line_ << "  policy    ";
         bool first = true;
         Each(text, false, [&](std::string_view item) {
             size_t colon = item.find(':');  // the first " : "; a lone colon is searched past
@@ -119,16 +132,14 @@ private:
                 colon = item.find(':', colon + 1);
             if (colon == std::string_view::npos) return;  // the "Wide-community Container 1:" title
             --colon;
-            std::string_view key = item.substr(0, colon);
-            while (!key.empty() && key.back() == ' ') key.remove_suffix(1);
-            if (!first) line_ += ", ";
+            const char *key = item.data();
+            if (!first) line_ << ", ";
             first = false;
-            line_ += key;
-            line_ += ' ';
-            line_ += item.substr(colon + 3);
+            line_ << std::string_view(key, static_cast<size_t>(TrimBlanks(key, key + colon) - key)) << ' '
+                  << item.substr(colon + 3);
         });
-        if (pv.wire != nullptr) line_ += ", Length " + std::to_string(pv.wire->containerLength);
-        line_ += '\n';
+        if (pv.wire != nullptr) line_ << ", Length " << uint64_t{pv.wire->containerLength};
+        line_ << '\n';
     }
 
     // The piece lists every value of every filter in one run; the wire keeps filters apart.
@@ -138,9 +149,9 @@ private:
         Each(text, true, [&](std::string_view w) { words.push_back(w); });
         size_t at = 0, filter = 0;
         auto group = [&](size_t n, std::string_view note) {
-            joined_.clear();
-            for (size_t i = at; i < at + n; ++i) (joined_ += i > at ? " " : "") += words[i];
-            Item("match community", joined_, note);
+            line_ << kMatchCommunity.View();
+            for (size_t i = at; i < at + n; ++i) (i > at ? line_ << ' ' : line_) << words[i];
+            line_ << note << '\n';
             at += n;
         };
         if (pv.wire != nullptr)
@@ -153,32 +164,21 @@ private:
         if (at < words.size()) group(words.size() - at, {});  // no structure to go by: the values as the piece gives them
     }
 
-    // Entries start at an address: "10.0.0.0 8", "172.16.0.0 12 greater-equal 16", ...
-    // Their words are shown one blank apart: as they stand in the text when
-    // that is how they are kept apart there, else joined.
+    // Entries start at an address: "10.0.0.0 8", "172.16.0.0 12 greater-equal 16", ...;
+    // their words are shown one blank apart.
     void Prefixes(std::string_view text) {
-        const char *start = nullptr, *end = nullptr;
-        bool spaced = true;  // the words from `start` to `end` stand one blank apart
-        auto item = [&] {
-            if (spaced) return Item("match prefix", std::string_view(start, static_cast<size_t>(end - start)));
-            joined_.clear();
-            Each(std::string(start, end), true, [&](std::string_view w) { (joined_ += joined_.empty() ? "" : " ") += w; });
-            Item("match prefix", joined_);
-        };
+        bool open = false;
         Each(text, true, [&](std::string_view w) {
-            if (start != nullptr && IsAddress(w)) {
-                item();
-                start = nullptr;
-            }
-            if (start == nullptr) {
-                start = w.data();
-                spaced = true;
+            if (open && !IsAddress(w)) {
+                line_ << ' ';
             } else {
-                spaced = spaced && w.data() == end + 1 && *end == ' ';
+                if (open) line_ << '\n';
+                line_ << kMatchPrefix.View();
+                open = true;
             }
-            end = w.data() + w.size();
+            line_ << w;
         });
-        if (start != nullptr) item();
+        if (open) line_ << '\n';
     }
 
     // The leading octet the wire carries and no text shows, when it is not 0.
@@ -201,7 +201,7 @@ private:
         return b;
     }
 
-    std::string line_, joined_;
+    TextBuffer line_;
     std::vector<std::string_view> words_;
     std::vector<std::string> prefixes_;
 };

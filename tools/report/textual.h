@@ -24,10 +24,27 @@ struct DisplayPiece {
 extern const DisplayPiece kDisplayPieces[7];
 
 std::string TimeText(int64_t sec, uint32_t usec);
+void AppendTimeText(std::string &out, int64_t sec, uint32_t usec);
 // The other way: a UTC time as TimeText writes it ("2023-11-14T22:13:20.003000Z"),
 // the fraction of any length or none; false when the text is not such a time.
 bool ParseTimeText(std::string_view text, int64_t &sec, uint32_t &usec);
 std::string CommunityText(uint32_t v);  // "high:low"
+
+// The plug-in pads its columns with runs of blanks: these pass over them a word at a time.
+// The first byte from `p` that is not a blank, or `end`.
+inline const char *SkipBlanks(const char *p, const char *end) {
+    constexpr uint64_t kBlanks = 0x2020202020202020u;
+    for (uint64_t w; end - p >= 8 && (std::memcpy(&w, p, 8), w == kBlanks);) p += 8;
+    while (p < end && *p == ' ') ++p;
+    return p;
+}
+// Where the text from `begin` to `end` ends with its trailing blanks cut.
+inline const char *TrimBlanks(const char *begin, const char *end) {
+    constexpr uint64_t kBlanks = 0x2020202020202020u;
+    for (uint64_t w; end - begin >= 8 && (std::memcpy(&w, end - 8, 8), w == kBlanks);) end -= 8;
+    while (end > begin && end[-1] == ' ') --end;
+    return end;
+}
 
 // Calls `f` with each line of a plug-in text: lines end at a line feed or
 // at a NUL (the plug-in's texts separate items with NUL bytes), trailing
@@ -37,8 +54,7 @@ template <typename F> void EachLine(std::string_view text, F &&f) {
     const char *p = text.data(), *end = p + text.size();
     while (p < end) {
         const char *eol = strchrnul(p, '\n');
-        const char *last = eol;
-        while (last > p && last[-1] == ' ') --last;
+        const char *last = TrimBlanks(p, eol);
         if (last > p) f(std::string_view(p, static_cast<size_t>(last - p)));
         p = eol + 1;
     }
@@ -47,8 +63,8 @@ template <typename F> void EachLine(std::string_view text, F &&f) {
 // Those lines with their leading blanks cut too: the items of a display piece.
 template <typename F> void EachItem(std::string_view text, F &&f) {
     EachLine(text, [&](std::string_view line) {
-        while (!line.empty() && line.front() == ' ') line.remove_prefix(1);
-        if (!line.empty()) f(line);
+        const char *first = SkipBlanks(line.data(), line.data() + line.size());
+        if (first < line.data() + line.size()) f(std::string_view(first, static_cast<size_t>(line.data() + line.size() - first)));
     });
 }
 
@@ -69,12 +85,14 @@ void AppendBlock(std::string &out, std::string_view text, std::string_view inden
 void PrintEvent(FILE *out, const InputEvent &e);
 
 // The head line of a message in the text formats: file, number, offset, frame, stream, sender and time.
-std::string MessageHeading(const MessageView &mv);
+void AppendMessageHeading(std::string &out, const MessageView &mv);
 // The IPv4 unicast prefixes an UPDATE announces ("10.0.0.0/24"), the first
 // `most` of them in `out`; returns how many it holds (those that read whole).
 size_t Ipv4Prefixes(const MessageView &mv, size_t most, std::vector<std::string> &out);
 // The plug-in's key text with its padding folded: "Route Type: Export Policy, Peer Address: ...".
 std::string KeyText(const Plugin &plugin, const OutBuf &key, uint32_t &status);
+// The same, appended to `out` (a failed status's name in its place); returns the status.
+uint32_t AppendKeyText(const Plugin &plugin, const OutBuf &key, std::string &out);
 
 // The text formats' common ground: where they write, the plug-in they ask,
 // each message under its heading, events as lines.
@@ -94,7 +112,8 @@ protected:
     FILE *out_;
 
 private:
-    std::string routeLine_;
+    void EndRouteLine(const RouteView &r);  // the path identifier and the line's end; writes it
+    std::string heading_, routeLine_;
 };
 
 std::unique_ptr<RouteSink> MakeTextReporter(const Plugin &plugin, FILE *out);
