@@ -28,28 +28,11 @@ std::string Format(const char *fmt, unsigned long long a, unsigned long long b =
 }
 
 // Element `used` of `v`, as new but with the storage of its lists kept; made when `v` is shorter.
-WcAtom &Slot(std::vector<WcAtom> &v, size_t used) {
+template <typename T> T &Slot(std::vector<T> &v, size_t used) {
     if (used == v.size()) return v.emplace_back();
-    WcAtom &a = v[used];
-    WcAtom fresh;
-    fresh.prefixes.swap(a.prefixes);
-    fresh.asPath.swap(a.asPath);
-    fresh.communities.values.swap(a.communities.values);
-    fresh.prefixes.clear();
-    fresh.asPath.clear();
-    fresh.communities.values.clear();
-    return a = std::move(fresh);
-}
-
-WcAction &Slot(std::vector<WcAction> &v, size_t used) {
-    if (used == v.size()) return v.emplace_back();
-    WcAction &a = v[used];
-    WcAction fresh;
-    fresh.asPath.swap(a.asPath);
-    fresh.communities.values.swap(a.communities.values);
-    fresh.asPath.clear();
-    fresh.communities.values.clear();
-    return a = std::move(fresh);
+    T &a = v[used];
+    a.Clear();
+    return a;
 }
 
 class Walker {

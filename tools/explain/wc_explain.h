@@ -22,6 +22,10 @@ struct WcPrefixEntry {
 struct WcCommunities {
     uint8_t lead = 0;  // leading octet, carried but not interpreted
     std::vector<uint32_t> values;
+    void Clear() {
+        lead = 0;
+        values.clear();
+    }
 };
 
 // One match atom of the route-attribute sub-TLV, in wire order.
@@ -31,6 +35,14 @@ struct WcAtom {
     std::vector<WcPrefixEntry> prefixes;
     std::string asPath;
     WcCommunities communities;
+    // As new, the storage of its lists kept for the next reading.
+    void Clear() {
+        kind = AsPath;
+        offset = 0;
+        prefixes.clear();
+        asPath.clear();
+        communities.Clear();
+    }
 };
 
 struct WcAsPathAdd {
@@ -47,6 +59,15 @@ struct WcAction {
     std::vector<WcAsPathAdd> asPath;
     WcCommunities communities;
     size_t ignoredBytes = 0;  // after the last whole community value
+    void Clear() {
+        kind = Med;
+        offset = 0;
+        medOperation = 0;
+        medValue = 0;
+        asPath.clear();
+        communities.Clear();
+        ignoredBytes = 0;
+    }
 };
 
 struct WcPolicy {

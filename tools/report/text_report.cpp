@@ -30,22 +30,18 @@ template <typename F> void Each(std::string_view text, bool words, F &&f) {
     }
 }
 
-// Four dot-separated groups of digits.
+// Four dot-separated groups of digits. Without a branch per character: the
+// mix of digits and dots defeats prediction.
 bool IsAddress(std::string_view w) {
     if (w.size() < 7 || w.size() > 15) return false;  // "0.0.0.0" to "255.255.255.255"; most words are lengths
-    int dots = 0;
-    bool digit = false;
+    unsigned dots = 0, bad = 0, digit = 0;  // `digit`: the last character was one
     for (const char c : w) {
-        if (c >= '0' && c <= '9') {
-            digit = true;
-        } else if (c == '.' && digit) {
-            ++dots;
-            digit = false;
-        } else {
-            return false;
-        }
+        const unsigned isDigit = static_cast<unsigned char>(c - '0') <= 9, isDot = c == '.';
+        bad |= !(isDigit | (isDot & digit));
+        dots += isDot;
+        digit = isDigit;
     }
-    return dots == 3 && digit;
+    return bad == 0 && dots == 3 && digit != 0;
 }
 
 // An item's head: "    LABEL" padded with blanks to the items' column, or one blank past a longer label.
@@ -73,12 +69,12 @@ public:
     bool NeedsWire() const override { return true; }
 
     void End(const MessageView &mv, const PolicyView &pv) override {
+        line_.Clear();
         if (pv.present) Carriers(mv);
         if (!pv.Accepted()) {
-            if (pv.present) std::fprintf(out_, "  policy    not decoded: %s\n", TAM_RPD_StatusName(pv.status));
-            return;
+            if (pv.present) line_ << "  policy    not decoded: " << TAM_RPD_StatusName(pv.status) << '\n';
+            return line_.Write(out_);
         }
-        line_.Clear();
         EachPiece(plugin_, pv, [&](const DisplayPiece &piece, uint32_t st, std::string_view text) {
             if (st != TAM_RPD_OK) {
                 std::string head(HeadSize(std::strlen(piece.name)), ' ');
@@ -108,12 +104,10 @@ private:
         constexpr size_t kShown = 4;
         const size_t n = Ipv4Prefixes(mv, kShown, prefixes_);
         if (n == 0) return;
-        line_.Clear();
         line_ << (n == 1 ? "  prefix    " : "  prefixes  ");
         for (size_t i = 0; i < prefixes_.size(); ++i) line_ << (i == 0 ? "" : ", ") << prefixes_[i];
         if (n > kShown) line_ << " and " << uint64_t{n - kShown} << " more (" << uint64_t{n} << ")";
         line_ << '\n';
-        line_.Write(out_);
     }
 
     // An item's line: its head, the text, the note and a line feed.
