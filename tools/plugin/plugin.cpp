@@ -3,6 +3,7 @@
 #include <dlfcn.h>
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 
 #include "tam_rpd_host.h"
@@ -17,36 +18,42 @@ constexpr size_t kTextRoom = 1u << 20;
 
 // The buffer is all NULs but for the last text taken out. Texts are written
 // from the start with single NULs between items, so a run of kGap NULs marks
-// their end: the scan goes item by item and costs the text's length, not the
-// room's. Returns the text; `dirty` is how much of the buffer to clear before
-// the next call.
+// their end. The scan reads a word at a time and costs the text's length, not
+// the room's. Returns the text; `dirty` is how much of the buffer to clear
+// before the next call.
 std::string_view TakeText(const std::vector<char> &buf, uint32_t room, size_t &dirty) {
     constexpr size_t kGap = 256;
     const char *const b = buf.data();
-    static const char kZeros[kGap] = {};
-    // Whether kGap bytes are all NULs: a fixed count of words OR-ed, which the compiler makes vector ORs of.
-    auto Clear = [](const char *p) {
+    auto word = [b](size_t at) {
+        uint64_t w;
+        std::memcpy(&w, b + at, 8);
+        return w;
+    };
+    // Whether the kGap bytes from `at` are all NULs: a fixed count of words OR-ed, which the compiler makes vector ORs of.
+    auto clear = [&](size_t at) {
         uint64_t any = 0;
-        for (size_t i = 0; i < kGap; i += 8) {
-            uint64_t w;
-            std::memcpy(&w, p + i, 8);
-            any |= w;
-        }
+        for (size_t i = 0; i < kGap; i += 8) any |= word(at + i);
         return any == 0;
     };
-    size_t end = 0, at = 0;  // `end`: just past the last byte of text seen
-    while (at < room) {
-        at += strnlen(b + at, room - at);
-        if (at > end) end = at;
-        if (at + 1 < room && b[at + 1] != '\0') {  // the NUL between two items
-            ++at;
-            continue;
+    size_t at = 0, last = 0;  // `last`: where the last word with a byte of text starts
+    uint64_t lastWord = 0;
+    for (; at + kGap + 8 <= room; at += 8) {
+        const uint64_t w = word(at);
+        if (w != 0) {
+            last = at;
+            lastWord = w;
+        } else if (clear(at)) {
+            break;
         }
-        if (at + kGap <= room ? Clear(b + at) : std::memcmp(b + at, kZeros, room - at) == 0) break;
-        while (b[at] == '\0') ++at;  // a short run of NULs inside the text; a byte follows within the gap
     }
-    end = std::min<size_t>(end, room);
-    dirty = end;  // the gap after it was found clear
+    // Past the last word's last non-NUL byte: its highest one in memory order.
+    const int zeros = std::endian::native == std::endian::little ? std::countl_zero(lastWord) : std::countr_zero(lastWord);
+    size_t end = lastWord == 0 ? 0 : last + 8 - static_cast<size_t>(zeros) / 8;
+    if (at + kGap + 8 > room) {  // near the room's end: what is left, a byte at a time
+        for (; at < room && at < end + kGap; ++at)
+            if (b[at] != '\0') end = at + 1;
+    }
+    dirty = end;  // past it, the buffer was found clear
     return std::string_view(b, end);
 }
 
