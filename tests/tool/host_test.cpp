@@ -354,3 +354,41 @@ TEST(EncodeJson, ErrorsNameTheField) {
 }
 
 }  // namespace
+
+// The text reporter groups prefix words at addresses: its word-at-a-time
+// test must say what a reading character by character says, for every
+// length and at the boundary between its two words.
+TEST(Textual, DottedQuadAgreesWithAReadingByCharacter) {
+    auto reference = [](std::string_view w) {
+        if (w.size() < 7 || w.size() > 15) return false;
+        int dots = 0;
+        bool digit = false;
+        for (const char c : w) {
+            if (c >= '0' && c <= '9') {
+                digit = true;
+            } else if (c == '.' && digit) {
+                ++dots;
+                digit = false;
+            } else {
+                return false;
+            }
+        }
+        return dots == 3 && digit;
+    };
+    for (const char *w : {"10.0.0.0", "0.0.0.0", "255.255.255.255", "1234567.1.1.1"})
+        EXPECT_TRUE(rpdhost::IsDottedQuad(w)) << w;
+    for (const char *w : {"10.0.0.", ".10.0.0.0", "10..0.0.0", "1.2.3.4.5", "1.2.3", "10.0.0.0/8", "greater-equal",
+                          "1234567..1.1", "10.0.0.0\x80", "10.0.0.\xb0", "10.0.0.0.", "255.255.255.2550"})
+        EXPECT_FALSE(rpdhost::IsDottedQuad(w)) << w;
+    // Random words over digits, dots and a few bytes that differ from them by one bit or by the carry.
+    const char alphabet[] = {'0', '1', '9', '.', '.', '/', ':', '\xae', '\xb0', '\xba', 'a', '\0'};
+    uint64_t seed = 0x9e3779b97f4a7c15u;
+    for (int i = 0; i < 200000; ++i) {
+        seed = seed * 6364136223846793005u + 1442695040888963407u;
+        const size_t n = 6 + (seed >> 60) % 11;
+        std::string w;
+        for (size_t k = 0; k < n; ++k) w += alphabet[(seed >> (k * 4 % 56)) % sizeof(alphabet)];
+        if (seed & 1) w[0] = '1';  // past the quick test on the first byte
+        ASSERT_EQ(rpdhost::IsDottedQuad(w), reference(w)) << w;
+    }
+}

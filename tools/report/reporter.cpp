@@ -1,6 +1,7 @@
 #include "reporter.h"
 
 #include <algorithm>
+#include <bit>
 #include <charconv>
 #include <climits>
 #include <cstring>
@@ -151,6 +152,53 @@ size_t Ipv4Prefixes(const MessageView &mv, size_t most, std::vector<std::string>
             out.push_back(rpdwire::Ipv4PrefixText(addr, p[0]));
         }
     }
+}
+
+bool IsDottedQuad(std::string_view w) {
+    const size_t n = w.size();
+    // "0.0.0.0" to "255.255.255.255"; most words the text reporter asks about are lengths or keywords.
+    if (n < 7 || n > 15 || static_cast<unsigned char>(w[0] - '0') > 9) return false;
+    const char *p = w.data();
+    if constexpr (std::endian::native != std::endian::little) {
+        unsigned dots = 0;
+        bool digit = false;
+        for (const char c : w) {
+            if (c == '.' && digit) ++dots;
+            else if (static_cast<unsigned char>(c - '0') > 9) return false;
+            digit = c != '.';
+        }
+        return dots == 3 && digit;
+    }
+    // Classified 8 bytes at a time from two words read straight from the
+    // text (the mix of digits and dots defeats a branch per character); the
+    // bytes past its end read as '0', which neither add a dot nor join two.
+    constexpr uint64_t k01 = 0x0101010101010101u, k7f = k01 * 0x7f, k80 = k01 * 0x80, kZeros = k01 * '0';
+    auto load = [](const char *q, size_t size) {
+        uint64_t x = 0;
+        std::memcpy(&x, q, size);
+        return x;
+    };
+    uint64_t word[2];
+    if (n >= 8) {
+        word[0] = load(p, 8);
+        const size_t rest = n - 8;  // 0 to 7 bytes in the second word: the last ones of the 8 that end the text
+        const uint64_t keep = rest == 0 ? 0 : ~uint64_t{0} >> (64 - 8 * rest);
+        const uint64_t tail = rest == 0 ? 0 : load(p + n - 8, 8) >> (8 * (8 - rest));
+        word[1] = (tail & keep) | (kZeros & ~keep);
+    } else {  // 7 bytes: two overlapping reads of 4
+        word[0] = load(p, 4) | load(p + 3, 4) << 24 | uint64_t{'0'} << 56;
+        word[1] = kZeros;
+    }
+    uint64_t bad = 0, dots = 0, dot[2];
+    for (int i = 0; i < 2; ++i) {
+        const uint64_t d = word[i] ^ kZeros, e = word[i] ^ (k01 * '.');  // digits become 0 to 9, dots 0
+        const uint64_t notDigit = (((d & k7f) + k01 * (0x80 - 10)) | d) & k80;  // per byte, carry-free
+        dot[i] = ~(((e & k7f) + k7f) | e) & k80;
+        bad |= (notDigit & ~dot[i]) | (dot[i] & dot[i] << 8);  // neither digit nor dot; two dots side by side
+        dots += ((dot[i] >> 7) * k01) >> 56;                   // the bytes' sum: a count without POPCNT
+    }
+    bad |= (dot[0] >> 56) & dot[1];  // the last byte of the first word and the first of the second
+    return bad == 0 && dots == 3 && p[n - 1] != '.';
 }
 
 uint32_t AppendKeyText(const Plugin &plugin, const OutBuf &key, std::string &out) {

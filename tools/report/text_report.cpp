@@ -30,20 +30,6 @@ template <typename F> void Each(std::string_view text, bool words, F &&f) {
     }
 }
 
-// Four dot-separated groups of digits. Without a branch per character: the
-// mix of digits and dots defeats prediction.
-bool IsAddress(std::string_view w) {
-    if (w.size() < 7 || w.size() > 15) return false;  // "0.0.0.0" to "255.255.255.255"; most words are lengths
-    unsigned dots = 0, bad = 0, digit = 0;  // `digit`: the last character was one
-    for (const char c : w) {
-        const unsigned isDigit = static_cast<unsigned char>(c - '0') <= 9, isDot = c == '.';
-        bad |= !(isDigit | (isDot & digit));
-        dots += isDot;
-        digit = isDigit;
-    }
-    return bad == 0 && dots == 3 && digit != 0;
-}
-
 // An item's head: "    LABEL" padded with blanks to the items' column, or one blank past a longer label.
 constexpr size_t kItemColumn = 22;
 constexpr size_t HeadSize(size_t labelLen) { return std::max(kItemColumn, 4 + labelLen + 1); }
@@ -163,7 +149,7 @@ private:
     void Prefixes(std::string_view text) {
         bool open = false;
         Each(text, true, [&](std::string_view w) {
-            if (open && !IsAddress(w)) {
+            if (open && !IsDottedQuad(w)) {
                 line_ << ' ';
             } else {
                 if (open) line_ << '\n';

@@ -46,6 +46,10 @@ inline const char *TrimBlanks(const char *begin, const char *end) {
     return end;
 }
 
+// Whether `w` is four dot-separated groups of digits ("10.0.0.0"), as the
+// plug-in writes an IPv4 address; the groups' values are not checked.
+bool IsDottedQuad(std::string_view w);
+
 // Calls `f` with each line of a plug-in text: lines end at a line feed or
 // at a NUL (the plug-in's texts separate items with NUL bytes), trailing
 // blanks are cut and blank lines dropped. A NUL must follow the text (as one
