@@ -68,6 +68,7 @@ void Run::OnProgress(uint64_t bytes) {
 }
 
 bool Run::Flush() {
+    output_->Flush();
     if (publish_ != nullptr) publish_->Flush();
     if (outError_ == 0) {
         errno = 0;

@@ -9,26 +9,25 @@ class DisplayReporter : public TextualReporter {
 public:
     using TextualReporter::TextualReporter;
 
-    void End(const MessageView &, const PolicyView &pv) override {
+private:
+    void Policy(const MessageView &, const PolicyView &pv) override {
         if (!pv.Accepted()) {
-            if (pv.present) std::fprintf(out_, "  policy not decoded: %s\n", TAM_RPD_StatusName(pv.status));
+            if (pv.present) message_ << "  policy not decoded: " << TAM_RPD_StatusName(pv.status) << '\n';
             return;
         }
-        block_.clear();
         EachPiece(plugin_, pv, [&](const DisplayPiece &piece, uint32_t st, std::string_view text) {
             if (st != TAM_RPD_OK) {
-                ((block_ += "  [") += piece.name) += "] ";
-                (block_ += TAM_RPD_StatusName(st)) += '\n';
+                message_ << "  [" << piece.name << "] " << TAM_RPD_StatusName(st) << '\n';
             } else if (!text.empty()) {
-                ((block_ += "  [") += piece.name) += "]\n";
+                message_ << "  [" << piece.name << "]\n";
+                block_.clear();
                 AppendBlock(block_, text, "    ");
+                message_ << block_;
             }
         });
-        std::fwrite(block_.data(), 1, block_.size(), out_);
     }
 
-private:
-    std::string block_;  // the policy's pieces, written at once
+    std::string block_;  // a piece's lines
 };
 
 }  // namespace

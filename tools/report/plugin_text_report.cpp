@@ -23,21 +23,25 @@ public:
     void Route(const MessageView &, const PolicyView &, const RouteView &r) override {
         std::string_view text;
         const uint32_t st = plugin_.Text(MakeView(r.key, nullptr), kTextKey, text);
-        RouteLine(r, st == TAM_RPD_OK ? Trimmed(text).c_str() : TAM_RPD_StatusName(st));
+        RouteLine(r, st == TAM_RPD_OK ? Trimmed(text) : std::string(TAM_RPD_StatusName(st)));
     }
 
-    void End(const MessageView &, const PolicyView &pv) override {
+private:
+    void Policy(const MessageView &, const PolicyView &pv) override {
         if (!pv.Accepted()) {
-            if (pv.present) std::fprintf(out_, "  policy: not decoded (%s)\n", TAM_RPD_StatusName(pv.status));
+            if (pv.present) message_ << "  policy: not decoded (" << TAM_RPD_StatusName(pv.status) << ")\n";
             return;
         }
         std::string_view text;
         const uint32_t st = plugin_.Text(MakeView(nullptr, pv.attr), kTextAttr, text);
-        std::fprintf(out_, "  policy:\n");
-        if (st != TAM_RPD_OK) std::fprintf(out_, "    (no text: %s)\n", TAM_RPD_StatusName(st));
-        PrintBlock(out_, text, "    ");
+        message_ << "  policy:\n";
+        if (st != TAM_RPD_OK) message_ << "    (no text: " << TAM_RPD_StatusName(st) << ")\n";
+        block_.clear();
+        AppendBlock(block_, text, "    ");
+        message_ << block_;
     }
 
+    std::string block_;
 };
 
 }  // namespace

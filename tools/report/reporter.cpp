@@ -28,17 +28,12 @@ char *Digits(char *p, unsigned v, int width) {
     return p + width;
 }
 
-void AppendNumber(std::string &s, uint64_t v) {
-    char b[24];
-    s.append(b, static_cast<size_t>(std::to_chars(b, b + sizeof(b), v).ptr - b));
-}
-
 }  // namespace
 
-void AppendTimeText(std::string &out, int64_t sec, uint32_t usec) {
+size_t FormatTime(char *out, int64_t sec, uint32_t usec) {
     // Messages come in runs of the same second: its calendar text is worked out once for the run.
     static thread_local int64_t lastSec = INT64_MIN;
-    static thread_local char lastText[32];
+    static thread_local char lastText[kTimeTextRoom];
     static thread_local size_t lastLen = 0;
     if (sec != lastSec) {
         const time_t t = static_cast<time_t>(sec);
@@ -47,18 +42,17 @@ void AppendTimeText(std::string &out, int64_t sec, uint32_t usec) {
         const int n = std::snprintf(lastText, sizeof(lastText), "%04d-%02d-%02dT%02d:%02d:%02d.", tm.tm_year + 1900,
                                     tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec);
         lastSec = sec;
-        lastLen = n > 0 ? std::min(static_cast<size_t>(n), sizeof(lastText) - 1) : 0;
+        lastLen = n > 0 ? std::min(static_cast<size_t>(n), sizeof(lastText) - 8) : 0;  // room for the fraction
     }
-    char frac[7];
-    Digits(frac, usec % 1000000u, 6);
-    frac[6] = 'Z';
-    out.append(lastText, lastLen).append(frac, 7);
+    std::memcpy(out, lastText, lastLen);
+    Digits(out + lastLen, usec % 1000000u, 6);
+    out[lastLen + 6] = 'Z';
+    return lastLen + 7;
 }
 
 std::string TimeText(int64_t sec, uint32_t usec) {
-    std::string s;
-    AppendTimeText(s, sec, usec);
-    return s;
+    char b[kTimeTextRoom];
+    return std::string(b, FormatTime(b, sec, usec));
 }
 
 bool ParseTimeText(std::string_view text, int64_t &sec, uint32_t &usec) {
@@ -93,12 +87,6 @@ void AppendBlock(std::string &out, std::string_view text, std::string_view inden
     EachLine(text, [&](std::string_view line) { ((out += indent) += line) += '\n'; });
 }
 
-void PrintBlock(FILE *out, std::string_view text, const char *indent) {
-    std::string block;
-    AppendBlock(block, text, indent);
-    std::fwrite(block.data(), 1, block.size(), out);
-}
-
 void PrintEvent(FILE *out, const InputEvent &e) {
     // A live event has no offset in a file, and some (listening, a router's own) name no peer.
     std::fputs("event", out);
@@ -109,31 +97,18 @@ void PrintEvent(FILE *out, const InputEvent &e) {
     std::fprintf(out, ": %s\n", e.what.c_str());
 }
 
-void AppendMessageHeading(std::string &s, const MessageView &mv) {
+void AppendMessageHeading(TextBuffer &s, const MessageView &mv) {
     const Message &m = mv.m;
-    s += mv.file;
-    s += ": message ";
-    AppendNumber(s, m.number);
-    s += " (offset ";
-    AppendNumber(s, m.offset);
-    if (m.frame != 0) {
-        s += ", frame ";
-        AppendNumber(s, m.frame);
-    }
-    if (!m.where.empty()) (s += ", ") += m.where;
-    s += m.rebuilt ? ") RIB entry" : ") UPDATE";
-    if (!m.peer.empty()) (s += " from ") += m.peer;
-    if (m.peerAs != 0) {
-        s += " AS";
-        AppendNumber(s, m.peerAs);
-    }
-    if (m.hasPathId) {
-        s += " path ";
-        AppendNumber(s, m.pathId);
-    }
+    s << mv.file << ": message " << m.number << " (offset " << m.offset;
+    if (m.frame != 0) s << ", frame " << m.frame;
+    if (!m.where.empty()) s << ", " << m.where;
+    s << (m.rebuilt ? ") RIB entry" : ") UPDATE");
+    if (!m.peer.empty()) s << " from " << m.peer;
+    if (m.peerAs != 0) s << " AS" << uint64_t{m.peerAs};
+    if (m.hasPathId) s << " path " << uint64_t{m.pathId};
     if (m.hasTime) {
-        s += m.rebuilt ? " originated " : " at ";
-        AppendTimeText(s, m.sec, m.usec);
+        char t[kTimeTextRoom];
+        s << (m.rebuilt ? " originated " : " at ") << std::string_view(t, FormatTime(t, m.sec, m.usec));
     }
 }
 
@@ -215,10 +190,26 @@ uint32_t AppendKeyText(const Plugin &plugin, const OutBuf &key, std::string &out
     char *o = begin;
     const char *in = raw.data() + (raw.substr(0, 10) == "RPD NLRI: " ? 10 : 0), *end = raw.data() + raw.size();
     while (in < end) {
+        // The run of text before the next blank or control character, copied
+        // 8 bytes at a time: the bytes past the run are written over next.
+        // The output never runs ahead of the input, so 8 bytes fit.
+        if (std::endian::native == std::endian::little && end - in >= 8) {
+            constexpr uint64_t k01 = 0x0101010101010101u, k80 = k01 * 0x80;
+            uint64_t w;
+            std::memcpy(&w, in, 8);
+            std::memcpy(o, &w, 8);
+            const uint64_t below = (w - k01 * 0x21) & ~w & k80;
+            const size_t n = below == 0 ? 8 : static_cast<size_t>(std::countr_zero(below)) / 8;
+            o += n;
+            in += n;
+            if (n == 8) continue;
+        } else {
+            const char *stop = NextBlankOrControl(in, end);
+            while (in < stop) *o++ = *in++;
+            if (in == end) break;
+        }
         const char c = *in++;
-        if (static_cast<unsigned char>(c) > ' ') {  // most are
-            *o++ = c;
-        } else if (c == ' ') {
+        if (c == ' ') {
             if (o != begin && o[-1] != ' ') *o++ = ' ';
             in = SkipBlanks(in, end);
         } else if (c != '\0' && c != '\n') {
@@ -237,35 +228,34 @@ std::string KeyText(const Plugin &plugin, const OutBuf &key, uint32_t &status) {
 }
 
 void TextualReporter::Begin(const MessageView &mv, const PolicyView &) {
-    heading_.clear();
-    AppendMessageHeading(heading_, mv);
-    heading_ += '\n';
-    std::fwrite(heading_.data(), 1, heading_.size(), out_);
+    AppendMessageHeading(message_, mv);
+    message_ << '\n';
 }
 
 void TextualReporter::Route(const MessageView &, const PolicyView &, const RouteView &r) {
-    routeLine_ = r.announce ? "  announce  " : "  withdraw  ";
-    AppendKeyText(plugin_, *r.key, routeLine_);
-    EndRouteLine(r);
+    text_.clear();
+    AppendKeyText(plugin_, *r.key, text_);
+    RouteLine(r, text_);
 }
 
-void TextualReporter::RouteLine(const RouteView &r, const char *keyText) {
-    routeLine_ = r.announce ? "  announce  " : "  withdraw  ";
-    routeLine_ += keyText;
-    EndRouteLine(r);
+void TextualReporter::RouteLine(const RouteView &r, std::string_view keyText) {
+    message_ << (r.announce ? "  announce  " : "  withdraw  ") << keyText;
+    if (r.hasPathId) message_ << " (path " << uint64_t{r.pathId} << ')';
+    message_ << '\n';
 }
 
-void TextualReporter::EndRouteLine(const RouteView &r) {
-    if (r.hasPathId) {
-        routeLine_ += " (path ";
-        AppendNumber(routeLine_, r.pathId);
-        routeLine_ += ')';
-    }
-    routeLine_ += '\n';
-    std::fwrite(routeLine_.data(), 1, routeLine_.size(), out_);
+void TextualReporter::End(const MessageView &mv, const PolicyView &pv) {
+    Policy(mv, pv);
+    Flush();
+}
+
+void TextualReporter::Flush() {
+    message_.Write(out_);
+    message_.Clear();
 }
 
 void TextualReporter::Event(const std::string &file, const InputEvent &e) {
+    Flush();
     std::fprintf(out_, "%s: ", file.c_str());
     PrintEvent(out_, e);
 }

@@ -7,8 +7,8 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <string_view>
-#include <vector>
 
 namespace rpdhost {
 
@@ -18,32 +18,46 @@ public:
     bool Empty() const { return size_ == 0; }
     TextBuffer &operator<<(char c) {
         Room(1);
-        buf_[size_++] = c;
+        data_[size_++] = c;
         return *this;
     }
     TextBuffer &operator<<(std::string_view s) {
         Room(s.size());
-        if (!s.empty()) std::memcpy(buf_.data() + size_, s.data(), s.size());
+        if (!s.empty()) std::memcpy(data_.get() + size_, s.data(), s.size());
         size_ += s.size();
         return *this;
     }
     TextBuffer &operator<<(uint64_t v) {
         Room(20);
-        size_ = static_cast<size_t>(std::to_chars(buf_.data() + size_, buf_.data() + buf_.size(), v).ptr - buf_.data());
+        size_ = static_cast<size_t>(std::to_chars(data_.get() + size_, data_.get() + cap_, v).ptr - data_.get());
         return *this;
     }
-    std::string_view View() const { return {buf_.data(), size_}; }
-    void Write(FILE *out) const { std::fwrite(buf_.data(), 1, size_, out); }
+    // Room for `n` more bytes at the end, to be written through the pointer it returns; Commit says how many were.
+    char *Extend(size_t n) {
+        Room(n);
+        return data_.get() + size_;
+    }
+    void Commit(size_t n) { size_ += n; }
+    std::string_view View() const { return {data_.get(), size_}; }
+    void Write(FILE *out) const {
+        if (size_ != 0) std::fwrite(data_.get(), 1, size_, out);
+    }
 
 private:
     void Room(size_t n) {
-        if (buf_.size() - size_ < n) [[unlikely]]
+        if (cap_ - size_ < n) [[unlikely]]
             Grow(n);
     }
     // Out of line, so that every append inlines to a test and a copy.
-    [[gnu::noinline]] void Grow(size_t n) { buf_.resize(std::max(2 * buf_.size(), size_ + n)); }  // never shrinks
-    std::vector<char> buf_;
-    size_t size_ = 0;
+    [[gnu::noinline]] void Grow(size_t n) {
+        const size_t cap = std::max(2 * cap_, std::max<size_t>(size_ + n, 256));
+        std::unique_ptr<char[]> grown(new char[cap]);
+        if (size_ != 0) std::memcpy(grown.get(), data_.get(), size_);
+        data_ = std::move(grown);
+        cap_ = cap;
+    }
+    std::unique_ptr<char[]> data_;
+    size_t size_ = 0, cap_ = 0;
 };
 
 }  // namespace rpdhost

@@ -18,13 +18,15 @@ namespace {
 // or with each word when `words` is set. A NUL follows the text, as in EachLine.
 template <typename F> void Each(std::string_view text, bool words, F &&f) {
     if (!words) return EachItem(text, f);
-    // Words end at a blank, a line feed or a NUL (the last at the one that follows the text).
+    // Words end at a blank, a line feed or a NUL; other control characters are in them.
     const char *p = text.data(), *end = p + text.size();
     while (p < end) {
         const char *a = p;
-        // One test for the usual character: the three ends are all at or below the blank.
-        auto wordEnd = [](unsigned char c) { return c <= ' ' && (c == ' ' || c == '\n' || c == '\0'); };
-        while (!wordEnd(static_cast<unsigned char>(*p))) ++p;
+        for (;;) {
+            p = NextBlankOrControl(p, end);
+            if (p == end || *p == ' ' || *p == '\n' || *p == '\0') break;
+            ++p;
+        }
         if (p > a) f(std::string_view(a, static_cast<size_t>(p - a)));
         ++p;
     }
@@ -54,12 +56,12 @@ public:
     using TextualReporter::TextualReporter;
     bool NeedsWire() const override { return true; }
 
-    void End(const MessageView &mv, const PolicyView &pv) override {
-        line_.Clear();
+private:
+    void Policy(const MessageView &mv, const PolicyView &pv) override {
         if (pv.present) Carriers(mv);
         if (!pv.Accepted()) {
-            if (pv.present) line_ << "  policy    not decoded: " << TAM_RPD_StatusName(pv.status) << '\n';
-            return line_.Write(out_);
+            if (pv.present) message_ << "  policy    not decoded: " << TAM_RPD_StatusName(pv.status) << '\n';
+            return;
         }
         EachPiece(plugin_, pv, [&](const DisplayPiece &piece, uint32_t st, std::string_view text) {
             if (st != TAM_RPD_OK) {
@@ -81,29 +83,27 @@ public:
                 default: break;
             }
         });
-        line_.Write(out_);
     }
 
-private:
     // The IPv4 unicast prefixes the policy rides on: "prefixes  10.0.0.0/24, 10.0.1.0/24 and 3 more (5)".
     void Carriers(const MessageView &mv) {
         constexpr size_t kShown = 4;
         const size_t n = Ipv4Prefixes(mv, kShown, prefixes_);
         if (n == 0) return;
-        line_ << (n == 1 ? "  prefix    " : "  prefixes  ");
-        for (size_t i = 0; i < prefixes_.size(); ++i) line_ << (i == 0 ? "" : ", ") << prefixes_[i];
-        if (n > kShown) line_ << " and " << uint64_t{n - kShown} << " more (" << uint64_t{n} << ")";
-        line_ << '\n';
+        message_ << (n == 1 ? "  prefix    " : "  prefixes  ");
+        for (size_t i = 0; i < prefixes_.size(); ++i) message_ << (i == 0 ? "" : ", ") << prefixes_[i];
+        if (n > kShown) message_ << " and " << uint64_t{n - kShown} << " more (" << uint64_t{n} << ")";
+        message_ << '\n';
     }
 
     // An item's line: its head, the text, the note and a line feed.
     void Item(std::string_view head, std::string_view text, std::string_view note = {}) {
-        line_ << head << text << note << '\n';
+        message_ << head << text << note << '\n';
     }
 
     // "Type : 1" lines of the container piece, as one line of "Type 1, Flag ..., ...".
     void Container(std::string_view text, const PolicyView &pv) {
-        line_ << "  policy    ";
+        message_ << "  policy    ";
         bool first = true;
         Each(text, false, [&](std::string_view item) {
             size_t colon = item.find(':');  // the first " : "; a lone colon is searched past
@@ -113,13 +113,13 @@ private:
             if (colon == std::string_view::npos) return;  // the "Wide-community Container 1:" title
             --colon;
             const char *key = item.data();
-            if (!first) line_ << ", ";
+            if (!first) message_ << ", ";
             first = false;
-            line_ << std::string_view(key, static_cast<size_t>(TrimBlanks(key, key + colon) - key)) << ' '
+            message_ << std::string_view(key, static_cast<size_t>(TrimBlanks(key, key + colon) - key)) << ' '
                   << item.substr(colon + 3);
         });
-        if (pv.wire != nullptr) line_ << ", Length " << uint64_t{pv.wire->containerLength};
-        line_ << '\n';
+        if (pv.wire != nullptr) message_ << ", Length " << uint64_t{pv.wire->containerLength};
+        message_ << '\n';
     }
 
     // The piece lists every value of every filter in one run; the wire keeps filters apart.
@@ -129,9 +129,9 @@ private:
         Each(text, true, [&](std::string_view w) { words.push_back(w); });
         size_t at = 0, filter = 0;
         auto group = [&](size_t n, std::string_view note) {
-            line_ << kMatchCommunity.View();
-            for (size_t i = at; i < at + n; ++i) (i > at ? line_ << ' ' : line_) << words[i];
-            line_ << note << '\n';
+            message_ << kMatchCommunity.View();
+            for (size_t i = at; i < at + n; ++i) (i > at ? message_ << ' ' : message_) << words[i];
+            message_ << note << '\n';
             at += n;
         };
         if (pv.wire != nullptr)
@@ -150,15 +150,15 @@ private:
         bool open = false;
         Each(text, true, [&](std::string_view w) {
             if (open && !IsDottedQuad(w)) {
-                line_ << ' ';
+                message_ << ' ';
             } else {
-                if (open) line_ << '\n';
-                line_ << kMatchPrefix.View();
+                if (open) message_ << '\n';
+                message_ << kMatchPrefix.View();
                 open = true;
             }
-            line_ << w;
+            message_ << w;
         });
-        if (open) line_ << '\n';
+        if (open) message_ << '\n';
     }
 
     // The leading octet the wire carries and no text shows, when it is not 0.
@@ -181,7 +181,6 @@ private:
         return b;
     }
 
-    TextBuffer line_;
     std::vector<std::string_view> words_;
     std::vector<std::string> prefixes_;
 };

@@ -3,6 +3,7 @@
 // the plug-in's NUL-separated texts as lines, events as lines.
 #pragma once
 
+#include <bit>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -12,6 +13,7 @@
 #include <vector>
 
 #include "plugin.h"
+#include "text_buffer.h"
 #include "route_sink.h"
 #include "tam_rpd.h"
 
@@ -24,7 +26,9 @@ struct DisplayPiece {
 extern const DisplayPiece kDisplayPieces[7];
 
 std::string TimeText(int64_t sec, uint32_t usec);
-void AppendTimeText(std::string &out, int64_t sec, uint32_t usec);
+// The same into `out`, which has room for kTimeTextRoom; returns its length.
+constexpr size_t kTimeTextRoom = 48;
+size_t FormatTime(char *out, int64_t sec, uint32_t usec);
 // The other way: a UTC time as TimeText writes it ("2023-11-14T22:13:20.003000Z"),
 // the fraction of any length or none; false when the text is not such a time.
 bool ParseTimeText(std::string_view text, int64_t &sec, uint32_t &usec);
@@ -44,6 +48,23 @@ inline const char *TrimBlanks(const char *begin, const char *end) {
     for (uint64_t w; end - begin >= 8 && (std::memcpy(&w, end - 8, 8), w == kBlanks);) end -= 8;
     while (end > begin && end[-1] == ' ') --end;
     return end;
+}
+
+// The first byte from `p` at or below the blank (a blank, a line feed, a
+// NUL, another control character), or `end`: words are passed over 8 bytes
+// at a time.
+inline const char *NextBlankOrControl(const char *p, const char *end) {
+    if constexpr (std::endian::native == std::endian::little) {
+        constexpr uint64_t k01 = 0x0101010101010101u, k80 = k01 * 0x80;
+        for (uint64_t w; end - p >= 8; p += 8) {
+            std::memcpy(&w, p, 8);
+            // The lowest byte below 0x21 sets the lowest flag; flags above it may be false.
+            const uint64_t below = (w - k01 * 0x21) & ~w & k80;
+            if (below != 0) return p + std::countr_zero(below) / 8;
+        }
+    }
+    while (p < end && static_cast<unsigned char>(*p) > ' ') ++p;
+    return p;
 }
 
 // Whether `w` is four dot-separated groups of digits ("10.0.0.0"), as the
@@ -82,14 +103,12 @@ template <typename F> void EachPiece(const Plugin &plugin, const PolicyView &pv,
     }
 }
 
-// Those lines, each after `indent`.
-void PrintBlock(FILE *out, std::string_view text, const char *indent);
-// The same lines, appended to `out`.
+// Those lines, each after `indent`, appended to `out`.
 void AppendBlock(std::string &out, std::string_view text, std::string_view indent);
 void PrintEvent(FILE *out, const InputEvent &e);
 
 // The head line of a message in the text formats: file, number, offset, frame, stream, sender and time.
-void AppendMessageHeading(std::string &out, const MessageView &mv);
+void AppendMessageHeading(TextBuffer &out, const MessageView &mv);
 // The IPv4 unicast prefixes an UPDATE announces ("10.0.0.0/24"), the first
 // `most` of them in `out`; returns how many it holds (those that read whole).
 size_t Ipv4Prefixes(const MessageView &mv, size_t most, std::vector<std::string> &out);
@@ -99,25 +118,30 @@ std::string KeyText(const Plugin &plugin, const OutBuf &key, uint32_t &status);
 uint32_t AppendKeyText(const Plugin &plugin, const OutBuf &key, std::string &out);
 
 // The text formats' common ground: where they write, the plug-in they ask,
-// each message under its heading, events as lines.
+// each message under its heading, events as lines. A message's lines are
+// kept until its end and written at once.
 class TextualReporter : public RouteSink {
 public:
     TextualReporter(const Plugin &plugin, FILE *out) : plugin_(plugin), out_(out) {}
     void Begin(const MessageView &mv, const PolicyView &pv) override;
     // Each route on its line, under the key text with its padding folded.
     void Route(const MessageView &mv, const PolicyView &pv, const RouteView &r) override;
+    void End(const MessageView &mv, const PolicyView &pv) final;
     void Event(const std::string &file, const InputEvent &e) override;
+    void Flush() override;
 
 protected:
+    // The policy's lines, after the routes'.
+    virtual void Policy(const MessageView &mv, const PolicyView &pv) = 0;
     // A route's line, "  announce  KEY (path N)", with the key text as the format has it.
-    void RouteLine(const RouteView &r, const char *keyText);
+    void RouteLine(const RouteView &r, std::string_view keyText);
 
     const Plugin &plugin_;
     FILE *out_;
+    TextBuffer message_;  // the lines of the message being read
 
 private:
-    void EndRouteLine(const RouteView &r);  // the path identifier and the line's end; writes it
-    std::string heading_, routeLine_;
+    std::string text_;  // a key text, as it is made
 };
 
 std::unique_ptr<RouteSink> MakeTextReporter(const Plugin &plugin, FILE *out);

@@ -83,6 +83,8 @@ public:
     virtual void Input(const std::string & /*shown*/, const std::string & /*station*/, const std::string & /*file*/) {}
     virtual void Event(const std::string & /*file*/, const InputEvent &) {}
     virtual void Problem(const ProblemView &) {}
+    // Writes out what it holds back: the lines of a message not yet ended.
+    virtual void Flush() {}
     // Adds what the sink counted itself to the run's summary, before Finish.
     virtual void Tally(Summary &) const {}
     virtual void Finish(const Summary &) {}
