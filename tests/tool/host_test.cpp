@@ -38,12 +38,14 @@ protected:
     void TearDown() override { EXPECT_EQ(TAMHOST_AssertCount(), 0u); }
 
     // Runs the host over `file`; returns what it printed.
-    std::string Run(const Bytes &file, RunOptions opt, Summary *sum = nullptr, uint32_t *counted = nullptr) {
+    // With `merged`, problems go to the same stream, as with 2>&1.
+    std::string Run(const Bytes &file, RunOptions opt, Summary *sum = nullptr, uint32_t *counted = nullptr,
+                    bool merged = false) {
         char *buf = nullptr;
         size_t len = 0;
         FILE *out = open_memstream(&buf, &len);
         {
-            rpdhost::Run run(plugin_, opt, out, stderr);
+            rpdhost::Run run(plugin_, opt, out, merged ? out : stderr);
             FILE *in = fmemopen(const_cast<uint8_t *>(file.data()), file.size(), "rb");
             run.File("test", in, InputOptions{});
             std::fclose(in);
@@ -176,6 +178,23 @@ TEST_F(HostTest, FailuresAreCountedByStatusAndTheWalkGoesOn) {
     EXPECT_NE(err.find("MP_REACH_NLRI NLRI refused: NLRI length 21 runs past the field (9 bytes follow) at message byte 42"),
               std::string::npos)
         << err;
+}
+
+// A message's lines are held until its end: a problem found between two
+// routes must still be reported after the lines written before it.
+TEST_F(HostTest, AProblemStandsAfterTheLinesBeforeIt) {
+    Bytes msg = Announce({{1, 1, 1}, {1, 2, 1}}, rpdwire::Encode(rpdwire::MinimalPolicy()));
+    msg[msg.size() - 34 - 3 - 10] = 21;  // the second NLRI's length byte beyond the 9-byte form
+    RunOptions opt;
+    opt.output = OutputMode::Text;
+    const std::string text = Run(File({msg}), opt, nullptr, nullptr, true);
+    const size_t heading = text.find("test: message 1 (offset 0) UPDATE"), route = text.find("  announce  ");
+    const size_t problem = text.find("NLRI refused"), policy = text.find("  policy    ");
+    ASSERT_NE(problem, std::string::npos) << text;
+    EXPECT_LT(heading, route) << text;
+    EXPECT_LT(route, problem) << text;
+    EXPECT_LT(problem, policy) << text;
+    EXPECT_NE(policy, std::string::npos) << text;
 }
 
 // --verify writes each accepted policy again from its fields: the freedoms a
