@@ -68,12 +68,17 @@ private:
     bool Tlv(ByteReader &r, const char *what, uint8_t &type, ByteReader &value) {
         const size_t at = At(r), avail = r.Left();
         uint16_t len = 0;
-        if (!r.U8(type) || !r.U16(len))
-            return Fail(at, std::string(what) + " header cut short: " + std::to_string(avail) + " of 3 bytes");
-        if (!r.Sub(len, value))
-            return Fail(at + 1, std::string(what) + " length " + std::to_string(len) + " runs past its end (" +
-                                    std::to_string(avail - kTlvHeader) + " bytes left)");
+        if (!r.U8(type) || !r.U16(len)) return TlvCutShort(at, what, avail);
+        if (!r.Sub(len, value)) return TlvTooLong(at, what, len, avail);
         return true;
+    }
+    // The refusals, out of the way of the walk over values that read whole.
+    [[gnu::cold, gnu::noinline]] bool TlvCutShort(size_t at, const char *what, size_t avail) {
+        return Fail(at, std::string(what) + " header cut short: " + std::to_string(avail) + " of 3 bytes");
+    }
+    [[gnu::cold, gnu::noinline]] bool TlvTooLong(size_t at, const char *what, uint16_t len, size_t avail) {
+        return Fail(at + 1, std::string(what) + " length " + std::to_string(len) + " runs past its end (" +
+                                std::to_string(avail - kTlvHeader) + " bytes left)");
     }
 
     bool Attribute() {
