@@ -39,6 +39,29 @@ def reassembly(path):
     return [] if growth <= 2.0 else [f"reassembly per-segment cost grows {growth:.2f}x from {counts[0]} to {counts[-1]}"]
 
 
+def scale(path):
+    """The readable text's CPU time per route and its peak memory from the
+    smallest file to the largest: both must stay flat (a route costs the
+    same whatever came before it, and memory holds one message at a time)."""
+    rows = [line.split() for line in open(path)]
+    rows = [(int(n), float(cpu), int(rss) / 1024) for n, cpu, rss in rows]
+    print("\nScale (rpd-host's readable text; CPU time, best of three):\n")
+    print("| routes | CPU s | µs per route | peak RSS MB |")
+    print("|---:|---:|---:|---:|")
+    for n, cpu, rss in rows:
+        print(f"| {n:,} | {cpu:.3f} | {cpu / n * 1e6:.2f} | {rss:.1f} |")
+    (n0, cpu0, rss0), (n1, cpu1, rss1) = rows[0], rows[-1]
+    time_growth, memory_growth = (cpu1 / n1) / (cpu0 / n0), rss1 / rss0
+    print(f"\nper-route time at {n1:,} / at {n0:,} routes: {time_growth:.2f} (limit 1.25); "
+          f"peak memory: {memory_growth:.2f} (limit 1.25)")
+    failures = []
+    if time_growth > 1.25:
+        failures.append(f"text time per route grows {time_growth:.2f}x from {n0} to {n1} routes")
+    if memory_growth > 1.25:
+        failures.append(f"text peak memory grows {memory_growth:.2f}x from {n0} to {n1} routes")
+    return failures
+
+
 def versus_bgpdump(path):
     """rpd-host's outputs against bgpdump's default (verbose) output of the
     same MRT file, and against each mode's own floor (the walk and the
@@ -211,6 +234,8 @@ def main():
         failures += versus_tshark(sys.argv[5])
     if len(sys.argv) > 6:
         failures += versus_nats(sys.argv[6])
+    if len(sys.argv) > 7:
+        failures += scale(sys.argv[7])
     for f in failures:
         print(f"\nMISSED: {f}")
     return 1 if failures else 0
