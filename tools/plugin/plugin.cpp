@@ -19,9 +19,9 @@ constexpr size_t kTextRoom = 1u << 20;
 // The buffer is all NULs but for the last text taken out. Texts are written
 // from the start with single NULs between items (the plug-in never leaves a
 // hole: input bytes that reach a text are printable), so a run of kGap NULs
-// marks their end. The scan reads a word at a time and costs the text's length, not
-// the room's. Returns the text; `dirty` is how much of the buffer to clear
-// before the next call.
+// marks their end. The scan reads a word at a time and costs the text's
+// length, not the room's. Returns the text; `dirty` is how much of the
+// buffer to clear before the next call.
 std::string_view TakeText(const std::vector<char> &buf, uint32_t room, size_t &dirty) {
     constexpr size_t kGap = 64;
     const char *const b = buf.data();

@@ -15,7 +15,6 @@ namespace rpdhost {
 class TextBuffer {
 public:
     void Clear() { size_ = 0; }
-    bool Empty() const { return size_ == 0; }
     TextBuffer &operator<<(char c) {
         Room(1);
         data_[size_++] = c;
@@ -32,13 +31,6 @@ public:
         size_ = static_cast<size_t>(std::to_chars(data_.get() + size_, data_.get() + cap_, v).ptr - data_.get());
         return *this;
     }
-    // Room for `n` more bytes at the end, to be written through the pointer it returns; Commit says how many were.
-    char *Extend(size_t n) {
-        Room(n);
-        return data_.get() + size_;
-    }
-    void Commit(size_t n) { size_ += n; }
-    std::string_view View() const { return {data_.get(), size_}; }
     void Write(FILE *out) const {
         if (size_ != 0) std::fwrite(data_.get(), 1, size_, out);
     }

@@ -13,9 +13,9 @@
 #include <vector>
 
 #include "plugin.h"
-#include "text_buffer.h"
 #include "route_sink.h"
 #include "tam_rpd.h"
+#include "text_buffer.h"
 
 namespace rpdhost {
 
@@ -88,8 +88,8 @@ template <typename F> void EachLine(std::string_view text, F &&f) {
 // Those lines with their leading blanks cut too: the items of a display piece.
 template <typename F> void EachItem(std::string_view text, F &&f) {
     EachLine(text, [&](std::string_view line) {
-        const char *first = SkipBlanks(line.data(), line.data() + line.size());
-        if (first < line.data() + line.size()) f(std::string_view(first, static_cast<size_t>(line.data() + line.size() - first)));
+        const char *end = line.data() + line.size(), *first = SkipBlanks(line.data(), end);
+        if (first < end) f(std::string_view(first, static_cast<size_t>(end - first)));
     });
 }
 
