@@ -109,12 +109,6 @@ bool NatsPublisher::EnsureStream() {
     return true;
 }
 
-void NatsPublisher::Hold(natsMsg *m, double notBefore, uint64_t records) {
-    std::lock_guard<std::mutex> hold(mu_);
-    again_.push_back({m, notBefore, records});
-    againRecords_ += records;
-}
-
 // The library's thread: what was acknowledged is done, what lost its
 // acknowledgement (a timeout, a server gone) waits to be published again,
 // and what the stream refused is dropped and counted.
@@ -134,7 +128,7 @@ void NatsPublisher::OnAck(jsCtx *, natsMsg *msg, jsPubAck *pa, jsPubAckErr *pae,
             p.pauseSince_ = now;
         }
         const uint64_t records = Records(msg);
-        p.again_.push_back({msg, now + p.retryPause_, records});
+        p.again_.push_back({msg, now + p.retryPause_, records, true});
         p.againRecords_ += records;
         return;
     }
@@ -164,7 +158,7 @@ bool NatsPublisher::Republish() {
         const natsStatus s = Send(a.msg);
         std::lock_guard<std::mutex> hold(mu_);
         if (s == NATS_OK) {
-            counts_.republished += a.notBefore > 0;  // held from the start is not sent again
+            counts_.republished += a.sentBefore;
             continue;
         }
         if (Permanent(s)) {  // held before the server's limit was known
@@ -216,16 +210,14 @@ void NatsPublisher::SendBatch() {
         // Nothing goes out yet: the message waits with the others while the
         // window has room; past it, so does the station, and with it the
         // routers. A stop signal leaves it to the final flush.
-        bool room = false;
         {
             std::lock_guard<std::mutex> hold(mu_);
-            room = againRecords_ + records <= static_cast<uint64_t>(o_.window);
-        }
-        if (room || StopRequested()) {
-            Hold(m, 0, records);
-            std::lock_guard<std::mutex> hold(mu_);
-            counts_.published += records;
-            return;
+            if (againRecords_ + records <= static_cast<uint64_t>(o_.window) || StopRequested()) {
+                again_.push_back({m, 0, records, false});
+                againRecords_ += records;
+                counts_.published += records;
+                return;
+            }
         }
         s = NATS_OK;  // a full window or no server is no refusal: try again
         std::this_thread::sleep_for(std::chrono::milliseconds(10));

@@ -80,8 +80,6 @@ private:
     bool EnsureStream();
     // Publishes what waits, in order; false while something still waits.
     bool Republish();
-    // Keeps a message to publish later.
-    void Hold(natsMsg *m, double notBefore, uint64_t records);
     // One publication; the message is the library's once this returns NATS_OK.
     natsStatus Send(natsMsg *&m);
     // Publishes the batch being filled, waiting for room as long as it takes.
@@ -104,6 +102,7 @@ private:
         natsMsg *msg;
         double notBefore;
         uint64_t records;
+        bool sentBefore;  // lost its acknowledgement (else held from the start)
     };
     std::deque<Again> again_;
     uint64_t againRecords_ = 0;
