@@ -194,12 +194,10 @@ uint32_t AppendKeyText(const Plugin &plugin, const OutBuf &key, std::string &out
         // 8 bytes at a time: the bytes past the run are written over next.
         // The output never runs ahead of the input, so 8 bytes fit.
         if (std::endian::native == std::endian::little && end - in >= 8) {
-            constexpr uint64_t k01 = 0x0101010101010101u, k80 = k01 * 0x80;
             uint64_t w;
             std::memcpy(&w, in, 8);
             std::memcpy(o, &w, 8);
-            const uint64_t below = (w - k01 * 0x21) & ~w & k80;
-            const size_t n = below == 0 ? 8 : static_cast<size_t>(std::countr_zero(below)) / 8;
+            const size_t n = BytesBeforeBlankOrControl(w);
             o += n;
             in += n;
             if (n == 8) continue;

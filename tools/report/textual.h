@@ -50,17 +50,23 @@ inline const char *TrimBlanks(const char *begin, const char *end) {
     return end;
 }
 
-// The first byte from `p` at or below the blank (a blank, a line feed, a
-// NUL, another control character), or `end`: words are passed over 8 bytes
-// at a time.
+// Of 8 bytes read in memory order on a little-endian machine, how many come
+// before the first at or below the blank (a blank, a line feed, a NUL,
+// another control character): 8 when there is none.
+inline size_t BytesBeforeBlankOrControl(uint64_t w) {
+    constexpr uint64_t k01 = 0x0101010101010101u, k80 = k01 * 0x80;
+    // The lowest byte below 0x21 sets the lowest flag; flags above it may be false.
+    const uint64_t below = (w - k01 * 0x21) & ~w & k80;
+    return below == 0 ? 8 : static_cast<size_t>(std::countr_zero(below)) / 8;
+}
+
+// The first byte from `p` at or below the blank, or `end`: words are passed
+// over 8 bytes at a time.
 inline const char *NextBlankOrControl(const char *p, const char *end) {
     if constexpr (std::endian::native == std::endian::little) {
-        constexpr uint64_t k01 = 0x0101010101010101u, k80 = k01 * 0x80;
         for (uint64_t w; end - p >= 8; p += 8) {
             std::memcpy(&w, p, 8);
-            // The lowest byte below 0x21 sets the lowest flag; flags above it may be false.
-            const uint64_t below = (w - k01 * 0x21) & ~w & k80;
-            if (below != 0) return p + std::countr_zero(below) / 8;
+            if (const size_t n = BytesBeforeBlankOrControl(w); n < 8) return p + n;
         }
     }
     while (p < end && static_cast<unsigned char>(*p) > ' ') ++p;
