@@ -77,7 +77,6 @@ uint32_t Community(const json &v, const std::string &path) {
     throw Bad{path + ": expected a community as \"high:low\" or a number"};
 }
 
-// AF_INET or AF_INET6 for an address text, 0 for anything else.
 // "10.0.0.0/8" as address and length.
 void PrefixOf(const std::string &text, const std::string &path, uint32_t &addr, uint8_t &len) {
     const size_t slash = text.find('/');
@@ -89,6 +88,7 @@ void PrefixOf(const std::string &text, const std::string &path, uint32_t &addr, 
     len = static_cast<uint8_t>(n);
 }
 
+// AF_INET or AF_INET6 for an address text, 0 for anything else.
 int Family(const std::string &text) {
     unsigned char buf[16];
     if (inet_pton(AF_INET, text.c_str(), buf) == 1) return AF_INET;
