@@ -16,10 +16,11 @@ struct ModuleStats {
     uint64_t bytes;
 };
 
-// Each block carries its owner and size ahead of the caller's bytes so that a
-// free can be charged back without a lookup structure.
+// Each block carries its owner's counters and its size ahead of the caller's
+// bytes, so that a free is charged back without a lookup. While a block waits
+// in a free list, the first word links it to the next.
 struct alignas(16) BlockHeader {
-    uint64_t moduleId;
+    ModuleStats *stats;  // null when the block is charged to no module
     uint64_t size;
 };
 
@@ -50,7 +51,7 @@ BlockHeader *TakeBlock(uint32_t size) {
     if (listed) {
         FreeList &list = g_free[ClassOf(size)];
         if (BlockHeader *hdr = list.head) {
-            list.head = reinterpret_cast<BlockHeader *>(hdr->moduleId);
+            list.head = reinterpret_cast<BlockHeader *>(hdr->stats);
             --list.count;
             return hdr;
         }
@@ -61,7 +62,7 @@ BlockHeader *TakeBlock(uint32_t size) {
 void GiveBlock(BlockHeader *hdr) {
     FreeList *list = !kChecked && hdr->size <= kLargestClassed ? &g_free[ClassOf(hdr->size)] : nullptr;
     if (list == nullptr || list->count >= kMaxFreePerClass) return free(hdr);
-    hdr->moduleId = reinterpret_cast<uint64_t>(list->head);
+    hdr->stats = reinterpret_cast<ModuleStats *>(list->head);
     list->head = hdr;
     ++list->count;
 }
@@ -71,6 +72,7 @@ ModuleStats g_modules[kMaxModules];
 uint64_t g_allocCount = 0;
 uint64_t g_failCountdown = 0;
 bool g_failAll = false;
+bool g_hooked = false;  // a test hook is set (a trace, a failure to come): allocations look at them
 uint64_t g_assertCount = 0;
 const char *g_lastAssertFile = "";
 uint32_t g_lastAssertLine = 0;
@@ -81,6 +83,19 @@ uint32_t *g_trace = nullptr;
 size_t g_traceMax = 0;
 size_t g_traced = 0;
 size_t g_consoleSize = 0;
+
+void Rehook() { g_hooked = g_trace != nullptr || g_failAll || g_failCountdown != 0; }
+
+// The test hooks' part of an allocation: true when it is to fail.
+[[gnu::noinline]] bool HookedAllocFails(uint32_t size) {
+    if (g_trace != nullptr && g_traced < g_traceMax) g_trace[g_traced++] = size;
+    if (g_failAll) return true;
+    if (g_failCountdown != 0 && --g_failCountdown == 0) {
+        Rehook();
+        return true;
+    }
+    return false;
+}
 
 ModuleStats *g_lastStats = nullptr;  // a host charges one module nearly always
 
@@ -99,6 +114,32 @@ ModuleStats *Stats(uint64_t moduleId, bool create) {
     return nullptr;
 }
 
+// The decimal digits of `v`, written back from `end` two at a time; returns how many.
+size_t DecimalBefore(char *end, unsigned v) {
+    static constexpr auto kPairs = [] {
+        struct {
+            char at[200];
+        } t{};
+        for (unsigned i = 0; i < 100; ++i) {
+            t.at[2 * i] = static_cast<char>('0' + i / 10);
+            t.at[2 * i + 1] = static_cast<char>('0' + i % 10);
+        }
+        return t;
+    }();
+    char *p = end;
+    for (; v >= 100; v /= 100) {
+        p -= 2;
+        memcpy(p, kPairs.at + 2 * (v % 100), 2);
+    }
+    if (v >= 10) {
+        p -= 2;
+        memcpy(p, kPairs.at + 2 * v, 2);
+    } else {
+        *--p = static_cast<char>('0' + v);
+    }
+    return static_cast<size_t>(end - p);
+}
+
 // The conversions the plug-in's texts use (%s %u %x %c %%, and %u / %x with
 // a width and zero padding, as in %02x) are formatted here directly, straight
 // into the destination and with runs of literal text copied whole: the same
@@ -110,10 +151,25 @@ size_t SimpleFormat(char *out, size_t cap, const char *fmt, va_list args) {
     size_t n = 0;
     auto put = [&](const char *s, size_t len) {
         const size_t fit = n < cap ? (len < cap - n ? len : cap - n) : 0;
+        char *d = out + n;
         if (fit > 16) {
-            memcpy(out + n, s, fit);
-        } else {
-            for (size_t i = 0; i < fit; ++i) out[n + i] = s[i];
+            memcpy(d, s, fit);
+        } else if (fit >= 8) {  // two copies of 8 that may overlap, as for 4 and below
+            uint64_t head, tail;
+            memcpy(&head, s, 8);
+            memcpy(&tail, s + fit - 8, 8);
+            memcpy(d, &head, 8);
+            memcpy(d + fit - 8, &tail, 8);
+        } else if (fit >= 4) {
+            uint32_t head, tail;
+            memcpy(&head, s, 4);
+            memcpy(&tail, s + fit - 4, 4);
+            memcpy(d, &head, 4);
+            memcpy(d + fit - 4, &tail, 4);
+        } else if (fit != 0) {
+            d[0] = s[0];
+            d[fit / 2] = s[fit / 2];
+            d[fit - 1] = s[fit - 1];
         }
         n += len;
     };
@@ -152,10 +208,7 @@ size_t SimpleFormat(char *out, size_t cap, const char *fmt, va_list args) {
                         v >>= 4;
                     } while (v != 0);
                 } else {
-                    do {
-                        digits[--k] = static_cast<char>('0' + v % 10);
-                        v /= 10;
-                    } while (v != 0);
+                    k -= DecimalBefore(digits + k, v);
                 }
                 if (width > 16) return SIZE_MAX;
                 while (sizeof(digits) - k < width) digits[--k] = zero ? '0' : ' ';
@@ -230,13 +283,11 @@ void *QOR_SimpleAlloc_F(uint64_t ulModuleId, uint32_t ulSize, const char *pcFile
     (void)pcFile;
     (void)ulLine;
     ++g_allocCount;
-    if (g_trace != nullptr && g_traced < g_traceMax) g_trace[g_traced++] = ulSize;
-    if (g_failAll) return nullptr;
-    if (g_failCountdown != 0 && --g_failCountdown == 0) return nullptr;
+    if (g_hooked && HookedAllocFails(ulSize)) return nullptr;
     ModuleStats *stats = Stats(ulModuleId, true);
     BlockHeader *hdr = TakeBlock(ulSize);
     if (hdr == nullptr) return nullptr;
-    hdr->moduleId = ulModuleId;
+    hdr->stats = stats;
     hdr->size = ulSize;
     if (stats != nullptr) {
         ++stats->blocks;
@@ -252,7 +303,7 @@ void QOR_Free_F(void *p, const char *pcFile, uint32_t ulLine) {
     (void)ulLine;
     if (p == nullptr) return;
     BlockHeader *hdr = static_cast<BlockHeader *>(p) - 1;
-    if (ModuleStats *stats = Stats(hdr->moduleId, false)) {
+    if (ModuleStats *stats = hdr->stats) {
         --stats->blocks;
         stats->bytes -= hdr->size;
     }
@@ -366,6 +417,16 @@ int snprintf_s(char *pcDest, size_t destMax, size_t count, const char *pcFormat,
     int r = -1;
     va_list args;
     va_start(args, pcFormat);
+    // One character at a time is how texts are copied: that call goes straight through.
+    if (pcFormat[0] == '%' && pcFormat[1] == 'c' && pcFormat[2] == '\0') {
+        const char c = static_cast<char>(va_arg(args, int));
+        va_end(args);
+        const bool fits = count != 0 && destMax > 1;
+        pcDest[fits ? 1 : 0] = '\0';
+        if (!fits) return -1;
+        pcDest[0] = c;
+        return 1;
+    }
     const bool done = DirectFormat(pcDest, destMax, count, pcFormat, args, r);
     va_end(args);
     if (!done) {  // the arguments again, from the start
@@ -403,14 +464,19 @@ uint64_t TAMHOST_AllocCount(void) { return g_allocCount; }
 void TAMHOST_FailNthAlloc(uint64_t n) {
     g_failCountdown = n;
     if (n == 0) g_failAll = false;
+    Rehook();
 }
 
-void TAMHOST_FailAllAllocs(int on) { g_failAll = on != 0; }
+void TAMHOST_FailAllAllocs(int on) {
+    g_failAll = on != 0;
+    Rehook();
+}
 
 void TAMHOST_TraceAllocs(uint32_t *sizes, size_t max) {
     g_trace = sizes;
     g_traceMax = sizes == nullptr ? 0 : max;
     g_traced = 0;
+    Rehook();
 }
 
 size_t TAMHOST_TracedAllocs(void) { return g_traced; }
@@ -438,6 +504,7 @@ void TAMHOST_Reset(void) {
     g_allocCount = 0;
     g_failCountdown = 0;
     g_failAll = false;
+    Rehook();
     g_assertCount = 0;
     g_lastAssertFile = "";
     g_lastAssertLine = 0;
