@@ -27,22 +27,38 @@ void Expect(const std::string &full, size_t destMax, size_t count, int got, cons
     }
 }
 
-TEST(HostFormat, DirectAndGeneralPathsKeepTheContract) {
-    char buf[64];
-    for (size_t destMax = 1; destMax <= 24; ++destMax) {
+// Every room and count around the text's length, against the C library's text.
+template <typename... A> void Check(const char *what, const char *fmt, A... args) {
+    char full[256];
+    const int len = std::snprintf(full, sizeof(full), fmt, args...);
+    ASSERT_GE(len, 0);
+    char buf[300];
+    for (size_t destMax = 1; destMax <= static_cast<size_t>(len) + 3; ++destMax) {
         for (const size_t count : {size_t{0}, destMax / 2, destMax - 1, destMax, destMax + 7}) {
-            // Direct path: %s %u %x %c %% only.
             std::memset(buf, 'z', sizeof(buf));
-            int r = snprintf_s(buf, destMax, count, "%s:%u-%x%c%%", "ab", 4294967295u, 0xbeefu, 'q');
-            Expect("ab:4294967295-beefq%", destMax, count, r, buf, "direct");
-            // General path: a width.
-            std::memset(buf, 'z', sizeof(buf));
-            r = snprintf_s(buf, destMax, count, "%5u|%s", 42u, "tail");
-            Expect("   42|tail", destMax, count, r, buf, "general");
+            const int r = snprintf_s(buf, destMax, count, fmt, args...);
+            Expect(full, destMax, count, r, buf, what);
         }
     }
+}
+
+TEST(HostFormat, DirectAndGeneralPathsKeepTheContract) {
+    Check("direct", "%s:%u-%x%c%%", "ab", 4294967295u, 0xbeefu, 'q');
+    Check("one character", "%c", 'q');
+    Check("widths", "%5u|%02x|%s", 42u, 7u, "tail");
+    Check("general", "%-6s|%ld", "ab", -5L);
+    char buf[8];
     EXPECT_EQ(snprintf_s(buf, 0, 0, "%s", "x"), -1);
     EXPECT_EQ(snprintf_s(nullptr, 8, 7, "%s", "x"), -1);
+}
+
+// Texts are copied in pieces by length and numbers written two digits at a
+// time: every length and every digit count.
+TEST(HostFormat, TextsOfEveryLengthAndNumbersOfEveryWidth) {
+    const std::string letters = "abcdefghijklmnopqrstuvwxyz0123456789ABCDEFGH";
+    for (size_t n = 0; n <= letters.size(); ++n) Check("text", "<%s>", letters.substr(0, n).c_str());
+    for (const unsigned v : {0u, 7u, 10u, 42u, 99u, 100u, 305u, 1000u, 65535u, 100000u, 4294967295u})
+        Check("number", "%u|%x", v, v);
 }
 
 }  // namespace
