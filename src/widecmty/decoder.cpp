@@ -16,6 +16,7 @@ constexpr uint8_t kAtomAsPath = 2;
 constexpr uint8_t kAtomCmty = 3;
 constexpr uint8_t kFamilyIpv4 = 4;
 constexpr uint8_t kMaxMask = 32;
+constexpr uint16_t kPrefixEntryWireLen = 8;  // match type nibble, address, mask length, greater-equal, less-equal
 constexpr uint16_t kMaxAsPathText = 1024;
 constexpr uint32_t kMaxCmtyValues = 20;
 
@@ -210,10 +211,10 @@ uint32_t TAM_RPD_ParsePktIpPrefix4Data(const uint8_t *pucData, uint16_t usLen, T
     TAM_REQUIRE(ppstList != nullptr && pucData != nullptr, TAM_RPD_ERR_PARA);
     *ppstList = nullptr;
     TAM_REQUIRE(pstInst != nullptr, TAM_RPD_ERR_PARA);
-    if (usLen < sizeof(TAM_RPD_PREFIX_ENTRY) || usLen % sizeof(TAM_RPD_PREFIX_ENTRY) != 0) {
+    if (usLen < kPrefixEntryWireLen || usLen % kPrefixEntryWireLen != 0) {
         return TAM_RPD_ERR_PKT_MALFORMED;
     }
-    const uint16_t count = static_cast<uint16_t>(usLen / sizeof(TAM_RPD_PREFIX_ENTRY));
+    const uint16_t count = static_cast<uint16_t>(usLen / kPrefixEntryWireLen);
     tam::HostBlock block(tam::AllocZeroed(pstInst->ulModuleId, tam::PrefixListSize(count)));
     auto *list = block.as<TAM_RPD_PREFIX_LIST>();
     if (list == nullptr) {
@@ -222,13 +223,16 @@ uint32_t TAM_RPD_ParsePktIpPrefix4Data(const uint8_t *pucData, uint16_t usLen, T
     list->usCount = count;
     tam::BeReader in(pucData, usLen);
     for (uint16_t i = 0; i < count; ++i) {
-        uint8_t lead = 0;
-        TAM_RPD_PREFIX_ENTRY &e = list->astEntry[i];
-        if (!in.U8(lead) || !in.U32(e.ulAddr) || !in.U8(e.ucMaskLen) || !in.U8(e.ucGreaterEqual) ||
-            !in.U8(e.ucLessEqual)) {
+        const uint8_t *w = nullptr;
+        if (!in.Take(kPrefixEntryWireLen, w)) {
             return TAM_RPD_ERR_PKT_MALFORMED;
         }
-        e.ucMatchType = static_cast<uint8_t>(lead >> 4);
+        TAM_RPD_PREFIX_ENTRY &e = list->astEntry[i];
+        e.ulAddr = tam::LoadBe32(w + 1);
+        e.ucMaskLen = w[5];
+        e.ucGreaterEqual = w[6];
+        e.ucLessEqual = w[7];
+        e.ucMatchType = static_cast<uint8_t>(w[0] >> 4);
         if (e.ucMatchType > 3 || TAM_RPD_IsIpPrefixMaskValid(kFamilyIpv4, e.ucMatchType, e.ucMaskLen,
                                                              e.ucGreaterEqual, e.ucLessEqual) == 0) {
             return TAM_RPD_ERR_PKT_MALFORMED;
