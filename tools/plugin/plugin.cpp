@@ -3,7 +3,6 @@
 #include <dlfcn.h>
 
 #include <algorithm>
-#include <bit>
 #include <cstring>
 
 #include "tam_rpd_host.h"
@@ -16,46 +15,37 @@ constexpr uint64_t kModule = 0x52504448;  // "RPDH"
 // Room for the text of the largest attribute the plug-in accepts.
 constexpr size_t kTextRoom = 1u << 20;
 
-// The buffer is all NULs but for the last text taken out. Texts are written
-// from the start with single NULs between items (the plug-in never leaves a
-// hole: input bytes that reach a text are printable), so a run of kGap NULs
-// marks their end. The scan reads a word at a time and costs the text's
-// length, not the room's. Returns the text; `dirty` is how much of the
-// buffer to clear before the next call.
+// The buffer is all NULs but for the last text taken out, and the byte past
+// the largest room is one too. Texts are written from the start with single
+// NULs between items (the plug-in never leaves a hole: input bytes that reach
+// a text are printable), so a run of kGap NULs after an item marks their end.
+// Items are measured by strlen, the gap after each is tested with a few
+// wide reads: the cost follows the text's length and its item count, not
+// the room. Returns the text; `dirty` is how much of the buffer to clear
+// before the next call.
 std::string_view TakeText(const std::vector<char> &buf, uint32_t room, size_t &dirty) {
     constexpr size_t kGap = 64;
     const char *const b = buf.data();
-    auto word = [b](size_t at) {
-        uint64_t w;
-        std::memcpy(&w, b + at, 8);
-        return w;
-    };
     // Whether the kGap bytes from `at` are all NULs: a fixed count of words OR-ed, which the compiler makes vector ORs of.
     auto clear = [&](size_t at) {
         uint64_t any = 0;
-        for (size_t i = 0; i < kGap; i += 8) any |= word(at + i);
+        for (size_t i = 0; i < kGap; i += 8) {
+            uint64_t w;
+            std::memcpy(&w, b + at + i, 8);
+            any |= w;
+        }
         return any == 0;
     };
-    size_t at = 0, last = 0;  // `last`: where the last word with a byte of text starts
-    uint64_t lastWord = 0;
-    for (; at + kGap + 8 <= room; at += 8) {
-        const uint64_t w = word(at);
-        if (w != 0) {
-            last = at;
-            lastWord = w;
-        } else if (clear(at)) {
-            break;
-        }
-    }
-    // Past the last word's last non-NUL byte: its highest one in memory order.
-    const int zeros = std::endian::native == std::endian::little ? std::countl_zero(lastWord) : std::countr_zero(lastWord);
-    size_t end = lastWord == 0 ? 0 : last + 8 - static_cast<size_t>(zeros) / 8;
-    if (at + kGap + 8 > room) {  // near the room's end: what is left, a byte at a time
-        for (; at < room && at < end + kGap; ++at)
-            if (b[at] != '\0') end = at + 1;
+    size_t at = 0, end = 0;
+    while (at < room) {
+        const size_t len = std::strlen(b + at);  // ends inside the buffer: its last byte is a NUL
+        if (len != 0) end = at + len;
+        at += len + 1;
+        // Past the room every byte is a NUL; near the buffer's end the gap is not read whole.
+        if (at + kGap > buf.size() || clear(at)) break;
     }
     dirty = end;  // past it, the buffer was found clear
-    return std::string_view(b, end);
+    return std::string_view(b, std::min<size_t>(end, room));
 }
 
 }  // namespace
