@@ -140,8 +140,9 @@ void AddPolicy(proto_tree *tree, tvbuff_t *tvb, gint base, const rpdhost::RpdPol
     const gint at = base + static_cast<gint>(p.offset);
     proto_item *pi = proto_tree_add_item(tree, hf_rpd_policy, tvb, at, static_cast<gint>(p.length), ENC_NA);
     proto_tree *pt = proto_item_add_subtree(pi, ett_rpd_policy);
-    const rpdhost::WcPolicy &w = p.wire;  // empty unless read: then only the plug-in's pieces show
-    if (p.read) {
+    static const rpdhost::WcPolicy kUnread;  // a policy not read: only the plug-in's pieces show
+    const rpdhost::WcPolicy &w = p.wire != nullptr ? *p.wire : kUnread;
+    if (p.wire != nullptr) {
         proto_tree_add_uint(pt, hf_rpd_community, tvb, at + 6, 4, w.community);
         proto_tree_add_uint(pt, hf_rpd_source_as, tvb, at + 10, 4, w.sourceAs);
         proto_tree_add_uint(pt, hf_rpd_context_as, tvb, at + 14, 4, w.contextAs);

@@ -18,9 +18,8 @@ public:
         p.offset = pv.offset;
         p.length = pv.length;
         if (!p.accepted) return;
-        p.read = pv.wire != nullptr;
-        if (p.read) p.wire = *pv.wire;
-        if (texts.plugin || !p.read) {
+        p.wire = pv.wire;
+        if (texts.plugin || p.wire == nullptr) {
             std::string_view whole;
             p.textStatus = plugin_.Text(MakeView(nullptr, pv.attr), TAM_RPD_STR_WIDE_CMTY, whole);
             p.text = whole;
@@ -32,7 +31,7 @@ public:
         }
         if (!texts.actions) return;
         const TAM_RPD_ROUTE_VIEW view = MakeView(nullptr, pv.attr);
-        for (const WcAction &a : p.wire.actions) {
+        for (const WcAction &a : p.wire->actions) {
             const uint32_t code = a.kind == WcAction::Med         ? TAM_RPD_DISP_MED
                                   : a.kind == WcAction::AsPathAdd ? TAM_RPD_DISP_ASPATH_APPLY
                                                                   : 0;
@@ -90,10 +89,9 @@ const RpdMessage &RpdDecoder::Decode(const uint8_t *message, size_t n, uint64_t 
     out_ = RpdMessage{};
     if (walk_ == nullptr) return out_;
     collector_->texts = texts;
-    Message m;
-    m.bytes.assign(message, message + n);
-    m.number = number;
-    walk_->OnMessage(m);
+    message_.bytes.assign(message, message + n);
+    message_.number = number;
+    walk_->OnMessage(message_);
     return out_;
 }
 

@@ -36,8 +36,9 @@ struct RpdPiece {
 struct RpdPolicy {
     bool present = false, accepted = false;
     size_t offset = 0, length = 0;  // of the attribute value in the message
-    bool read = false;              // the diagnostic reading agreed with the plug-in: `wire` holds the policy
-    WcPolicy wire;
+    // The policy as the diagnostic reading found it, when it agreed with the
+    // plug-in; held by the decoder until its next decode.
+    const WcPolicy *wire = nullptr;
     // The plug-in's own texts, when asked for or the reading failed: its
     // policy text (NUL-separated items) and its display pieces.
     uint32_t textStatus = 0;
@@ -86,6 +87,7 @@ private:
     Plugin plugin_;
     std::unique_ptr<Collector> collector_;
     std::unique_ptr<RouteWalk> walk_;
+    Message message_;  // the one being decoded (its room kept for the next)
     RpdMessage out_;
 };
 
