@@ -41,8 +41,9 @@ std::string_view TakeText(const std::vector<char> &buf, uint32_t room, size_t &d
         const size_t len = std::strlen(b + at);  // ends inside the buffer: its last byte is a NUL
         if (len != 0) end = at + len;
         at += len + 1;
-        // Past the room every byte is a NUL; near the buffer's end the gap is not read whole.
-        if (at + kGap > buf.size() || clear(at)) break;
+        // Every byte past the room is a NUL; within a gap of the buffer's end
+        // the gap is not read, and the NULs there are passed one by one.
+        if (at + kGap <= buf.size() && clear(at)) break;
     }
     dirty = end;  // past it, the buffer was found clear
     return std::string_view(b, std::min<size_t>(end, room));
