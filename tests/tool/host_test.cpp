@@ -115,6 +115,26 @@ TEST_F(HostTest, TextShowsEveryRouteAndEachPolicyItemOnItsOwnLine) {
     EXPECT_EQ(counted, 1u);  // the plug-in's counter: two announced, one withdrawn
 }
 
+// The plug-in's texts share one buffer, cleared only as far as the last text
+// went: a policy shown after a longer one reads as it does alone.
+TEST_F(HostTest, APolicyAfterALongerOneReadsAsItDoesAlone) {
+    rpdwire::Policy longer = rpdwire::FullPolicy();
+    std::vector<rpdwire::PrefixEntry> many;
+    for (uint32_t i = 0; i < 300; ++i) many.push_back({0x0A000000 + (i << 8), 24, 0, 0, 0});
+    longer.atoms[0] = rpdwire::PrefixAtom(many);
+    const Bytes shorter = Announce({{7, 0x0A010101, 1}}, rpdwire::Encode(rpdwire::FullPolicy()));
+    // From the route line of the shorter policy's message to the end.
+    auto fromRoute = [](const std::string &out) { return out.substr(std::min(out.find("Distinguisher: 7"), out.size())); };
+    for (const OutputMode mode : {OutputMode::Text, OutputMode::PluginText, OutputMode::Display}) {
+        RunOptions opt;
+        opt.output = mode;
+        const std::string alone = Run(File({shorter}), opt);
+        const std::string after = Run(File({Announce({{8, 0x0A010102, 1}}, rpdwire::Encode(longer)), shorter}), opt);
+        ASSERT_NE(alone.find("Distinguisher: 7"), std::string::npos) << alone;
+        EXPECT_EQ(fromRoute(after), fromRoute(alone)) << static_cast<int>(mode);
+    }
+}
+
 TEST_F(HostTest, DisplayPrintsEachPresentPiece) {
     const Bytes file = File({Announce({{1, 1, 1}}, rpdwire::Encode(rpdwire::MinimalPolicy()))});
     RunOptions opt;
