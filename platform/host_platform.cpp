@@ -224,20 +224,28 @@ size_t SimpleFormat(char *out, size_t cap, const char *fmt, va_list args) {
 
 // Bounded formatting with the host's contract: `count` below `destMax` cuts
 // and reports a negative result; `count` of at least `destMax` refuses to cut.
+// The most characters a text may have written of it.
+size_t FormatLimit(size_t destMax, size_t count) { return count < destMax ? count : destMax - 1; }
+
+// The end of a text of `need` characters whose first `limit` at most are
+// written: its NUL, or an empty string when cutting is refused; the result.
+int EndFormat(char *dest, size_t destMax, size_t count, size_t need, size_t limit) {
+    if (need > limit && count >= destMax) {  // cutting refused
+        dest[0] = '\0';
+        return -1;
+    }
+    dest[need < limit ? need : limit] = '\0';
+    return need > limit ? -1 : static_cast<int>(need);
+}
+
 // The direct formatter first; false when the format needs vsnprintf, and then
 // `args` is spent. It takes the arguments as they are, not a va_copy of them:
 // copying a va_list just made stalls on the stores that made it.
 bool DirectFormat(char *dest, size_t destMax, size_t count, const char *fmt, va_list args, int &result) {
-    const size_t limit = count < destMax ? count : destMax - 1;
+    const size_t limit = FormatLimit(destMax, count);
     const size_t need = SimpleFormat(dest, limit, fmt, args);
     if (need == SIZE_MAX) return false;
-    if (need > limit && count >= destMax) {  // cutting refused
-        dest[0] = '\0';
-        result = -1;
-        return true;
-    }
-    dest[need < limit ? need : limit] = '\0';
-    result = need > limit ? -1 : static_cast<int>(need);
+    result = EndFormat(dest, destMax, count, need, limit);
     return true;
 }
 
@@ -421,11 +429,9 @@ int snprintf_s(char *pcDest, size_t destMax, size_t count, const char *pcFormat,
     if (pcFormat[0] == '%' && pcFormat[1] == 'c' && pcFormat[2] == '\0') {
         const char c = static_cast<char>(va_arg(args, int));
         va_end(args);
-        const bool fits = count != 0 && destMax > 1;
-        pcDest[fits ? 1 : 0] = '\0';
-        if (!fits) return -1;
-        pcDest[0] = c;
-        return 1;
+        const size_t limit = FormatLimit(destMax, count);
+        if (limit != 0) pcDest[0] = c;
+        return EndFormat(pcDest, destMax, count, 1, limit);
     }
     const bool done = DirectFormat(pcDest, destMax, count, pcFormat, args, r);
     va_end(args);
