@@ -136,17 +136,12 @@ void ApplyPrefs() {
     g_loadTried = false;
 }
 
-void AddPolicy(proto_tree *tree, tvbuff_t *tvb, gint base, const rpdhost::RpdPolicy &p) {
-    const gint at = base + static_cast<gint>(p.offset);
-    proto_item *pi = proto_tree_add_item(tree, hf_rpd_policy, tvb, at, static_cast<gint>(p.length), ENC_NA);
-    proto_tree *pt = proto_item_add_subtree(pi, ett_rpd_policy);
-    static const rpdhost::WcPolicy kUnread;  // a policy not read: only the plug-in's pieces show
-    const rpdhost::WcPolicy &w = p.wire != nullptr ? *p.wire : kUnread;
-    if (p.wire != nullptr) {
-        proto_tree_add_uint(pt, hf_rpd_community, tvb, at + 6, 4, w.community);
-        proto_tree_add_uint(pt, hf_rpd_source_as, tvb, at + 10, 4, w.sourceAs);
-        proto_tree_add_uint(pt, hf_rpd_context_as, tvb, at + 14, 4, w.contextAs);
-    }
+// The fields of a policy the diagnostic reading read, each at its bytes.
+void AddReading(proto_tree *pt, tvbuff_t *tvb, gint at, const rpdhost::RpdPolicy &p) {
+    const rpdhost::WcPolicy &w = *p.wire;
+    proto_tree_add_uint(pt, hf_rpd_community, tvb, at + 6, 4, w.community);
+    proto_tree_add_uint(pt, hf_rpd_source_as, tvb, at + 10, 4, w.sourceAs);
+    proto_tree_add_uint(pt, hf_rpd_context_as, tvb, at + 14, 4, w.contextAs);
     for (const rpdhost::WcAtom &a : w.atoms) {
         const gint head = at + static_cast<gint>(a.offset);
         switch (a.kind) {
@@ -189,6 +184,13 @@ void AddPolicy(proto_tree *tree, tvbuff_t *tvb, gint base, const rpdhost::RpdPol
                 break;
         }
     }
+}
+
+void AddPolicy(proto_tree *tree, tvbuff_t *tvb, gint base, const rpdhost::RpdPolicy &p) {
+    const gint at = base + static_cast<gint>(p.offset);
+    proto_item *pi = proto_tree_add_item(tree, hf_rpd_policy, tvb, at, static_cast<gint>(p.length), ENC_NA);
+    proto_tree *pt = proto_item_add_subtree(pi, ett_rpd_policy);
+    if (p.wire != nullptr) AddReading(pt, tvb, at, p);  // else only the plug-in's pieces show
     if (p.pieces.empty()) return;  // the plug-in's own texts were not asked for
     // Its policy text, a line each (its NUL-separated items too).
     proto_tree *xt = proto_tree_add_subtree(pt, tvb, at, static_cast<gint>(p.length), ett_rpd_pieces, nullptr,
